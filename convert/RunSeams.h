@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace quill {
+
+// Where a conversion run reads its options, at the moments the run asks for them.
+// The window reads its controls; the command line answers fixed values.
+class TOptionsSource {
+  public:
+    virtual ~TOptionsSource() = default;
+    virtual bool UseColorsChecked() = 0;  // "use colors" (cbColor)
+    virtual bool Pitch42Checked() = 0;    // "42 pitch" (CheckBox1)
+    virtual bool UseBmpChecked() = 0;     // "use BMP pictures" (RadioButton1)
+};
+
+// Asks for the input document and the output page; either question can be cancelled.
+class TFileChooser {
+  public:
+    virtual ~TFileChooser() = default;
+    // Answers false when cancelled; otherwise sets fileName to the chosen document.
+    virtual bool ChooseInput(std::string& fileName) = 0;
+    // Proposes proposedName (the document's BaseName); answers false when cancelled.
+    virtual bool ChooseOutput(const std::string& proposedName, std::string& fileName) = 0;
+};
+
+// The page style of the two programs: the main program's (colour spans or style tags
+// by "use colors") and the second program's (always colour spans, its own "pre" rule).
+enum class TPageStyle { Quilloc, Quillo };
+
+}  // namespace quill

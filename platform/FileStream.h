@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Stream.h"
+
+namespace quill {
+
+enum TFileMode {
+    fmCreate,     // create (or empty) the file, then read and write it
+    fmOpenRead,   // an existing file, read only
+    fmOpenWrite,  // an existing file, write only, kept as it is
+};
+
+// A stream over an operating-system file. Failures to open or create the file raise
+// EFOpenError / EFCreateError whose message names the file and the system's reason.
+class TFileStream : public TStream {
+  public:
+    TFileStream(const std::string& fileName, TFileMode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+    void SetSize(int64_t size) override;
+
+    const std::string& FileName() const { return fileName_; }
+    int Handle() const { return fd_; }
+
+  private:
+    std::string fileName_;
+    int fd_ = -1;
+};
+
+}  // namespace quill

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace quill {
+
+struct TFreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+// A block from the C heap, as zlib's callers grow it with realloc.
+using TZlibBlock = std::unique_ptr<uint8_t[], TFreeDeleter>;
+
+// The first output block size: input + input/10 + 12, rounded up to a multiple of 256.
+int64_t DeflateOutputEstimate(int64_t inBytes);
+
+// Compresses the whole input into a new block (zlib format, level 9). The block is
+// sized ahead and grown by 256 bytes while deflate asks for more room, then shrunk
+// to the compressed size. Raises ECompressionError "error"; nothing is returned then.
+void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64_t& outBytes);
+
+}  // namespace quill

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quill::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+Bytes ReadFileBytes(const std::string& fileName);
+void WriteFileBytes(const std::string& fileName, const Bytes& bytes);
+std::string ToString(const Bytes& bytes);
+Bytes ToBytes(const std::string& text);
+
+// The third-party PNG test suite beside the project, or an empty path when absent.
+std::filesystem::path PngSuiteDir();
+
+}  // namespace quill::test
