@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "convert/Pictures.h"
+#include "convert/RunSeams.h"
+#include "platform/RecordFile.h"
+
+namespace quill {
+
+// What a caller learns from one conversion run.
+struct TRunResult {
+    bool Completed = false;  // false: a file question was cancelled and nothing was touched
+    std::string PageName;    // the output page as chosen (empty when cancelled before)
+    int PictureFiles = 0;    // picture files written beside the page
+};
+
+// One conversion of a document into a page. All state of a run lives here, so several
+// runs may go on at once, each with its own object. The state keeps the names the rest
+// of the system uses for it; the options and both file names are asked for at the
+// moments the run needs them, through the two seams.
+class TConversionRun {
+  public:
+    TConversionRun(TOptionsSource& options, TFileChooser& chooser,
+                   TPageStyle style = TPageStyle::Quilloc);
+    ~TConversionRun();
+    TConversionRun(const TConversionRun&) = delete;
+    TConversionRun& operator=(const TConversionRun&) = delete;
+
+    // The whole run: asks for the files, writes the page and the picture files. Answers
+    // when it is complete or cancelled; every failure is an exception (an Exception whose
+    // message names the file), after which both files are closed and all released.
+    TRunResult Button1Click();
+
+    // BaseName and SkipHeader of a document's name: "/" and "\" both separate folders;
+    // only the last component counts, cut at its first "."; a header is skipped when that
+    // "." is followed by "$" and exactly one more character.
+    static void DeriveNames(std::string_view path, std::string& baseName, bool& skipHeader);
+
+    // Output of the page: the only writer of OutputFile.
+    void WriteHtml(std::string_view s) { OutputFile.Write(s); }
+    // Input of the document: the only reader of InputFile.
+    uint8_t ReadByte() { return InputFile.ReadByte(); }
+
+    // Text translation.
+    void OpenSpan(uint8_t code);
+    void CloseSpan();
+    void TranslateByte(uint8_t b);
+    // Colours the whole line by a code 1 to 7 just before its last byte.
+    void ApplyLineColour();
+
+    // Picture bookkeeping and picture files.
+    void ResetPictures();
+    void FinishPicture(bool isPictureLine, int row);
+    void AddPictureLine(int row);
+    void ExtractPictures();
+    void ReleasePictures();
+    // "<n><BaseName>.png" or ".bmp" by "use BMP pictures" (read on every call); no folder.
+    std::string PictureFileName(int n);
+
+    // Run state.
+    TRecordFile InputFile;
+    TRecordFile OutputFile;
+    std::string BaseName;
+    bool SkipHeader = false;
+    bool UseColors = false;
+    std::string LineText;
+    uint8_t LastByte = 0;
+
+    // Translation state.
+    bool SpanOpen = false;
+    uint8_t SpanCode = 1;
+
+    // Picture state.
+    TPictureTable PictureTable{};
+    int32_t CurrentPicture = 1;
+
+  private:
+    void WriteHeader();
+    void ReadLine();
+    void TranslateLine();
+    void RefuseInputAsOutput(const std::string& inputName, const std::string& pageName) const;
+
+    TOptionsSource& options_;
+    TFileChooser& chooser_;
+    TPageStyle style_;
+    bool colourSpans_ = false;  // spans (dark page) rather than style tags
+    std::string pageFolder_;    // where picture files go: the page's folder, "" or ending "/"
+    int pictureFiles_ = 0;
+};
+
+}  // namespace quill

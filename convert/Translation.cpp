@@ -1,0 +1,102 @@
+#include <array>
+
+#include "convert/ConversionRun.h"
+#include "convert/PageLiterals.h"
+
+namespace quill {
+
+namespace {
+
+// Bytes that are not copied as they are: the codes, the line ends and the four entities.
+constexpr std::array<bool, 256> MakeSpecial() {
+    std::array<bool, 256> special{};
+    for (int b = 0; b <= 8; ++b) special[b] = true;
+    special[10] = special[13] = true;
+    special['<'] = special['>'] = special['~'] = special[127] = true;
+    return special;
+}
+constexpr std::array<bool, 256> kSpecial = MakeSpecial();
+
+}  // namespace
+
+void TConversionRun::OpenSpan(uint8_t code) {
+    SpanCode = code;
+    WriteHtml(colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
+}
+
+void TConversionRun::CloseSpan() {
+    WriteHtml(colourSpans_ ? page::kColourCloser : page::StyleClosers[SpanCode]);
+}
+
+void TConversionRun::TranslateByte(uint8_t b) {
+    switch (b) {
+        case 0:
+        case 10:
+            if (SpanOpen) CloseSpan();
+            SpanOpen = false;
+            break;
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+            if (SpanOpen) CloseSpan();
+            WriteHtml(page::kCodeSpace);
+            OpenSpan(b);
+            SpanOpen = true;
+            break;
+        case 8:
+            if (SpanOpen) CloseSpan();
+            WriteHtml(page::kCodeSpace);
+            SpanOpen = false;
+            break;
+        case 13:
+            if (SpanOpen) CloseSpan();
+            WriteHtml(page::kLineBreak);
+            SpanOpen = false;
+            break;
+        case '<':
+            WriteHtml(page::kLessThan);
+            break;
+        case '>':
+            WriteHtml(page::kGreaterThan);
+            break;
+        case '~':
+            WriteHtml(page::kTilde);
+            break;
+        case 127:
+            WriteHtml(page::kCopyright);
+            break;
+        default:
+            OutputFile.WriteByte(b);
+            break;
+    }
+}
+
+void TConversionRun::ApplyLineColour() {
+    if (LineText.size() < 2) return;
+    const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
+    if (k < 1 || k > 7) return;
+    SpanOpen = true;
+    OpenSpan(k);
+    LineText[LineText.size() - 2] = 8;
+}
+
+// Every byte of a text line through TranslateByte, with the stretches of bytes that are
+// copied as they are written in one piece: the same bytes in the same order.
+void TConversionRun::TranslateLine() {
+    const char* p = LineText.data();
+    const size_t size = LineText.size();
+    size_t i = 0;
+    while (i < size) {
+        size_t j = i;
+        while (j < size && !kSpecial[static_cast<uint8_t>(p[j])]) ++j;
+        if (j > i) WriteHtml(std::string_view(p + i, j - i));
+        if (j < size) TranslateByte(static_cast<uint8_t>(p[j++]));
+        i = j;
+    }
+}
+
+}  // namespace quill

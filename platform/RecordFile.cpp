@@ -1,0 +1,158 @@
+#include "platform/RecordFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Exception.h"
+
+namespace quill {
+
+TRecordFile::~TRecordFile() {
+    Abandon();
+}
+
+void TRecordFile::Assign(const std::string& fileName) {
+    if (IsOpen()) throw EInOutError("Cannot assign \"" + fileName_ + "\": file is open");
+    fileName_ = fileName;
+}
+
+void TRecordFile::Fail(const char* operation, int error) const {
+    throw EInOutError(std::string("Cannot ") + operation + " \"" + fileName_ +
+                      "\": " + std::strerror(error));
+}
+
+void TRecordFile::FailEndOfFile() const {
+    throw EInOutError("Cannot read \"" + fileName_ + "\": end of file");
+}
+
+void TRecordFile::RequireOpen(const char* operation) const {
+    if (fd_ < 0)
+        throw EInOutError(std::string("Cannot ") + operation + " \"" + fileName_ +
+                          "\": file not open");
+}
+
+void TRecordFile::Rewrite() {
+    if (IsOpen()) Fail("create", EBUSY);
+    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) Fail("create", errno);
+    writing_ = true;
+    readBuffer_.clear();
+    readPos_ = readEnd_ = 0;
+    writeBuffer_.resize(kBufferSize);
+    writeLen_ = 0;
+}
+
+void TRecordFile::Reset() {
+    if (IsOpen()) Fail("open", EBUSY);
+    fd_ = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) Fail("open", errno);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd_);
+        fd_ = -1;
+        Fail("open", error);
+    }
+    writing_ = false;
+    writeBuffer_.clear();
+    writeLen_ = 0;
+    readBuffer_.resize(kBufferSize);
+    readPos_ = readEnd_ = 0;
+}
+
+void TRecordFile::Seek(int64_t record) {
+    RequireOpen("seek in");
+    if (writing_) Flush();
+    if (record < 0) Fail("seek in", EINVAL);
+    if (::lseek(fd_, static_cast<off_t>(record), SEEK_SET) < 0) Fail("seek in", errno);
+    readPos_ = readEnd_ = 0;
+}
+
+bool TRecordFile::Fill() {
+    RequireOpen("read");
+    if (writing_) Fail("read", EBADF);
+    readPos_ = readEnd_ = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd_, readBuffer_.data(), readBuffer_.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("read", errno);
+        readEnd_ = static_cast<size_t>(n);
+        return n > 0;
+    }
+}
+
+void TRecordFile::WriteAll(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("write", errno);
+        if (n == 0) Fail("write", EIO);
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void TRecordFile::Flush() {
+    RequireOpen("write");
+    if (!writing_) Fail("write", EBADF);
+    const size_t len = writeLen_;
+    // The buffer counts as handed over even when the system refuses it, so that the
+    // error path does not try the same bytes again.
+    writeLen_ = 0;
+    WriteAll(reinterpret_cast<const char*>(writeBuffer_.data()), len);
+}
+
+void TRecordFile::WriteSlow(std::string_view bytes) {
+    Flush();
+    if (bytes.size() >= writeBuffer_.size()) {
+        WriteAll(bytes.data(), bytes.size());
+    } else {
+        std::memcpy(writeBuffer_.data(), bytes.data(), bytes.size());
+        writeLen_ = bytes.size();
+    }
+}
+
+void TRecordFile::Close() {
+    RequireOpen("close");
+    int error = 0;
+    if (writing_) {
+        try {
+            Flush();
+        } catch (...) {
+            ::close(fd_);
+            fd_ = -1;
+            throw;
+        }
+    }
+    if (::close(fd_) != 0) error = errno;
+    fd_ = -1;
+    readBuffer_.clear();
+    readBuffer_.shrink_to_fit();
+    writeBuffer_.clear();
+    writeBuffer_.shrink_to_fit();
+    readPos_ = readEnd_ = writeLen_ = 0;
+    if (error != 0) Fail("close", error);
+}
+
+void TRecordFile::Abandon() noexcept {
+    if (fd_ < 0) return;
+    if (writing_ && writeLen_ > 0) {
+        const char* data = reinterpret_cast<const char*>(writeBuffer_.data());
+        size_t size = writeLen_;
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+    }
+    ::close(fd_);
+    fd_ = -1;
+    readPos_ = readEnd_ = writeLen_ = 0;
+}
+
+}  // namespace quill

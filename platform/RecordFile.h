@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quill {
+
+// A file of 1-byte records with the input/output check after every operation: a failed
+// operation raises EInOutError whose message names the file and the reason, for example
+// `Cannot read "x.$w": end of file`.
+//
+// Reads and writes go through a buffer, which changes neither the bytes nor their order.
+// Where an error shows up: a read error surfaces at the read (or end-of-file test) that
+// needs the failing bytes, as without a buffer. A write error surfaces when the buffer
+// is handed to the system: at a later Write that fills the buffer, at Flush, or at Close
+// at the latest. Callers that do something visible besides writing this file (creating
+// other files, say) call Flush first, so a failed write still stops them before that.
+// Abandon (also run by the destructor) hands over what is buffered without checking, so
+// on an error path the file holds everything written before the error.
+class TRecordFile {
+  public:
+    static constexpr size_t kBufferSize = 1 << 20;
+
+    TRecordFile() = default;
+    ~TRecordFile();
+    TRecordFile(const TRecordFile&) = delete;
+    TRecordFile& operator=(const TRecordFile&) = delete;
+
+    // Binds the file to a name; the file must be closed.
+    void Assign(const std::string& fileName);
+    const std::string& FileName() const { return fileName_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Creates the file, or empties an existing one, for writing.
+    void Rewrite();
+    // Opens an existing file for reading.
+    void Reset();
+    // Moves the read position to the record (byte) number given, counted from 0.
+    // Positions past the end are allowed; the next read then fails with end of file.
+    void Seek(int64_t record);
+
+    // The next byte; at the end of the file this fails with "end of file".
+    uint8_t ReadByte() {
+        if (readPos_ == readEnd_ && !Fill()) FailEndOfFile();
+        return readBuffer_[readPos_++];
+    }
+    // True when no byte is left to read.
+    bool Eof() { return readPos_ == readEnd_ && !Fill(); }
+    // The bytes read ahead and not yet consumed, refilled when none are left; empty only
+    // at the end of the file. Consume takes n of them (n <= the view's size).
+    std::string_view Buffered() {
+        if (readPos_ == readEnd_) Fill();
+        return {reinterpret_cast<const char*>(readBuffer_.data()) + readPos_, readEnd_ - readPos_};
+    }
+    void Consume(size_t n) { readPos_ += n; }
+
+    void Write(std::string_view bytes) {
+        if (bytes.size() <= writeBuffer_.size() - writeLen_) {
+            std::memcpy(writeBuffer_.data() + writeLen_, bytes.data(), bytes.size());
+            writeLen_ += bytes.size();
+        } else {
+            WriteSlow(bytes);
+        }
+    }
+    void WriteByte(uint8_t b) {
+        if (writeLen_ == writeBuffer_.size()) Flush();
+        writeBuffer_[writeLen_++] = b;
+    }
+    // Hands the buffered bytes to the system, checked.
+    void Flush();
+
+    // Flushes (checked), then closes (checked). The file is closed even when it fails.
+    void Close();
+    // Closes without any check, after handing over what is buffered: the error path.
+    void Abandon() noexcept;
+
+  private:
+    bool Fill();
+    [[noreturn]] void FailEndOfFile() const;
+    [[noreturn]] void Fail(const char* operation, int error) const;
+    void WriteSlow(std::string_view bytes);
+    void WriteAll(const char* data, size_t size);
+    void RequireOpen(const char* operation) const;
+
+    std::string fileName_;
+    int fd_ = -1;
+    bool writing_ = false;
+    std::vector<uint8_t> readBuffer_;
+    size_t readPos_ = 0;
+    size_t readEnd_ = 0;
+    std::vector<uint8_t> writeBuffer_;
+    size_t writeLen_ = 0;
+};
+
+}  // namespace quill

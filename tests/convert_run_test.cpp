@@ -1,0 +1,329 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "convert/ConversionRun.h"
+#include "support/ConvertSupport.h"
+
+namespace quill {
+namespace {
+
+using test::Body;
+using test::Convert;
+using test::ConvertFile;
+using test::TempDir;
+using test::TSettings;
+
+const std::string kDarkHeader17 =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html><head><meta "
+    "HTTP-EQUIV=\"Content-Type\" content=\"text/html;charset=cp866\"><style type=\"text/css\">"
+    "\r\nbody{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
+    "line-height:17px}\r\n.b{color:#0000cc}\r\n.r{color:#cc0000}\r\n.m{color:#cc00cc}\r\n"
+    ".g{color:#00cc00}\r\n.c{color:#00cccc}\r\n.y{color:#cccc00}\r\n.w{color:#cccccc}\r\n"
+    "</style></head><body><pre>\r\n";
+const std::string kFooter = "\r\n</pre></body></html>";
+
+int OpenDescriptors() {
+    int n = 0;
+    DIR* d = ::opendir("/proc/self/fd");
+    while (::readdir(d) != nullptr) ++n;
+    ::closedir(d);
+    return n;
+}
+
+TEST(ConversionRun, WholeRunWritesHeaderBodyAndFooterByteForByte) {
+    TempDir dir;
+    const auto out = Convert(dir, std::string("Hi\r\x02x\r\0", 7), TSettings{.colors = true});
+    ASSERT_EQ(out.error, "");
+    EXPECT_TRUE(out.result.Completed);
+    EXPECT_EQ(out.result.PageName, dir.File("page.htm"));
+    EXPECT_EQ(out.result.PictureFiles, 0);
+    EXPECT_EQ(out.page, kDarkHeader17 + "Hi\r\n <span class=r>x</span>\r\n" + kFooter);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;
+    EXPECT_EQ(files, 2);  // the document and its page, no picture file
+}
+
+TEST(ConversionRun, NamesComeFromTheLastPathComponent) {
+    struct Case {
+        const char* path;
+        const char* baseName;
+        bool skipHeader;
+    };
+    const Case cases[] = {
+        {"C:\\mag\\obzor.$w", "obzor", true},
+        {"C:\\mag\\obzor.$w!", "obzor", false},
+        {"C:\\mag\\obzor.txt", "obzor", false},
+        {"C:\\mag.old\\obzor.$w", "obzor", true},
+        {"mag.old/obzor.$w", "obzor", true},
+        {"/home/a.b/c.d\\obzor.$1", "obzor", true},
+        {"obzor.part1.$w", "obzor", false},
+        {"obzor.$", "obzor", false},
+        {"obzor.$ab", "obzor", false},
+        {"obzor.x$", "obzor", false},
+        {"dir.x/noext", "noext", false},
+        {"noext", "noext", false},
+        {"mag\\", "", false},
+        {".$w", "", true},
+    };
+    for (const Case& c : cases) {
+        std::string baseName = "stale";
+        bool skipHeader = !c.skipHeader;
+        TConversionRun::DeriveNames(c.path, baseName, skipHeader);
+        EXPECT_EQ(baseName, c.baseName) << c.path;
+        EXPECT_EQ(skipHeader, c.skipHeader) << c.path;
+    }
+}
+
+TEST(ConversionRun, HeaderIsSkippedOnlyByTheDocumentsOwnExtension) {
+    struct Case {
+        const char* folder;
+        const char* name;
+        bool headerSkipped;
+    };
+    const Case cases[] = {
+        {"mag.old", "obzor.$w", true},
+        {"mag", "obzor.$w!", false},
+        {"mag.old", "obzor.part1.$w", false},
+        {"mag", "obzor", false},
+    };
+    const std::string header = "HEADER-17-BYTES!!";
+    ASSERT_EQ(header.size(), 17u);
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directory(dir.Path() / c.folder);
+        const std::string input = (dir.Path() / c.folder / c.name).string();
+        test::WriteFileBytes(input, test::ToBytes(header + "text\r"));
+        const auto out = ConvertFile(input, dir.File("page.htm"));
+        ASSERT_EQ(out.error, "") << c.name;
+        EXPECT_EQ(out.proposed, "obzor") << c.name;
+        EXPECT_EQ(Body(out.page), c.headerSkipped ? "text\r\n" : header + "text\r\n") << c.name;
+    }
+}
+
+TEST(ConversionRun, HeaderFollowsColoursPitchAndStyle) {
+    struct Case {
+        TSettings settings;
+        const char* background;
+        const char* preRule;
+        size_t headerSize;
+    };
+    const Case cases[] = {
+        {{.colors = true},
+         "body{background:black}",
+         "pre{color:#00cccc;font-weight:bold;font-size:17px;line-height:17px}",
+         420},
+        {{.colors = true, .pitch42 = true},
+         "body{background:black}",
+         "pre{color:#00cccc;font-weight:bold;font-size:25px;line-height:25px}",
+         420},
+        {{}, "body{background:white}", "pre{font-size:17px;line-height:17px}", 389},
+        {{.pitch42 = true}, "body{background:white}", "pre{font-size:25px;line-height:25px}", 389},
+        {{.style = TPageStyle::Quillo},
+         "body{background:black}",
+         "pre{color:#00cccc;font-size:17px;font-weight:bold;line-height:17px}",
+         420},
+        {{.colors = true, .pitch42 = true, .style = TPageStyle::Quillo},
+         "body{background:black}",
+         "pre{color:#00cccc;font-size:25px;font-weight:bold;line-height:25px}",
+         420},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto out = Convert(dir, "x", c.settings);
+        ASSERT_EQ(out.error, "");
+        const std::string header = out.page.substr(0, out.page.size() - 1 - kFooter.size());
+        EXPECT_EQ(header.size(), c.headerSize) << c.preRule;
+        EXPECT_EQ(header.substr(0, 60), kDarkHeader17.substr(0, 60));
+        EXPECT_NE(header.find(std::string("\r\n") + c.background + "\r\n" + c.preRule + "\r\n"),
+                  std::string::npos)
+            << header;
+        // The class rules are there whatever the page colour.
+        EXPECT_EQ(header.substr(header.size() - 166),
+                  kDarkHeader17.substr(kDarkHeader17.size() - 166));
+        EXPECT_EQ(out.page.substr(out.page.size() - 1 - kFooter.size()), "x" + kFooter);
+    }
+}
+
+TEST(ConversionRun, TextPartEndsAtTheFirstZeroOrTheEndOfTheFile) {
+    struct Case {
+        std::string document;
+        std::string body;
+    };
+    using std::string_literals::operator""s;
+    const Case cases[] = {
+        {"ab\r", "ab\r\n"},           // CR as the last byte
+        {"ab", "ab"},                 // last line without a terminator
+        {"a\rb", "a\r\nb"},           //
+        {"a\0rest\r"s, "a"},          // what follows the 0 is picture data
+        {"a\rb\0c\rd\r"s, "a\r\nb"},  //
+        {"\0"s, ""},                  // the line of the 0 alone writes nothing
+        {"a\r\nb\r", "a\r\nb\r\n"},   // LF opens the next line and writes nothing
+        {"x\n y\r", "x y\r\n"},       //
+        {"\n\n\n", ""},               //
+        {"\x03"
+         "ab",
+         " <span class=m>ab"},  // a span open at the end stays open
+        {"\x03"
+         "ab\0"s,
+         " <span class=m>ab</span>"},  // the 0 closes it, no line break
+        {"\r\r", "\r\n\r\n"},          //
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto out = Convert(dir, c.document, TSettings{.colors = true});
+        ASSERT_EQ(out.error, "");
+        EXPECT_EQ(Body(out.page), c.body) << testing::PrintToString(c.document);
+    }
+}
+
+TEST(ConversionRun, EmptyTextPartLeavesTheHeaderAndAnEndOfFileError) {
+    struct Case {
+        const char* name;
+        std::string document;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"short.$w", "seventeen bytes.."},
+        {"shorter.$w", "five!"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto out = Convert(dir, c.document, TSettings{.colors = true}, c.name);
+        EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": end of file");
+        EXPECT_EQ(out.page, kDarkHeader17) << c.name;
+    }
+}
+
+TEST(ConversionRun, MissingInputLeavesAnEmptyPageAndNamesTheDocument) {
+    TempDir dir;
+    const int before = OpenDescriptors();
+    const auto out = ConvertFile(dir.File("missing.$w"), dir.File("page.htm"));
+    EXPECT_EQ(out.error,
+              "Cannot open \"" + dir.File("missing.$w") + "\": No such file or directory");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("page.htm")));
+    EXPECT_EQ(out.page, "");
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(ConversionRun, FailuresNameTheFileAndCloseEverything) {
+    TempDir dir;
+    test::WriteFileBytes(dir.File("doc"), test::ToBytes("text\r"));
+    std::filesystem::create_directory(dir.Path() / "folder");
+    struct Case {
+        std::string input;
+        std::string page;
+        std::string error;
+    };
+    const Case cases[] = {
+        // A write error must surface even though the page is written through a buffer.
+        {dir.File("doc"), "/dev/full", "Cannot write \"/dev/full\": No space left on device"},
+        {dir.File("doc"), dir.File("none/page.htm"),
+         "Cannot create \"" + dir.File("none/page.htm") + "\": No such file or directory"},
+        {dir.File("folder"), dir.File("page.htm"),
+         "Cannot open \"" + dir.File("folder") + "\": Is a directory"},
+    };
+    const int before = OpenDescriptors();
+    for (const Case& c : cases) {
+        const auto out = ConvertFile(c.input, c.page);
+        EXPECT_EQ(out.error, c.error);
+        EXPECT_EQ(OpenDescriptors(), before) << c.page;
+    }
+}
+
+TEST(ConversionRun, OutputThatIsTheInputIsRefusedBeforeAnythingIsTouched) {
+    TempDir dir;
+    const std::string input = dir.File("obzor.$w");
+    const std::string document = "0123456789abcdefgText\r";
+    test::WriteFileBytes(input, test::ToBytes(document));
+    std::filesystem::create_symlink(input, dir.File("link.htm"));
+    std::filesystem::create_hard_link(input, dir.File("hard.htm"));
+    std::filesystem::create_directory(dir.Path() / "sub");
+    const std::string names[] = {input, dir.File("link.htm"), dir.File("hard.htm"),
+                                 dir.File("sub/../obzor.$w"), dir.File("./obzor.$w")};
+    for (const std::string& page : names) {
+        const auto out = ConvertFile(input, page);
+        EXPECT_FALSE(out.result.Completed);
+        EXPECT_EQ(out.error,
+                  "Cannot create \"" + page + "\": it is the input document \"" + input + "\"");
+        EXPECT_EQ(test::ToString(test::ReadFileBytes(input)), document) << page;
+    }
+    // Linked the other way round: the document is the link.
+    const auto out = ConvertFile(dir.File("link.htm"), input);
+    EXPECT_NE(out.error, "");
+    EXPECT_EQ(test::ToString(test::ReadFileBytes(input)), document);
+}
+
+TEST(ConversionRun, CancellingWritesNothing) {
+    for (const bool cancelInput : {true, false}) {
+        TempDir dir;
+        test::WriteFileBytes(dir.File("doc.$w"), test::ToBytes("x"));
+        std::vector<std::string> log;
+        test::TLoggingOptions options(log);
+        test::TLoggingChooser chooser(log);
+        if (!cancelInput) chooser.input = dir.File("doc.$w");
+        TConversionRun run(options, chooser);
+        const TRunResult result = run.Button1Click();
+        EXPECT_FALSE(result.Completed);
+        EXPECT_EQ(result.PictureFiles, 0);
+        const std::vector<std::string> asked =
+            cancelInput ? std::vector<std::string>{"colors", "input"}
+                        : std::vector<std::string>{"colors", "input", "output"};
+        EXPECT_EQ(log, asked);
+        EXPECT_EQ(chooser.proposed, cancelInput ? "" : "doc");
+        int files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+            ++files;
+        EXPECT_EQ(files, 1);
+    }
+}
+
+TEST(ConversionRun, OptionsAreReadAtTheirMoments) {
+    using std::string_literals::operator""s;
+    struct Case {
+        TSettings settings;
+        std::string document;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {{}, "text\r", {"colors", "input", "output", "pitch", "pitch"}},
+        {{.style = TPageStyle::Quillo}, "text\r", {"input", "output", "pitch", "pitch"}},
+        // One question per image line, none for a run left open at the end.
+        {{.colors = true},
+         "\xff\x80\r\xff\x80\rA\r\xff\x81\0"s,
+         {"colors", "input", "output", "pitch", "pitch", "bmp", "bmp"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto out = Convert(dir, c.document, c.settings);
+        ASSERT_EQ(out.error, "");
+        EXPECT_EQ(out.log, c.log);
+    }
+}
+
+TEST(ConversionRun, OneRunObjectRunsAgainWithFreshState) {
+    TempDir dir;
+    test::WriteFileBytes(dir.File("a.$w"), test::ToBytes("0123456789abcdefgA\x02\r"));
+    test::WriteFileBytes(dir.File("b"), test::ToBytes("\xff\x80\rB"));
+    std::vector<std::string> log;
+    test::TLoggingOptions options(log);
+    test::TLoggingChooser chooser(log);
+    TConversionRun run(options, chooser);
+    for (int pass = 0; pass < 2; ++pass) {
+        chooser.input = dir.File("a.$w");
+        chooser.page = dir.File("a.htm");
+        ASSERT_TRUE(run.Button1Click().Completed);
+        EXPECT_EQ(Body(test::ToString(test::ReadFileBytes(dir.File("a.htm")))),
+                  "<B><U>A</U></B> \r\n");
+        chooser.input = dir.File("b");
+        chooser.page = dir.File("b.htm");
+        ASSERT_TRUE(run.Button1Click().Completed);
+        EXPECT_EQ(Body(test::ToString(test::ReadFileBytes(dir.File("b.htm")))),
+                  "<img src=\"1b.png\" width=\"640\">\r\nB");
+    }
+}
+
+}  // namespace
+}  // namespace quill

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/ConvertSupport.h"
+
+namespace quill {
+namespace {
+
+using std::string_literals::operator""s;
+using test::Body;
+using test::Convert;
+using test::TempDir;
+using test::TSettings;
+
+const TSettings kColours{.colors = true};
+const TSettings kStyles{.colors = false};
+const TSettings kQuillo{.style = TPageStyle::Quillo};
+const TSettings kQuilloColours{.colors = true, .style = TPageStyle::Quillo};
+
+std::string BodyOf(const std::string& document, const TSettings& settings) {
+    TempDir dir;
+    const auto out = Convert(dir, document, settings);
+    EXPECT_EQ(out.error, "") << testing::PrintToString(document);
+    return Body(out.page);
+}
+
+// Opener and closer of each code, written out per family so the tables are checked
+// against the page's class rules, not against themselves.
+struct CodeMarkup {
+    const char* span;
+    const char* open;
+    const char* close;
+};
+const CodeMarkup kMarkup[8] = {
+    {"", "", ""},
+    {"<span class=b>", "<I><U>", "</U></I>"},
+    {"<span class=r>", "<B><U>", "</U></B>"},
+    {"<span class=m>", "<B><I><U>", "</U></I></B>"},
+    {"<span class=g>", "<I>", "</I>"},
+    {"<span class=c>", "<B><I>", "</I></B>"},
+    {"<span class=y>", "<B>", "</B>"},
+    {"<span class=w>", "<U>", "</U>"},
+};
+
+TEST(Translation, EveryCodeInEveryFamily) {
+    for (int code = 1; code <= 7; ++code) {
+        const CodeMarkup& m = kMarkup[code];
+        const std::string line = std::string(1, static_cast<char>(code)) + "x\r";
+        const std::string spanned = " "s + m.span + "x</span>\r\n";
+        EXPECT_EQ(BodyOf(line, kColours), spanned) << code;
+        EXPECT_EQ(BodyOf(line, kQuillo), spanned) << code;
+        EXPECT_EQ(BodyOf(line, kQuilloColours), spanned) << code;
+        EXPECT_EQ(BodyOf(line, kStyles), " "s + m.open + "x" + m.close + "\r\n") << code;
+        // Line colour: the code just before the terminator colours the whole line.
+        const std::string coloured = "ab" + std::string(1, static_cast<char>(code)) + "\r";
+        EXPECT_EQ(BodyOf(coloured, kColours), m.span + "ab</span> \r\n"s) << code;
+        EXPECT_EQ(BodyOf(coloured, kQuillo), m.span + "ab</span> \r\n"s) << code;
+        EXPECT_EQ(BodyOf(coloured, kStyles), m.open + "ab"s + m.close + " \r\n") << code;
+    }
+}
+
+TEST(Translation, TableRowsAndExamples) {
+    struct Case {
+        std::string line;
+        std::string colours;  // with "use colors", and in the second program either way
+        std::string styles;   // main program without "use colors"
+    };
+    const Case cases[] = {
+        {"a<b>c~\x7f", "a&lt;b&gt;c&tilde;&copy;", "a&lt;b&gt;c&tilde;&copy;"},
+        {"AT&T \"q\" '", "AT&T \"q\" '", "AT&T \"q\" '"},
+        {"\x03Hello\r", " <span class=m>Hello</span>\r\n", " <B><I><U>Hello</U></I></B>\r\n"},
+        {"Hello\x03\r", "<span class=m>Hello</span> \r\n", "<B><I><U>Hello</U></I></B> \r\n"},
+        {"\x02"
+         "ab\x06"
+         "cd\r",
+         " <span class=r>ab</span> <span class=y>cd</span>\r\n", " <B><U>ab</U></B> <B>cd</B>\r\n"},
+        {"\x01x\x08y\r", " <span class=b>x</span> y\r\n", " <I><U>x</U></I> y\r\n"},
+        {"\x08", " ", " "},
+        {"a\x08\x08z\r", "a  z\r\n", "a  z\r\n"},
+        {"\x01\r", "<span class=b></span> \r\n", "<I><U></U></I> \r\n"},
+        {"\x04go\non\r", " <span class=g>go</span>on\r\n", " <I>go</I>on\r\n"},
+        {"\x05"
+         "ab\0"s,
+         " <span class=c>ab</span>", " <B><I>ab</I></B>"},
+        // A code just before a byte 0 is a line colour too.
+        {"ab\x07\0"s, "<span class=w>ab</span> ", "<U>ab</U> "},
+        // Line colour and a code inside the line: the 8 in its place closes whatever is open.
+        {"\x06"
+         "ab\x02\r",
+         "<span class=r></span> <span class=y>ab</span> \r\n", "<B><U></U></B> <B>ab</B> \r\n"},
+        // Without a terminator the last byte is no line colour: it opens a span.
+        {"x\x01", "x <span class=b>", "x <I><U>"},
+        // A span open at the end of the file is left open.
+        {"\x01xy", " <span class=b>xy", " <I><U>xy"},
+        {"\x01x", "<span class=b></span> x", "<I><U></U></I> x"},
+        {"\x02"
+         "a\r\x03"
+         "b\r",
+         " <span class=r>a</span>\r\n <span class=m>b</span>\r\n",
+         " <B><U>a</U></B>\r\n <B><I><U>b</U></I></B>\r\n"},
+        // A line of one byte is never coloured, however it ends.
+        {"\x03", " <span class=m>", " <B><I><U>"},
+        {"\t\x0b\x0c\x0e\x1f", "\t\x0b\x0c\x0e\x1f", "\t\x0b\x0c\x0e\x1f"},
+        {"\x8f\xe0\xa8\xa2\xa5\xe2 \xff\xfe\x80", "\x8f\xe0\xa8\xa2\xa5\xe2 \xff\xfe\x80",
+         "\x8f\xe0\xa8\xa2\xa5\xe2 \xff\xfe\x80"},
+        {"\xff\x7f\r", "\xff&copy;\r\n", "\xff&copy;\r\n"},  // second byte < 128: text
+    };
+    for (const Case& c : cases) {
+        const std::string name = testing::PrintToString(c.line);
+        EXPECT_EQ(BodyOf(c.line, kColours), c.colours) << name;
+        EXPECT_EQ(BodyOf(c.line, kQuillo), c.colours) << name;
+        EXPECT_EQ(BodyOf(c.line, kStyles), c.styles) << name;
+    }
+}
+
+TEST(Translation, EveryOtherByteIsCopiedUnchanged) {
+    std::string plain;
+    for (int b = 0; b < 256; ++b) {
+        if (b <= 8 || b == 10 || b == 13 || b == '<' || b == '>' || b == '~' || b == 127) continue;
+        plain.push_back(static_cast<char>(b));
+    }
+    EXPECT_EQ(plain.size(), 256u - 15u);
+    for (const TSettings& s : {kColours, kStyles, kQuillo}) EXPECT_EQ(BodyOf(plain, s), plain);
+}
+
+TEST(Translation, PicturesAndLineColours) {
+    const std::string image = "<img src=\"1doc.png\" width=\"640\">\r\n";
+    struct Case {
+        std::string document;
+        std::string colours;
+        std::string styles;
+    };
+    const Case cases[] = {
+        // A coloured text line after a picture: its opener comes before the image line.
+        {"\xff\x80\rtext\x02\r", "<span class=r>" + image + "text</span> \r\n",
+         "<B><U>" + image + "text</U></B> \r\n"},
+        // A line colour on a picture line writes its opener and nothing closes it.
+        {"\xff\x80\x03\rA\r", "<span class=m>" + image + "A\r\n", "<B><I><U>" + image + "A\r\n"},
+        {"\x04"
+         "a\r\xff\x80\r",
+         " <span class=g>a</span>\r\n", " <I>a</I>\r\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string name = testing::PrintToString(c.document);
+        EXPECT_EQ(BodyOf(c.document, kColours), c.colours) << name;
+        EXPECT_EQ(BodyOf(c.document, kQuillo), c.colours) << name;
+        EXPECT_EQ(BodyOf(c.document, kStyles), c.styles) << name;
+    }
+}
+
+TEST(Translation, SecondProgramDiffersOnlyInThePreRule) {
+    const std::string document =
+        "\x01one\r\x02two\x08three\rfour\x05\r<&>~\x7f\n\xa0\xa1\r\xff\x80\r\xff\x81\rend\0"s +
+        std::string(288, '\x55');
+    for (const bool pitch : {false, true}) {
+        TempDir dir;
+        const auto main = Convert(dir, document, {.colors = true, .pitch42 = pitch});
+        const auto second = Convert(dir, document, {.pitch42 = pitch, .style = TPageStyle::Quillo});
+        ASSERT_EQ(main.error, "");
+        ASSERT_EQ(second.error, "");
+        const std::string size = pitch ? "25" : "17";
+        std::string expected = main.page;
+        const std::string mainRule = "pre{color:#00cccc;font-weight:bold;font-size:" + size +
+                                     "px;line-height:" + size + "px}";
+        const std::string secondRule = "pre{color:#00cccc;font-size:" + size +
+                                       "px;font-weight:bold;line-height:" + size + "px}";
+        const size_t at = expected.find(mainRule);
+        ASSERT_NE(at, std::string::npos);
+        expected.replace(at, mainRule.size(), secondRule);
+        EXPECT_EQ(second.page, expected);
+        for (const char* tag : {"<B>", "<I>", "<U>"})
+            EXPECT_EQ(second.page.find(tag), std::string::npos) << tag;
+    }
+}
+
+}  // namespace
+}  // namespace quill
