@@ -12,7 +12,7 @@ configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
 run: build
 	@scripts/run-demo $(BUILD)
@@ -24,10 +24,15 @@ bench: build
 	@scripts/run-benchmarks $(BUILD)
 
 test-sanitize:
-	@$(MAKE) --no-print-directory test BUILD=build-sanitize CMAKE_FLAGS="-DQUILL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+	@$(MAKE) --no-print-directory test BUILD=build-sanitize \
+		CMAKE_FLAGS="-DQUILL_SANITIZE=ON -DQUILL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@scripts/run-fuzz $(FUZZ_SECONDS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize build-fuzz fuzz-out
