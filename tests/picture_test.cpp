@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Picture.h"
+#include "png/PngRegistration.h"
 #include "support/BitmapSupport.h"
 #include "support/TestSupport.h"
 
@@ -51,6 +52,14 @@ TEST(Picture, LoadsThroughTheClassRegisteredForTheExtension) {
     EXPECT_NE(MessageOf(dir.File("a.bmp")).find("unknown picture file extension"),
               std::string::npos);
     EXPECT_EQ(TPicture::Filter().find("Test bitmaps"), std::string::npos);
+}
+
+TEST(Picture, PngRegistrationLastsAsLongAsItsObject) {
+    {
+        TPngRegistration registration;
+        EXPECT_NE(TPicture::Filter().find("PNG Image File (*.png)"), std::string::npos);
+    }
+    EXPECT_EQ(TPicture::Filter().find("PNG"), std::string::npos);
 }
 
 }  // namespace
