@@ -6,10 +6,22 @@
 #include <vector>
 
 #include "platform/Canvas.h"
+#include "platform/Exception.h"
 #include "platform/Palette.h"
 #include "platform/Stream.h"
 
 namespace quill {
+
+// Picture data that cannot be read (a file that is not a picture of the expected kind).
+class EInvalidGraphic : public Exception {
+  public:
+    using Exception::Exception;
+};
+// An operation the bitmap cannot do as asked (a bad row index, an unsupported format).
+class EInvalidGraphicOperation : public Exception {
+  public:
+    using Exception::Exception;
+};
 
 enum TPixelFormat {
     pfDevice,
@@ -44,7 +56,10 @@ class TBitmap {
 
     TPixelFormat PixelFormat() const { return pixelFormat_; }
     // Changing the format converts the pixels (indexes kept between 4 and 8 bits).
+    // pfDevice is stored as 32 bits per pixel; pfCustom cannot be chosen.
     void SetPixelFormat(TPixelFormat format);
+    // Bits one pixel takes in a scan line.
+    static int BitsPerPixel(TPixelFormat format);
 
     // The palette set on the bitmap, or null. The bitmap owns it.
     const TPalette* Palette() const { return palette_.get(); }
@@ -59,16 +74,18 @@ class TBitmap {
     // Copies size, pixel format, palette and pixels.
     virtual void Assign(const TBitmap& source);
 
-    // Writes an uncompressed BMP file of 4, 8, 24 or 32 bits per pixel.
+    // Writes an uncompressed BMP file of 4, 8, 24 or 32 bits per pixel. Other formats
+    // and empty bitmaps are refused before the file is created.
     virtual void SaveToFile(const std::string& fileName);
     virtual void SaveToStream(TStream& stream);
-    // Opens the file and calls LoadFromStream.
+    // Opens the file and calls LoadFromStream; a failure's message names the file.
     virtual void LoadFromFile(const std::string& fileName);
-    // Reads the BMP files that SaveToStream writes.
+    // Reads the BMP files that SaveToStream writes. On failure the bitmap is unchanged.
     virtual void LoadFromStream(TStream& stream);
 
   private:
     void Reshape(int width, int height, TPixelFormat format);
+    void CheckRow(int y) const;
 
     int width_ = 0;
     int height_ = 0;

@@ -15,7 +15,8 @@ class TPicture {
     using TGraphicFactory = std::function<std::unique_ptr<TBitmap>()>;
 
     // Registers cls (created by factory) for files ending in "." + extension
-    // (compared without regard to case).
+    // (compared without regard to case). A newer registration of an extension
+    // replaces the older one.
     static void RegisterFileFormat(const std::string& extension, const std::string& description,
                                    std::type_index cls, TGraphicFactory factory);
     template <class T>
@@ -27,7 +28,8 @@ class TPicture {
     // A new object of the class registered for the file's extension, loaded from it.
     // Raises an Exception naming the file when no class is registered or loading fails.
     static std::unique_ptr<TBitmap> LoadFromFile(const std::string& fileName);
-    // The registered formats' descriptions, for a file dialog's filter.
+    // The registered formats' descriptions, for a file dialog's filter:
+    // "Description (*.ext)" entries joined by ";;".
     static std::string Filter();
 };
 

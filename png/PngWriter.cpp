@@ -1,0 +1,182 @@
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "png/DeflateBuffer.h"
+#include "png/Png.h"
+#include "png/PngChunks.h"
+
+namespace quill {
+
+TPNG::TPNG() = default;
+
+TPNG::~TPNG() = default;
+
+namespace {
+
+// The same result as PaethPredictor, written with the differences that the three
+// distances reduce to (|p - a| = |b - c| and so on), so the row loops below stay free
+// of branches and the compiler can vectorize them.
+inline uint8_t FastPaeth(int a, int b, int c) {
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - c - c);
+    const int bc = pc < pb ? c : b;
+    return static_cast<uint8_t>((pb < pa || pc < pa) ? bc : a);
+}
+
+// Paeth-filters one row of n bytes with filter distance bpp into out; above is the
+// unfiltered row above (zeros for the top row).
+template <int bpp>
+void PaethRow(const uint8_t* __restrict row, const uint8_t* __restrict above,
+              uint8_t* __restrict out, int64_t n) {
+    // Leftmost pixel: a = c = 0, so the predictor is the byte above.
+    for (int i = 0; i < bpp && i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - above[i]);
+    for (int64_t i = bpp; i < n; ++i)
+        out[i] = static_cast<uint8_t>(row[i] - FastPaeth(row[i - bpp], above[i], above[i - bpp]));
+}
+
+// A 24- or 32-bit scan line (blue, green, red[, alpha]) in the file's order
+// (red, green, blue[, alpha]).
+template <int bpp>
+void ToFileOrder(const uint8_t* __restrict row, uint8_t* __restrict out, int width) {
+    for (int x = 0; x < width; ++x) {
+        out[bpp * x] = row[bpp * x + 2];
+        out[bpp * x + 1] = row[bpp * x + 1];
+        out[bpp * x + 2] = row[bpp * x];
+        if constexpr (bpp == 4) out[bpp * x + 3] = row[bpp * x + 3];
+    }
+}
+
+template <class T>
+std::unique_ptr<T[]> Allocate(int64_t n) {
+    try {
+        return std::make_unique_for_overwrite<T[]>(static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Out of memory (" + std::to_string(n) + " bytes for the PNG image)");
+    }
+}
+
+void PutBigEndian(uint8_t* p, uint32_t v) {
+    SwapBytes(v);  // host order to big-endian
+    std::memcpy(p, &v, 4);
+}
+
+}  // namespace
+
+void TPNG::SaveToFile(const std::string& fileName) {
+    Log.Clear();
+
+    // What the writer cannot express is refused here, before the file is touched: a
+    // file left behind with no valid header would look like a PNG and not be one.
+    uint8_t colourType = 0;
+    switch (PixelFormat()) {
+        case pf8bit:
+            colourType = 3;
+            BytesPerPixel = 1;
+            break;
+        case pf24bit:
+            colourType = 2;
+            BytesPerPixel = 3;
+            break;
+        case pf32bit:
+            colourType = 6;
+            BytesPerPixel = 4;
+            break;
+        default:
+            throw EInvalidGraphicOperation(
+                "Cannot save \"" + fileName + "\" as PNG: bitmaps of " +
+                std::to_string(BitsPerPixel(PixelFormat())) +
+                " bits per pixel are not supported (8-bit palette, 24-bit or 32-bit only)");
+    }
+    if (Empty())
+        throw EInvalidGraphicOperation("Cannot save \"" + fileName + "\" as PNG: the image is " +
+                                       std::to_string(Width()) + " x " + std::to_string(Height()) +
+                                       " pixels");
+
+    uint8_t header[13];
+    PutBigEndian(header, static_cast<uint32_t>(Width()));
+    PutBigEndian(header + 4, static_cast<uint32_t>(Height()));
+    header[8] = 8;  // bit depth
+    header[9] = colourType;
+    header[10] = 0;  // compression method
+    header[11] = 0;  // filter method
+    header[12] = 0;  // interlace method
+
+    // Create the file empty first (a failure here shows when it is opened for writing),
+    // so a save that fails later still replaces an older file of that name.
+    try {
+        TFileStream create(fileName, fmCreate);
+    } catch (const EFCreateError&) {
+    }
+    TargetFile = std::make_unique<TFileStream>(fileName, fmOpenWrite);
+    struct TCloseTarget {
+        std::unique_ptr<TFileStream>& File;
+        ~TCloseTarget() { File.reset(); }
+    } closeTarget{TargetFile};
+
+    TargetFile->WriteBuffer(kPngSignature, sizeof kPngSignature);
+    WriteChunk(*TargetFile, header, sizeof header, kChunkIHDR);
+
+    if (colourType == 3) {
+        // Entry i is the colour the bitmap shows for value i: its palette's entry, and
+        // black beyond the palette.
+        uint8_t plte[768] = {};
+        if (const TPalette* palette = Palette()) {
+            for (int i = 0; i < palette->Count() && i < 256; ++i) {
+                const TPaletteEntry& e = palette->Entry(i);
+                plte[3 * i] = e.peRed;
+                plte[3 * i + 1] = e.peGreen;
+                plte[3 * i + 2] = e.peBlue;
+            }
+        }
+        WriteChunk(*TargetFile, plte, sizeof plte, kChunkPLTE);
+    }
+
+    // The filtered image belongs to this save alone, so saves on other threads do not
+    // share it.
+    const int width = Width(), height = Height();
+    const int64_t rowBytes = int64_t{width} * BytesPerPixel;
+    const int64_t packed = height * (1 + rowBytes);
+    std::unique_ptr<uint8_t[]> work = Allocate<uint8_t>(packed);
+    std::unique_ptr<uint8_t[]> rows = Allocate<uint8_t>(2 * rowBytes);  // file-order rows
+    uint8_t* current = rows.get();
+    uint8_t* above = rows.get() + rowBytes;
+    std::memset(above, 0, static_cast<size_t>(rowBytes));
+    uint8_t* out = work.get();
+    for (int y = 0; y < height; ++y, out += 1 + rowBytes) {
+        const uint8_t* line = ScanLine(y);
+        out[0] = 4;  // Paeth
+        switch (BytesPerPixel) {
+            case 1:
+                PaethRow<1>(line, y == 0 ? above : ScanLine(y - 1), out + 1, rowBytes);
+                break;
+            case 3:
+                ToFileOrder<3>(line, current, width);
+                PaethRow<3>(current, above, out + 1, rowBytes);
+                std::swap(current, above);
+                break;
+            default:
+                ToFileOrder<4>(line, current, width);
+                PaethRow<4>(current, above, out + 1, rowBytes);
+                std::swap(current, above);
+        }
+    }
+    rows.reset();
+
+    TZlibBlock compressed;
+    int64_t compressedSize = 0;
+    DeflateBuffer(work.get(), packed, compressed, compressedSize);
+    Log.Add("packed " + std::to_string(packed));
+    if (compressedSize > 0x7FFFFFFF)
+        throw EInvalidGraphicOperation("Cannot save \"" + fileName +
+                                       "\" as PNG: the compressed image exceeds 2 GiB");
+    WriteChunk(*TargetFile, compressed.get(), static_cast<uint32_t>(compressedSize), kChunkIDAT);
+    compressed.reset();
+    work.reset();
+    WriteChunk(*TargetFile, nullptr, 0, kChunkIEND);
+}
+
+}  // namespace quill
