@@ -3,8 +3,10 @@
 #include <QApplication>
 
 #include "app/Form1.h"
+#include "png/PngRegistration.h"
 
 int main(int argc, char* argv[]) {
+    const quill::TPngRegistration png;
     QApplication application(argc, argv);
     quill::TForm1 Form1(quill::TPageStyle::Quillo);
     Form1.show();
