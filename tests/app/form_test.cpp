@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -439,6 +440,33 @@ class TForm1Test : public QObject {
         }
         QCOMPARE(errors.size(), 1);
         QCOMPARE(QFileInfo(root + "/other.html").size(), 0);
+    }
+
+    // Without the test's seam, a failed run shows its message in a critical message box
+    // over the window; the window stays.
+    void failureShowsMessageBox() {
+        quill::test::TempDir dir;
+        const QString root = FromPath(dir.Path());
+        auto form = ShownForm();
+        form->ExecDialog = [&](QFileDialog& dialog) {
+            dialog.selectFile(root + (&dialog == &form->OpenDialog1 ? "/gone.txt" : "/p.htm"));
+            return true;
+        };
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                icon = box->icon();
+                box->accept();
+            }
+        });
+        poll.start(20);
+        form->Button1.click();
+        QCOMPARE(icon, QMessageBox::Critical);
+        QVERIFY2(text.contains(root + "/gone.txt"), qPrintable(text));
+        QVERIFY(form->isVisible());
     }
 
     // quillo never reads "use colors": its page is the same either way, dark with spans.
