@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <exception>
 
@@ -56,7 +57,14 @@ class TDialogChooser : public TFileChooser {
     }
 
     bool ChooseOutput(const std::string& proposedName, std::string& fileName) override {
-        form_.SaveDialog1.selectFile(QFile::decodeName(proposedName.c_str()));
+        if (!proposedName.empty()) {
+            form_.SaveDialog1.selectFile(QFile::decodeName(proposedName.c_str()));
+        } else if (auto* edit =
+                       form_.SaveDialog1.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            // selectFile passes over an empty name, but the last run's name must go all
+            // the same.
+            edit->clear();
+        }
         if (!form_.ExecDialog(form_.SaveDialog1)) return false;
         fileName = TForm1::ChosenFile(form_.SaveDialog1);
         return !fileName.empty();

@@ -347,6 +347,12 @@ class TForm1Test : public QObject {
         script.openAnswer.reset();
         form->Button1.click();
         QCOMPARE(script.proposed.value(2), startFolder + "/notes.$w!");
+        // A document whose base name is empty: the save dialog proposes no name at all,
+        // not the last one.
+        script.openAnswer = startFolder + "/.$w";
+        form->Button1.click();
+        QCOMPARE(script.shown.size(), 5);
+        QCOMPARE(script.proposed.value(4), startFolder);
         QVERIFY(QDir::setCurrent(before));
     }
 
