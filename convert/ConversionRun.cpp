@@ -2,20 +2,13 @@
 
 #include <sys/stat.h>
 
+#include "convert/ByteScan.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
 
 namespace quill {
 
 namespace {
-
-// Bytes that stop a line: CR, and the 0 that ends the text part.
-constexpr std::array<bool, 256> MakeLineEnds() {
-    std::array<bool, 256> ends{};
-    ends[0] = ends[13] = true;
-    return ends;
-}
-constexpr std::array<bool, 256> kLineEnds = MakeLineEnds();
 
 constexpr int kHeaderBytes = 17;
 
@@ -131,8 +124,7 @@ void TConversionRun::ReadLine() {
             if (LineText.empty()) ReadByte();  // fails: end of file
             return;
         }
-        size_t n = 0;
-        while (n < ahead.size() && !kLineEnds[static_cast<uint8_t>(ahead[n])]) ++n;
+        size_t n = scan::FindLineEnd(ahead.data(), ahead.size());
         const bool ended = n < ahead.size();
         if (ended) ++n;
         LineText.append(ahead.data(), n);

@@ -81,6 +81,7 @@ class TConversionRun {
     void WriteHeader();
     void ReadLine();
     void TranslateLine();
+    void Translate(uint8_t b);
     void RefuseInputAsOutput(const std::string& inputName, const std::string& pageName) const;
 
     TOptionsSource& options_;

@@ -1,23 +1,10 @@
 #include <array>
 
+#include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
 #include "convert/PageLiterals.h"
 
 namespace quill {
-
-namespace {
-
-// Bytes that are not copied as they are: the codes, the line ends and the four entities.
-constexpr std::array<bool, 256> MakeSpecial() {
-    std::array<bool, 256> special{};
-    for (int b = 0; b <= 8; ++b) special[b] = true;
-    special[10] = special[13] = true;
-    special['<'] = special['>'] = special['~'] = special[127] = true;
-    return special;
-}
-constexpr std::array<bool, 256> kSpecial = MakeSpecial();
-
-}  // namespace
 
 void TConversionRun::OpenSpan(uint8_t code) {
     SpanCode = code;
@@ -28,7 +15,8 @@ void TConversionRun::CloseSpan() {
     WriteHtml(colourSpans_ ? page::kColourCloser : page::StyleClosers[SpanCode]);
 }
 
-void TConversionRun::TranslateByte(uint8_t b) {
+// Inlined into the line loop; TranslateByte is the same for single callers.
+__attribute__((always_inline)) inline void TConversionRun::Translate(uint8_t b) {
     switch (b) {
         case 0:
         case 10:
@@ -75,6 +63,10 @@ void TConversionRun::TranslateByte(uint8_t b) {
     }
 }
 
+void TConversionRun::TranslateByte(uint8_t b) {
+    Translate(b);
+}
+
 void TConversionRun::ApplyLineColour() {
     if (LineText.size() < 2) return;
     const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
@@ -91,10 +83,9 @@ void TConversionRun::TranslateLine() {
     const size_t size = LineText.size();
     size_t i = 0;
     while (i < size) {
-        size_t j = i;
-        while (j < size && !kSpecial[static_cast<uint8_t>(p[j])]) ++j;
+        size_t j = i + scan::FindSpecial(p + i, size - i);
         if (j > i) WriteHtml(std::string_view(p + i, j - i));
-        if (j < size) TranslateByte(static_cast<uint8_t>(p[j++]));
+        if (j < size) Translate(static_cast<uint8_t>(p[j++]));
         i = j;
     }
 }

@@ -59,9 +59,10 @@ class TRecordFile {
     void Consume(size_t n) { readPos_ += n; }
 
     void Write(std::string_view bytes) {
-        if (bytes.size() <= writeBuffer_.size() - writeLen_) {
-            std::memcpy(writeBuffer_.data() + writeLen_, bytes.data(), bytes.size());
-            writeLen_ += bytes.size();
+        const size_t n = bytes.size();
+        if (n <= writeBuffer_.size() - writeLen_) {
+            CopySmall(writeBuffer_.data() + writeLen_, bytes.data(), n);
+            writeLen_ += n;
         } else {
             WriteSlow(bytes);
         }
@@ -79,6 +80,26 @@ class TRecordFile {
     void Abandon() noexcept;
 
   private:
+    // Most writes are a few bytes of markup: copied in registers, not by a library call.
+    static void CopySmall(uint8_t* to, const char* from, size_t n) {
+        if (n >= 8 && n <= 16) {
+            uint64_t a, b;
+            std::memcpy(&a, from, 8);
+            std::memcpy(&b, from + n - 8, 8);
+            std::memcpy(to, &a, 8);
+            std::memcpy(to + n - 8, &b, 8);
+        } else if (n >= 4 && n < 8) {
+            uint32_t a, b;
+            std::memcpy(&a, from, 4);
+            std::memcpy(&b, from + n - 4, 4);
+            std::memcpy(to, &a, 4);
+            std::memcpy(to + n - 4, &b, 4);
+        } else if (n < 4) {
+            for (size_t i = 0; i < n; ++i) to[i] = static_cast<uint8_t>(from[i]);
+        } else {
+            std::memcpy(to, from, n);
+        }
+    }
     bool Fill();
     [[noreturn]] void FailEndOfFile() const;
     [[noreturn]] void Fail(const char* operation, int error) const;

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace quill {
+namespace {
+
+using test::TempDir;
+
+struct TToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command-line converter in dir with the arguments as given (shell words).
+TToolRun Tool(const TempDir& dir, const std::string& args) {
+    const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
+    const std::string command =
+        "cd '" + dir.Path().string() + "' && '" + tool + "' " + args + " > .stdout 2> .stderr";
+    const int raw = std::system(command.c_str());
+    TToolRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = test::ToString(test::ReadFileBytes(dir.File(".stdout")));
+    r.err = test::ToString(test::ReadFileBytes(dir.File(".stderr")));
+    return r;
+}
+
+std::string Page(const TempDir& dir, const std::string& name) {
+    return test::ToString(test::ReadFileBytes(dir.File(name)));
+}
+
+TEST(Vornik2Html, ExitStatusAndMessages) {
+    struct Case {
+        std::string args;
+        int status;
+        std::string err;  // stderr, exactly ("*" prefix: only its first line)
+    };
+    const Case cases[] = {
+        {"a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
+        {"-q a.txt", 0, ""},
+        {"-o out/p.htm a.txt", 0, "a.txt -> out/p.htm (0 pictures)\n"},
+        {"-d out a.txt", 0, "a.txt -> out/a.htm (0 pictures)\n"},
+        {"-d out/ -q a.txt", 0, ""},
+        {"'missing.$w'", 1,
+         "vornik2html: missing.$w: Cannot open \"missing.$w\": No such file or directory\n"},
+        {"-q empty a.txt", 1, "vornik2html: empty: Cannot read \"empty\": end of file\n"},
+        {"-o a.txt a.txt", 1,
+         "vornik2html: a.txt: Cannot create \"a.txt\": it is the input document \"a.txt\"\n"},
+        {"-d nowhere a.txt", 1,
+         "vornik2html: a.txt: Cannot create \"nowhere/a.htm\": No such file or directory\n"},
+        {"", 2, "*vornik2html: no INPUT given"},
+        {"--frobnicate a.txt", 2, "*vornik2html: unknown option --frobnicate"},
+        {"-o x.htm a.txt b.txt", 2, "*vornik2html: -o takes one INPUT only"},
+        {"-o x.htm -d out a.txt", 2, "*vornik2html: -o and -d exclude each other"},
+        {"-j 0 a.txt", 2, "*vornik2html: -j needs a number from 1 to 1024, not \"0\""},
+        {"-j a.txt", 2, "*vornik2html: -j needs a number from 1 to 1024, not \"a.txt\""},
+        {"--style quill a.txt", 2, "*vornik2html: unknown style \"quill\""},
+        {"a.txt -d", 2, "*vornik2html: -d needs a folder"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directory(dir.Path() / "out");
+        test::WriteFileBytes(dir.File("a.txt"), test::ToBytes("a\r"));
+        test::WriteFileBytes(dir.File("empty"), {});
+        const TToolRun r = Tool(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        if (!c.err.empty() && c.err[0] == '*')
+            EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err.substr(1)) << c.args;
+        else
+            EXPECT_EQ(r.err, c.err) << c.args;
+        EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("a.txt"))), "a\r") << c.args;
+    }
+}
+
+TEST(Vornik2Html, HelpAndVersion) {
+    TempDir dir;
+    const TToolRun help = Tool(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: vornik2html", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--pitch42"), std::string::npos);
+    const TToolRun version = Tool(dir, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("vornik2html ", 0), 0u) << version.out;
+}
+
+TEST(Vornik2Html, OptionsReachThePage) {
+    TempDir dir;
+    test::WriteFileBytes(dir.File("doc.$w"), test::ToBytes("0123456789abcdefg\x02x\r"));
+    struct Case {
+        std::string args;
+        std::vector<std::string> contains;
+    };
+    const Case cases[] = {
+        {"", {"background:white", "font-size:17px", "<B><U>x</U></B>"}},
+        {"--colors --pitch42", {"background:black", "font-size:25px", "<span class=r>x</span>"}},
+        {"--style quillo", {"font-size:17px;font-weight:bold", "<span class=r>x</span>"}},
+    };
+    for (const Case& c : cases) {
+        const TToolRun r = Tool(dir, c.args + " -q 'doc.$w'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string page = Page(dir, "doc.htm");
+        for (const std::string& piece : c.contains)
+            EXPECT_NE(page.find(piece), std::string::npos) << c.args << ": " << piece;
+        EXPECT_EQ(page.find("0123456789"), std::string::npos);
+    }
+}
+
+TEST(Vornik2Html, ManyInputsInParallelAndOneOwnerPerPage) {
+    TempDir dir;
+    std::string args = "-j 3 -d out";
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "doc" + std::to_string(i) + ".txt";
+        test::WriteFileBytes(dir.File(name), test::ToBytes("text " + std::to_string(i) + "\r"));
+        args += " " + name;
+    }
+    // Same page from another folder and another extension: the later INPUT fails.
+    std::filesystem::create_directories(dir.Path() / "other" / "x.y");
+    test::WriteFileBytes(dir.File("other/x.y/doc3.$w"), test::ToBytes("not this one\r"));
+    args += " 'other/x.y/doc3.$w' missing.txt";
+    std::filesystem::create_directory(dir.Path() / "out");
+    const TToolRun r = Tool(dir, args);
+    EXPECT_EQ(r.status, 1);
+    for (int i = 0; i < 12; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_NE(Page(dir, "out/doc" + n + ".htm").find("<pre>\r\ntext " + n + "\r\n\r\n</pre>"),
+                  std::string::npos);
+        EXPECT_NE(r.err.find("doc" + n + ".txt -> out/doc" + n + ".htm (0 pictures)\n"),
+                  std::string::npos);
+    }
+    EXPECT_NE(r.err.find("vornik2html: other/x.y/doc3.$w: page \"out/doc3.htm\" is already "
+                         "written by \"doc3.txt\" in this call\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("vornik2html: missing.txt: Cannot open"), std::string::npos);
+    size_t lines = 0;
+    for (char ch : r.err) lines += ch == '\n';
+    EXPECT_EQ(lines, 14u);
+}
+
+}  // namespace
+}  // namespace quill
