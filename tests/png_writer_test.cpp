@@ -283,6 +283,26 @@ TEST(PngWriter, RandomImagesFilterExactlyAndDecodeWithLibpng) {
     }
 }
 
+TEST(PngWriter, ImageOfSeveralMegabytes) {
+    // Large enough for the filtered image to take the huge-page allocation path.
+    test::TempDir dir;
+    TPNG png;
+    png.SetPixelFormat(pf32bit);
+    png.SetSize(1024, 1100);
+    for (int y = 0; y < png.Height(); ++y)
+        for (int x = 0; x < png.Width(); ++x) {
+            uint8_t* p = png.ScanLine(y) + 4 * x;
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = static_cast<uint8_t>(x ^ y);
+            p[3] = static_cast<uint8_t>(x * y);
+        }
+    const std::string name = dir.File("large.png");
+    png.SaveToFile(name);
+    EXPECT_EQ(png.Log[0], "packed " + std::to_string(1100 * (1 + 1024 * 4)));
+    ExpectLibpngSeesTheBitmap(name, png);
+}
+
 TEST(PngWriter, PaletteChunkAlwaysHas256Entries) {
     test::TempDir dir;
     for (int colours : {0, 2, 16, 256}) {
