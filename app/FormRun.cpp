@@ -1,0 +1,12 @@
+#include "app/FormRun.h"
+
+#include "convert/ConversionRun.h"
+
+namespace quill {
+
+void RunConversion(TPageStyle style, TOptionsSource& options, TFileChooser& chooser) {
+    TConversionRun run(options, chooser, style);
+    run.Button1Click();
+}
+
+}  // namespace quill
