@@ -136,11 +136,19 @@ inline uint8_t Paeth(int a, int b, int c) {
     return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
 }
 
+// The bytes of the pixel to the left (and above-left) stay in registers from pixel to
+// pixel: each channel is its own dependency chain, and no byte waits for the store of
+// the one before it.
 template <int B>
 void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len) {
+    const int64_t whole = len / B * B;  // rows hold whole pixels but for packed pixels (B = 1)
+    int a[B] = {};                      // left
+    int c[B] = {};                      // above-left
     switch (filter) {
         case 1:
-            for (int64_t i = B; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
             break;
         case 2:
             if (prev == nullptr) break;
@@ -148,25 +156,29 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
             break;
         case 3:
             if (prev == nullptr) {
-                for (int64_t i = B; i < len; ++i)
-                    row[i] = static_cast<uint8_t>(row[i] + (row[i - B] >> 1));
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + (a[k] >> 1));
                 break;
             }
-            for (int64_t i = 0; i < B && i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
-            for (int64_t i = B; i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + ((row[i - B] + prev[i]) >> 1));
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] =
+                        static_cast<uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
             break;
         case 4:
             if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
-                for (int64_t i = B; i < len; ++i)
-                    row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
                 break;
             }
-            for (int64_t i = 0; i < B && i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-            for (int64_t i = B; i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - B], prev[i], prev[i - B]));
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k) {
+                    const int b = prev[i + k];
+                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + Paeth(a[k], b, c[k]));
+                    c[k] = b;
+                }
             break;
         default:  // 0 and the values no filter has: the bytes stand
             break;
