@@ -1,12 +1,11 @@
 #include "platform/MemoryStream.h"
 
-#include "platform/LargeBlock.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
+#include "platform/LargeBlock.h"
 
 namespace quill {
 
