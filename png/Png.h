@@ -48,6 +48,10 @@ class TPNG : public TBitmap {
     int32_t BytesPerPixel = 0;
     int32_t SampleStep = 0;
 
+    // Decode pixel by pixel only, without the whole-row fast paths. Both give the same
+    // bitmap; the switch exists so that tests can hold them against each other.
+    bool PixelWalkOnly = false;
+
   private:
     // Reader steps (each load owns its buffers).
     bool ReadChunks();
@@ -57,12 +61,28 @@ class TPNG : public TBitmap {
     void ReadText(uint32_t length, TArray& chunkData);
     void DecodeImage(uint32_t length, TArray& chunkData);
     void DecodePixels(int64_t n);
+    // Inflates and decodes whole rows as the data come, in a small buffer; answers the
+    // bytes inflated (no more than room). A row cut short by the end of the data goes to
+    // DecodePixels.
+    int64_t StreamPixels(uint64_t room);
+    void UnfilterByte(uint8_t filter, int64_t i, int64_t offset);
+    // Reads up to length data bytes of the chunk in hand (no more than the data left).
+    void ReadChunkData(uint32_t length, TArray& chunkData);
 
     std::unique_ptr<TDecompressionStream> Inflater;
     std::unique_ptr<TMemoryStream> SourceData;
     std::unique_ptr<TFileStream> TargetFile;
     std::unique_ptr<TMemoryStream> ImageData;
     std::vector<uint8_t> WorkBuffer;
+
+    // Per load: whether this load met an IHDR that the decoder can follow, the inflated
+    // image data, the two rows of the pixel walk and where the walk starts (pass, row).
+    bool HeaderUsable = false;
+    std::unique_ptr<uint8_t[]> InflatedData;
+    TFilterRaw CurrentRow;
+    TFilterRaw PreviousRow;
+    int WalkPass = 1;
+    int WalkRow = 0;
 };
 
 }  // namespace quill

@@ -1,0 +1,786 @@
+// The PNG reader: TPNG::LoadFromStream and the steps it takes, chunk by chunk, up to the
+// pixels in the bitmap. Log lines are Windows-1251 bytes.
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/Palette.h"
+#include "png/Png.h"
+#include "png/PngChunks.h"
+
+namespace quill {
+
+namespace {
+
+// Log lines (Windows-1251).
+const char kNotPng[] = "\xDD\xF2\xEE \xED\xE5 PNG!";                         // Это не PNG!
+const char kHeight[] = "\xC2\xFB\xF1\xEE\xF2\xE0 ";                          // Высота
+const char kWidth[] = "\xD8\xE8\xF0\xE8\xED\xE0 ";                           // Ширина
+const char kBitDepth[] = "\xC1\xE8\xF2 \xED\xE0 \xEF\xE8\xEA\xF1\xE5\xEB ";  // Бит на пиксел
+const char kColorType[] = "\xD2\xE8\xEF \xF6\xE2\xE5\xF2\xE0 ";              // Тип цвета
+const char kCompression[] = "\xC2\xE8\xE4 \xF1\xE6\xE0\xF2\xE8\xFF ";        // Вид сжатия
+const char kFilterMethod[] =  // Фильтрация до сжатия
+    "\xD4\xE8\xEB\xFC\xF2\xF0\xE0\xF6\xE8\xFF \xE4\xEE \xF1\xE6\xE0\xF2\xE8\xFF ";
+const char kFilterTypes[] = "\xD2\xE8\xEF\xFB \xF4\xE8\xEB\xFC\xF2\xF0\xEE\xE2:";  // Типы фильтров:
+// Our own lines for a header that cannot be decoded: "Недопустимый заголовок: " and why.
+const char kBadHeader[] =
+    "\xCD\xE5\xE4\xEE\xEF\xF3\xF1\xF2\xE8\xEC\xFB\xE9 \xE7\xE0\xE3\xEE\xEB\xEE\xE2\xEE\xEA: ";
+const char kBadLength[] = "\xE4\xEB\xE8\xED\xE0 ";                                 // длина N
+const char kZeroSize[] = "\xED\xF3\xEB\xE5\xE2\xEE\xE9 \xF0\xE0\xE7\xEC\xE5\xF0";  // нулевой размер
+const char kTooLarge[] =  // больше 268435456 пикселов
+    "\xE1\xEE\xEB\xFC\xF8\xE5 268435456 \xEF\xE8\xEA\xF1\xE5\xEB\xEE\xE2";
+const char kBadType[] = "\xF2\xE8\xEF \xF6\xE2\xE5\xF2\xE0 ";  // тип цвета N
+const char kBadTypeDepth[] =
+    ", \xE1\xE8\xF2 \xED\xE0 \xEF\xE8\xEA\xF1\xE5\xEB ";  // , бит на пиксел M
+const char kBadMethod[] =  // метод сжатия, фильтрации или чередования
+    "\xEC\xE5\xF2\xEE\xE4 \xF1\xE6\xE0\xF2\xE8\xFF, \xF4\xE8\xEB\xFC\xF2\xF0\xE0\xF6\xE8\xE8 "
+    "\xE8\xEB\xE8 \xF7\xE5\xF0\xE5\xE4\xEE\xE2\xE0\xED\xE8\xFF";
+
+// The largest image the reader decodes. The bitmap is sized at the header, before any
+// image data is seen, so a few bytes of header must not be able to ask for gigabytes:
+// 2^28 pixels are at most 1 GiB of 32-bit bitmap.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+
+// zlib cannot inflate a byte to more than about 1032 bytes; the inflated buffer is sized
+// by this bound as well as by the image, so that a short file claiming a large image does
+// not get a large buffer.
+constexpr uint64_t kMaxInflateRatio = 1040;
+constexpr uint64_t kInflateSlack = 65536;
+// Zero bytes after the inflated data: the pixel walk may look at a pixel's bytes past the
+// end of the data when the data end inside it.
+constexpr uint64_t kPadding = 16;
+// Inflated data are decoded in pieces of this size (or two of the longest rows).
+constexpr uint64_t kStreamChunk = 256 * 1024;
+
+// Adam7: the pass of each pixel by (y mod 8, x mod 8).
+constexpr uint8_t kPassOfPixel[8][8] = {{1, 6, 4, 6, 2, 6, 4, 6}, {7, 7, 7, 7, 7, 7, 7, 7},
+                                        {5, 6, 5, 6, 5, 6, 5, 6}, {7, 7, 7, 7, 7, 7, 7, 7},
+                                        {3, 6, 4, 6, 3, 6, 4, 6}, {7, 7, 7, 7, 7, 7, 7, 7},
+                                        {5, 6, 5, 6, 5, 6, 5, 6}, {7, 7, 7, 7, 7, 7, 7, 7}};
+// Adam7: bit p set when row y mod 8 holds pixels of pass p + 1.
+constexpr uint8_t kPassesOfRow[8] = {0x2B, 0x40, 0x30, 0x40, 0x2C, 0x40, 0x30, 0x40};
+
+// Where a pass's pixels lie: first column and row, and the steps between them.
+struct TPassGeometry {
+    int X0, Y0, DX, DY;
+};
+constexpr TPassGeometry kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                     {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+constexpr TPassGeometry kWhole = {0, 0, 1, 1};
+
+uint32_t BigEndian(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+bool SameType(const uint8_t* type, const char code[4]) {
+    return std::memcmp(type, code, 4) == 0;
+}
+
+// The bit depths the PNG standard allows for each colour type.
+bool DepthAllowed(int colorType, int depth) {
+    switch (colorType) {
+        case 0:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        case 3:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+        case 2:
+        case 4:
+        case 6:
+            return depth == 8 || depth == 16;
+        default:
+            return false;
+    }
+}
+
+int Channels(int colorType) {
+    switch (colorType) {
+        case 2:
+            return 3;
+        case 4:
+            return 2;
+        case 6:
+            return 4;
+        default:
+            return 1;
+    }
+}
+
+// Pixels or rows of a pass in an extent of `size` (0 when the pass has none there).
+int64_t PassCount(uint32_t size, int start, int step) {
+    return size > static_cast<uint32_t>(start) ? (int64_t{size} - start + step - 1) / step : 0;
+}
+
+// Bytes of one filtered row of `pixels` pixels, without its filter byte.
+int64_t RowBytes(int64_t pixels, int bitsPerPixel) {
+    return (pixels * bitsPerPixel + 7) / 8;
+}
+
+// ---- whole-row un-filtering, byte for byte what UnfilterByte does along a row ----
+
+inline uint8_t Paeth(int a, int b, int c) {
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
+    return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
+}
+
+template <int B>
+void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len) {
+    switch (filter) {
+        case 1:
+            for (int64_t i = B; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+            break;
+        case 2:
+            if (prev == nullptr) break;
+            for (int64_t i = 0; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+            break;
+        case 3:
+            if (prev == nullptr) {
+                for (int64_t i = B; i < len; ++i)
+                    row[i] = static_cast<uint8_t>(row[i] + (row[i - B] >> 1));
+                break;
+            }
+            for (int64_t i = 0; i < B && i < len; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
+            for (int64_t i = B; i < len; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + ((row[i - B] + prev[i]) >> 1));
+            break;
+        case 4:
+            if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
+                for (int64_t i = B; i < len; ++i)
+                    row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+                break;
+            }
+            for (int64_t i = 0; i < B && i < len; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+            for (int64_t i = B; i < len; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - B], prev[i], prev[i - B]));
+            break;
+        default:  // 0 and the values no filter has: the bytes stand
+            break;
+    }
+}
+
+void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
+    switch (bpp) {
+        case 1:
+            return UnfilterRowFixed<1>(filter, row, prev, len);
+        case 2:
+            return UnfilterRowFixed<2>(filter, row, prev, len);
+        case 3:
+            return UnfilterRowFixed<3>(filter, row, prev, len);
+        case 4:
+            return UnfilterRowFixed<4>(filter, row, prev, len);
+        case 6:
+            return UnfilterRowFixed<6>(filter, row, prev, len);
+        default:
+            return UnfilterRowFixed<8>(filter, row, prev, len);
+    }
+}
+
+// ---- whole-row pixel stores, pixel for pixel what the walk takes ----
+
+// Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
+struct TRowStore {
+    int ColorType;
+    int Depth;
+    int SampleStep;
+    int BytesPerPixel;
+    uint8_t GreyScale[256];  // a packed grey sample scaled to 0..255
+
+    template <int DX>
+    void StoreFixed(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        const int step = DX > 0 ? DX : dx;
+        const int s = SampleStep;
+        const int b = BytesPerPixel;
+        if (ColorType == 3 || (ColorType == 0 && b == 1)) {
+            const int d = Depth;
+            const bool grey = ColorType == 0;
+            if (d == 8) {
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t v = src[j];
+                    if (grey) {
+                        uint8_t* p = line + (x0 + j * step) * 3;
+                        p[0] = p[1] = p[2] = v;
+                    } else {
+                        line[x0 + j * step] = v;
+                    }
+                }
+                return;
+            }
+            const int mask = (1 << d) - 1;
+            for (int64_t j = 0; j < count; ++j) {
+                const int shift = static_cast<int>((s - 1 - j % s) * d);
+                const int sample = (src[j / s] >> shift) & mask;
+                if (grey) {
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = p[1] = p[2] = GreyScale[sample];
+                } else {
+                    line[x0 + j * step] = static_cast<uint8_t>(sample);
+                }
+            }
+            return;
+        }
+        switch (ColorType) {
+            case 0:  // 16-bit grey: the high byte
+                for (int64_t j = 0; j < count; ++j) {
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = p[1] = p[2] = src[j * 2];
+                }
+                return;
+            case 4:
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    const uint32_t v = PackPixel(q[0], q[0], q[0], q[s]);
+                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+                }
+                return;
+            case 6:
+                if (s == 1) {
+                    for (int64_t j = 0; j < count; ++j) {
+                        const uint8_t* q = src + j * 4;
+                        uint8_t* p = line + (x0 + j * step) * 4;
+                        p[0] = q[2];
+                        p[1] = q[1];
+                        p[2] = q[0];
+                        p[3] = q[3];
+                    }
+                    return;
+                }
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    const uint32_t v = PackPixel(q[0], q[s], q[2 * s], q[b - s]);
+                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+                }
+                return;
+            default:  // 2: red, green, blue to blue, green, red
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = q[2 * s];
+                    p[1] = q[s];
+                    p[2] = q[0];
+                }
+                return;
+        }
+    }
+
+    void Store(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        if (dx == 1)
+            StoreFixed<1>(src, line, x0, 1, count);
+        else
+            StoreFixed<0>(src, line, x0, dx, count);
+    }
+};
+
+// Where each pass's rows lie and how long they are.
+struct TLayout {
+    int Bits = 0;  // bits per pixel
+    int Passes = 1;
+    TPassGeometry Geometry[7] = {};
+    int64_t PassWidth[7] = {};
+    int64_t RowBytes[7] = {};  // without the filter byte
+    uint64_t Filtered = 0;     // the whole filtered image, filter bytes included
+    int64_t WidestRow = 0;     // the longest row, filter byte included
+};
+
+TLayout MakeLayout(const TPngHeader& h) {
+    TLayout l;
+    l.Bits = h.BitDepth * Channels(h.ColorType);
+    l.Passes = h.InterlaceMethod != 0 ? 7 : 1;
+    for (int p = 0; p < l.Passes; ++p) {
+        l.Geometry[p] = h.InterlaceMethod != 0 ? kAdam7[p] : kWhole;
+        const TPassGeometry& g = l.Geometry[p];
+        l.PassWidth[p] = PassCount(h.Width, g.X0, g.DX);
+        l.RowBytes[p] = RowBytes(l.PassWidth[p], l.Bits);
+        // A pass without columns has no rows, however many image rows it touches.
+        if (l.PassWidth[p] > 0) {
+            l.Filtered +=
+                static_cast<uint64_t>(PassCount(h.Height, g.Y0, g.DY)) * (1 + l.RowBytes[p]);
+            l.WidestRow = std::max(l.WidestRow, 1 + l.RowBytes[p]);
+        }
+    }
+    return l;
+}
+
+}  // namespace
+
+// ---- loading ----
+
+void TPNG::LoadFromStream(TStream& stream) {
+    // Whatever happens, the load's buffers go with it.
+    struct TLoadBuffers {
+        TPNG& Png;
+        ~TLoadBuffers() {
+            Png.Inflater.reset();
+            Png.ImageData.reset();
+            Png.SourceData.reset();
+            Png.InflatedData.reset();
+            TFilterRaw().swap(Png.CurrentRow);
+            TFilterRaw().swap(Png.PreviousRow);
+        }
+    } buffers{*this};
+
+    SourceData = std::make_unique<TMemoryStream>();
+    // A stream not at its start gives what lies after its position.
+    const int64_t size = std::max<int64_t>(0, stream.Size() - stream.Position());
+    SourceData->SetSize(size);
+    const int64_t got = size > 0 ? stream.Read(SourceData->Memory(), size) : 0;
+    SourceData->SetSize(got);
+    SourceData->SetPosition(0);
+    ReadChunks();
+}
+
+void TPNG::ReadChunkData(uint32_t length, TArray& chunkData) {
+    // A length past the end of the data reads what is there; nothing is sized by the
+    // length alone.
+    const int64_t left = std::max<int64_t>(0, SourceData->Size() - SourceData->Position());
+    const int64_t take = std::min<int64_t>(length, left);
+    chunkData.resize(static_cast<size_t>(take));
+    if (take > 0) SourceData->Read(chunkData.data(), take);
+}
+
+bool TPNG::ReadChunks() {
+    ImageData = std::make_unique<TMemoryStream>();
+    Log.Clear();
+    HeaderUsable = false;
+
+    uint8_t signature[8] = {};
+    if (SourceData->Read(signature, 8) != 8 ||
+        std::memcmp(signature, kPngSignature, sizeof signature) != 0) {
+        Log.Add(kNotPng);
+        return false;
+    }
+
+    TArray chunkData;
+    while (SourceData->Position() < SourceData->Size()) {
+        uint8_t head[8] = {};
+        SourceData->Read(head, 8);
+        const uint32_t length = BigEndian(head);
+        const uint8_t* type = head + 4;
+        Log.Add(std::string(reinterpret_cast<const char*>(type), 4) + " (" +
+                std::to_string(length) + ")");
+
+        bool last = false;
+        if (SameType(type, kChunkIHDR)) {
+            ReadHeader(length, chunkData);
+        } else if (SameType(type, kChunkPLTE)) {
+            ReadPalette(length, chunkData);
+        } else if (SameType(type, kChunkIDAT)) {
+            ReadImageData(length, chunkData);
+        } else if (SameType(type, kChunkIEND)) {
+            DecodeImage(length, chunkData);
+            last = true;
+        } else if (SameType(type, kChunktEXt)) {
+            ReadText(length, chunkData);
+        } else {
+            ReadChunkData(length, chunkData);
+        }
+
+        uint8_t stored[4] = {};
+        SourceData->Read(stored, 4);
+        const auto crcLength = static_cast<uint32_t>(std::min<size_t>(length, chunkData.size()));
+        if (BigEndian(stored) !=
+            ChunkCrc(chunkData.data(), crcLength, reinterpret_cast<const char*>(type)))
+            Log.Add("CRC error");
+        chunkData.clear();
+        Log.Add("");
+        if (last) break;
+    }
+    return true;
+}
+
+void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
+    // The chunk's own length is read, so that the chunks after it are found even when it
+    // is not 13; a short header reads as zeros past its end.
+    ReadChunkData(length, chunkData);
+    uint8_t raw[13] = {};
+    std::memcpy(raw, chunkData.data(), std::min<size_t>(sizeof raw, chunkData.size()));
+    Header.Width = BigEndian(raw);
+    Header.Height = BigEndian(raw + 4);
+    Header.BitDepth = raw[8];
+    Header.ColorType = raw[9];
+    Header.CompressionMethod = raw[10];
+    Header.FilterMethod = raw[11];
+    Header.InterlaceMethod = raw[12];
+
+    Log.Add(kHeight + std::to_string(Header.Height));
+    Log.Add(kWidth + std::to_string(Header.Width));
+    Log.Add(kBitDepth + std::to_string(Header.BitDepth));
+    Log.Add(kColorType + std::to_string(Header.ColorType));
+    Log.Add(kCompression + std::to_string(Header.CompressionMethod));
+    Log.Add(kFilterMethod + std::to_string(Header.FilterMethod));
+    Log.Add(std::string("Adam7 interlace ") + (Header.InterlaceMethod == 0 ? "No" : "Yes"));
+
+    // A header that the decoder cannot follow leaves the bitmap as it is and no pixels
+    // are decoded for it.
+    HeaderUsable = false;
+    const uint64_t pixels = uint64_t{Header.Width} * Header.Height;
+    std::string problem;
+    if (length != sizeof raw)
+        problem = kBadLength + std::to_string(length);
+    else if (pixels == 0)
+        problem = kZeroSize;
+    else if (pixels > kMaxPixels)
+        problem = kTooLarge;
+    else if (!DepthAllowed(Header.ColorType, Header.BitDepth))
+        problem = kBadType + std::to_string(Header.ColorType) + kBadTypeDepth +
+                  std::to_string(Header.BitDepth);
+    else if (Header.CompressionMethod != 0 || Header.FilterMethod != 0 ||
+             Header.InterlaceMethod > 1)
+        problem = kBadMethod;
+    if (!problem.empty()) {
+        Log.Add(kBadHeader + problem);
+        return;
+    }
+
+    const int depth = Header.BitDepth;
+    TPixelFormat format = pf24bit;
+    SampleStep = depth / 8;
+    switch (Header.ColorType) {
+        case 0:
+            if (depth == 16) {
+                BytesPerPixel = 2;
+            } else {
+                BytesPerPixel = 1;
+                SampleStep = 8 / depth;
+            }
+            break;
+        case 2:
+            BytesPerPixel = 3 * SampleStep;
+            break;
+        case 3:
+            format = pf8bit;
+            BytesPerPixel = 1;
+            SampleStep = 8 / depth;
+            break;
+        case 4:
+            format = pf32bit;
+            BytesPerPixel = 2 * SampleStep;
+            break;
+        default:  // 6
+            format = pf32bit;
+            BytesPerPixel = 4 * SampleStep;
+            break;
+    }
+    // Format first, then the size in one step: no intermediate shape of the old height
+    // and the new width is ever allocated.
+    SetPixelFormat(format);
+    SetSize(static_cast<int>(Header.Width), static_cast<int>(Header.Height));
+    HeaderUsable = true;
+}
+
+void TPNG::ReadPalette(uint32_t length, TArray& chunkData) {
+    ReadChunkData(length, chunkData);
+    // Whole entries only, and no more than a bitmap palette holds.
+    const size_t n = std::min<size_t>(chunkData.size() / 3, 256);
+    TLogPalette logPalette;
+    logPalette.palVersion = 0x300;
+    logPalette.palPalEntry.resize(256);
+    for (size_t e = 0; e < n; ++e) {
+        TPaletteEntry& entry = logPalette.palPalEntry[e];
+        entry.peRed = chunkData[3 * e];
+        entry.peGreen = chunkData[3 * e + 1];
+        entry.peBlue = chunkData[3 * e + 2];
+        entry.peFlags = PC_NOCOLLAPSE;
+    }
+    if (HPALETTE palette = CreatePalette(logPalette)) SetPalette(std::move(palette));
+}
+
+void TPNG::ReadImageData(uint32_t length, TArray& chunkData) {
+    ReadChunkData(length, chunkData);
+    if (!chunkData.empty())
+        ImageData->Write(chunkData.data(), static_cast<int64_t>(chunkData.size()));
+}
+
+void TPNG::ReadText(uint32_t length, TArray& chunkData) {
+    ReadChunkData(length, chunkData);
+    Log.Add(std::string(chunkData.begin(), chunkData.end()));
+}
+
+void TPNG::DecodeImage(uint32_t length, TArray& chunkData) {
+    // An IEND with data (there should be none) has them read, so that its CRC is checked
+    // over what it holds.
+    ReadChunkData(length, chunkData);
+
+    int64_t n = 0;
+    if (HeaderUsable) {
+        ImageData->SetPosition(0);
+        Inflater = std::make_unique<TDecompressionStream>(*ImageData);
+
+        // Room for the whole filtered image, and at least the customary
+        // (width + 3) x height x BytesPerPixel, which bounds the count logged.
+        const uint64_t customary =
+            (uint64_t{Header.Width} + 3) * Header.Height * static_cast<uint64_t>(BytesPerPixel);
+        const uint64_t room = std::max(MakeLayout(Header).Filtered, customary);
+
+        if (!PixelWalkOnly) {
+            n = StreamPixels(room);
+        } else {
+            // The whole inflated data in one buffer, then the walk over it. The buffer
+            // grows with what the inflater gives, from what the compressed data can give
+            // at most, so it is never much larger than the data.
+            const uint64_t compressed = static_cast<uint64_t>(ImageData->Size());
+            uint64_t capacity = std::min(room, compressed * kMaxInflateRatio + kInflateSlack);
+            InflatedData = std::make_unique_for_overwrite<uint8_t[]>(capacity + kPadding);
+            uint64_t have = 0;
+            for (;;) {
+                have += static_cast<uint64_t>(Inflater->Read(
+                    InflatedData.get() + have, static_cast<int64_t>(capacity - have)));
+                if (have < capacity || capacity == room) break;
+                const uint64_t larger = std::min(room, capacity * 2);
+                auto grown = std::make_unique_for_overwrite<uint8_t[]>(larger + kPadding);
+                std::memcpy(grown.get(), InflatedData.get(), have);
+                InflatedData = std::move(grown);
+                capacity = larger;
+            }
+            std::memset(InflatedData.get() + have, 0, kPadding);
+            n = static_cast<int64_t>(have);
+            WalkPass = 1;
+            WalkRow = 0;
+            PreviousRow.clear();
+            DecodePixels(n);
+        }
+        Inflater.reset();
+    }
+
+    Log.Add("decompressed " + std::to_string(n));
+    Log.Add(kFilterTypes);
+    for (int f = 0; f < 256; ++f)
+        if (FilterTypesSeen[static_cast<size_t>(f)]) Log.Add(std::to_string(f));
+    InflatedData.reset();
+}
+
+int64_t TPNG::StreamPixels(uint64_t room) {
+    const TLayout layout = MakeLayout(Header);
+    TRowStore store{Header.ColorType, Header.BitDepth, SampleStep, BytesPerPixel, {}};
+    if (Header.ColorType == 0 && Header.BitDepth < 8) {
+        const int maxSample = (1 << Header.BitDepth) - 1;
+        for (int v = 0; v <= maxSample; ++v)
+            store.GreyScale[v] = static_cast<uint8_t>(v * 255 / maxSample);
+    }
+    const int height = Height();
+
+    // A buffer of some rows, refilled as rows are decoded; never larger than the room or
+    // than what the compressed data can give.
+    const uint64_t compressed = static_cast<uint64_t>(ImageData->Size());
+    const uint64_t chunk =
+        std::min({std::max<uint64_t>(kStreamChunk, 2 * static_cast<uint64_t>(layout.WidestRow)),
+                  room, compressed * kMaxInflateRatio + kInflateSlack});
+    InflatedData = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
+    uint8_t* data = InflatedData.get();
+    TFilterRaw carried(static_cast<size_t>(layout.WidestRow));  // the row above, across refills
+
+    uint64_t total = 0;  // inflated so far
+    int64_t have = 0;    // bytes in the buffer
+    int64_t pos = 0;     // start of the next row in the buffer
+    int pass = 0;        // 0-based here
+    int y = layout.Geometry[0].Y0;
+    const uint8_t* prev = nullptr;
+    bool imageDone = false;
+    bool ended = false;
+
+    // Moves to the next pass that has rows, when the current one is finished.
+    auto settle = [&] {
+        while (pass < layout.Passes && (layout.PassWidth[pass] == 0 || y >= height)) {
+            if (++pass < layout.Passes) y = layout.Geometry[pass].Y0;
+            prev = nullptr;
+        }
+        imageDone = pass >= layout.Passes;
+    };
+    settle();
+
+    while (!imageDone && !ended) {
+        const auto want = static_cast<int64_t>(
+            std::min<uint64_t>(chunk - static_cast<uint64_t>(have), room - total));
+        const int64_t got = want > 0 ? Inflater->Read(data + have, want) : 0;
+        total += static_cast<uint64_t>(got);
+        have += got;
+        ended = got < want || total == room || want == 0;
+
+        while (!imageDone) {
+            const TPassGeometry& g = layout.Geometry[pass];
+            const int64_t rowBytes = layout.RowBytes[pass];
+            if (pos + 1 + rowBytes > have) break;
+            const uint8_t filter = data[pos];
+            FilterTypesSeen.set(filter);
+            uint8_t* row = data + pos + 1;
+            UnfilterRow(filter, row, prev, rowBytes, BytesPerPixel);
+            store.Store(row, ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
+            prev = row;
+            pos += 1 + rowBytes;
+            y += g.DY;
+            settle();
+        }
+        if (imageDone || ended) break;
+
+        // Keep the unfinished row and the row above it; refill behind them.
+        if (prev != nullptr) {
+            std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
+            prev = carried.data();
+        }
+        std::memmove(data, data + pos, static_cast<size_t>(have - pos));
+        have -= pos;
+        pos = 0;
+    }
+
+    if (imageDone) {
+        // Data past the image are inflated only to be counted, up to the room.
+        while (!ended) {
+            const auto want = static_cast<int64_t>(std::min<uint64_t>(chunk, room - total));
+            const int64_t got = want > 0 ? Inflater->Read(data, want) : 0;
+            total += static_cast<uint64_t>(got);
+            ended = got < want || total == room || want == 0;
+        }
+        return static_cast<int64_t>(total);
+    }
+
+    // The data ended inside a row: the walk takes it from the row's start.
+    PreviousRow.assign(static_cast<size_t>(layout.WidestRow), 0);
+    if (prev != nullptr)
+        std::memcpy(PreviousRow.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
+    std::memmove(data, data + pos, static_cast<size_t>(have - pos));
+    have -= pos;
+    std::memset(data + have, 0, kPadding);
+    WalkPass = pass + 1;
+    WalkRow = y;
+    DecodePixels(have);
+    return static_cast<int64_t>(total);
+}
+
+void TPNG::UnfilterByte(uint8_t filter, int64_t i, int64_t offset) {
+    uint8_t* data = InflatedData.get();
+    const int64_t b = BytesPerPixel;
+    const size_t at = static_cast<size_t>(offset);
+    const int left = offset >= b ? CurrentRow[at - b] : 0;
+    const int up = PreviousRow[at];
+    const int upLeft = offset >= b ? PreviousRow[at - b] : 0;
+    int value = data[i];
+    switch (filter) {
+        case 1:
+            value += left;
+            break;
+        case 2:
+            value += up;
+            break;
+        case 3:
+            value += (left + up) / 2;
+            break;
+        case 4:
+            value += PaethPredictor(left, up, upLeft);
+            break;
+        default:
+            break;
+    }
+    data[i] = static_cast<uint8_t>(value);
+    CurrentRow[at] = static_cast<uint8_t>(value);
+}
+
+// The pixel walk: pixel by pixel over the passes, from pass WalkPass and row WalkRow at
+// the first byte of InflatedData, with PreviousRow as the row above.
+void TPNG::DecodePixels(int64_t n) {
+    const int width = Width();
+    const int height = Height();
+    const int depth = Header.BitDepth;
+    const int colorType = Header.ColorType;
+    const int b = BytesPerPixel;
+    const int s = SampleStep;
+    const bool interlaced = Header.InterlaceMethod != 0;
+    const int lastPass = interlaced ? 7 : 1;
+    const TLayout layout = MakeLayout(Header);
+    uint8_t* data = InflatedData.get();
+
+    const size_t rowLength =
+        b == 1 ? static_cast<size_t>(width / s) + 1 : static_cast<size_t>(width) * b + 1;
+    CurrentRow.assign(std::max<size_t>(rowLength, static_cast<size_t>(layout.WidestRow)), 0);
+    PreviousRow.resize(CurrentRow.size(), 0);
+
+    int pass = WalkPass;
+    int y = WalkRow;
+    // A row holds data in a pass when its place in the pattern has the pass and the pass
+    // has columns inside the image.
+    auto rowHasData = [&](int row) {
+        if (!interlaced) return true;
+        return ((kPassesOfRow[row & 7] >> (pass - 1)) & 1) != 0 && layout.PassWidth[pass - 1] > 0;
+    };
+
+    int64_t i = 0;
+    int x = 0;
+    int64_t k = 0;
+    int64_t offset = 0;
+    uint8_t f = 0;
+    while (i < n) {
+        if (x == 0 && rowHasData(y)) {
+            f = data[i];
+            FilterTypesSeen.set(f);
+            ++i;
+        }
+        if (!interlaced || kPassOfPixel[y & 7][x & 7] == pass) {
+            uint8_t* line = ScanLine(y);
+            if (colorType == 3 || (colorType == 0 && b == 1)) {
+                if (k % s == 0) UnfilterByte(f, i, offset);
+                const int shift = static_cast<int>((s - 1 - k % s) * depth);
+                const int sample = (data[i] >> shift) & ((1 << depth) - 1);
+                if (colorType == 3) {
+                    line[x] = static_cast<uint8_t>(sample);
+                } else {
+                    const auto v = static_cast<uint8_t>(sample * 255 / ((1 << depth) - 1));
+                    line[x * 3] = line[x * 3 + 1] = line[x * 3 + 2] = v;
+                }
+                if ((k + 1) % s == 0) {
+                    ++i;
+                    ++offset;
+                }
+            } else if (colorType == 0) {
+                UnfilterByte(f, i, offset);
+                line[x * 3] = line[x * 3 + 1] = line[x * 3 + 2] = data[i];
+                i += b;
+                offset += b;
+            } else if (colorType == 4) {
+                UnfilterByte(f, i, offset);
+                UnfilterByte(f, i + s, offset + s);
+                const uint32_t v = PackPixel(data[i], data[i], data[i], data[i + s]);
+                std::memcpy(line + x * 4, &v, 4);
+                i += b;
+                offset += b;
+            } else if (colorType == 6) {
+                UnfilterByte(f, i, offset);
+                UnfilterByte(f, i + s, offset + s);
+                UnfilterByte(f, i + 2 * s, offset + 2 * s);
+                UnfilterByte(f, i + b - s, offset + b - s);
+                const uint32_t v =
+                    PackPixel(data[i], data[i + s], data[i + 2 * s], data[i + b - s]);
+                std::memcpy(line + x * 4, &v, 4);
+                i += b;
+                offset += b;
+            } else {
+                UnfilterByte(f, i, offset);
+                UnfilterByte(f, i + s, offset + s);
+                UnfilterByte(f, i + 2 * s, offset + 2 * s);
+                line[x * 3] = data[i + 2 * s];
+                line[x * 3 + 1] = data[i + s];
+                line[x * 3 + 2] = data[i];
+                i += b;
+                offset += b;
+            }
+            ++k;
+        }
+        if (++x == width) {
+            if (b == 1 && k % s != 0) ++i;
+            if (rowHasData(y)) PreviousRow = CurrentRow;
+            if (++y == height) {
+                y = 0;
+                std::fill(PreviousRow.begin(), PreviousRow.end(), 0);
+                // The walk ends with the image: surplus data never start it again.
+                if (++pass > lastPass) break;
+            }
+            x = 0;
+            k = 0;
+            offset = 0;
+        }
+    }
+}
+
+}  // namespace quill
