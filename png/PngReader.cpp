@@ -397,7 +397,8 @@ void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
     // is not 13; a short header reads as zeros past its end.
     ReadChunkData(length, chunkData);
     uint8_t raw[13] = {};
-    std::memcpy(raw, chunkData.data(), std::min<size_t>(sizeof raw, chunkData.size()));
+    if (!chunkData.empty())
+        std::memcpy(raw, chunkData.data(), std::min<size_t>(sizeof raw, chunkData.size()));
     Header.Width = BigEndian(raw);
     Header.Height = BigEndian(raw + 4);
     Header.BitDepth = raw[8];
