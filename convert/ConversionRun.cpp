@@ -33,14 +33,14 @@ void TConversionRun::DeriveNames(std::string_view path, std::string& baseName, b
 }
 
 void TConversionRun::RefuseInputAsOutput(const std::string& inputName,
-                                         const std::string& pageName) const {
-    // Creating the page would empty the document before a byte of it is read. Links and
-    // other names of the same file are caught by comparing the files, not the names.
+                                         const std::string& fileName) const {
+    // Creating the file would empty the document. Links and other names of the same file
+    // are caught by comparing the files, not the names.
     struct stat in {};
     struct stat out {};
-    if (::stat(inputName.c_str(), &in) != 0 || ::stat(pageName.c_str(), &out) != 0) return;
+    if (::stat(inputName.c_str(), &in) != 0 || ::stat(fileName.c_str(), &out) != 0) return;
     if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        throw EInOutError("Cannot create \"" + pageName + "\": it is the input document \"" +
+        throw EInOutError("Cannot create \"" + fileName + "\": it is the input document \"" +
                           inputName + "\"");
 }
 
@@ -58,6 +58,7 @@ TRunResult TConversionRun::Button1Click() {
     const size_t slash = pageName.rfind('/');
     pageFolder_ = slash == std::string::npos ? std::string() : pageName.substr(0, slash + 1);
     pictureFiles_ = 0;
+    inputName_ = inputName;
 
     try {
         OutputFile.Assign(pageName);

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "convert/Pictures.h"
 #include "convert/RunSeams.h"
+#include "platform/Bitmap.h"
 #include "platform/RecordFile.h"
+#include "png/Png.h"
 
 namespace quill {
 
@@ -59,6 +62,7 @@ class TConversionRun {
     void ReleasePictures();
     // "<n><BaseName>.png" or ".bmp" by "use BMP pictures" (read on every call); no folder.
     std::string PictureFileName(int n);
+    std::string PictureFileName(int n, bool bmp) const;
 
     // Run state.
     TRecordFile InputFile;
@@ -76,18 +80,27 @@ class TConversionRun {
     // Picture state.
     TPictureTable PictureTable{};
     int32_t CurrentPicture = 1;
+    TCellBuffer CellBuffer{};
+    int32_t StoreRow = 0;
+    std::unique_ptr<TBitmap> PictureStore;
+    std::unique_ptr<TBitmap> PictureBitmap;
+    std::unique_ptr<TPNG> Png;
 
   private:
     void WriteHeader();
     void ReadLine();
     void TranslateLine();
     void Translate(uint8_t b);
-    void RefuseInputAsOutput(const std::string& inputName, const std::string& pageName) const;
+    void DrawGroup(int s);
+    void SavePicture(int n);
+    // Refuses to create fileName when it is the input document under any name.
+    void RefuseInputAsOutput(const std::string& inputName, const std::string& fileName) const;
 
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
     bool colourSpans_ = false;  // spans (dark page) rather than style tags
+    std::string inputName_;     // the document as chosen
     std::string pageFolder_;    // where picture files go: the page's folder, "" or ending "/"
     int pictureFiles_ = 0;
 };

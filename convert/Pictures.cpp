@@ -1,19 +1,36 @@
 #include "convert/Pictures.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "convert/ConversionRun.h"
 #include "convert/PageLiterals.h"
+#include "platform/Bitmap.h"
+#include "platform/Exception.h"
+#include "png/Png.h"
 
 namespace quill {
+
+void ApplyPalette(TBitmap& bitmap) {
+    TLogPalette log;
+    log.palVersion = 0x300;
+    log.palPalEntry.assign(PaletteColours.begin(), PaletteColours.end());
+    HPALETTE palette = CreatePalette(log);
+    if (palette) bitmap.SetPalette(std::move(palette));
+}
 
 void TConversionRun::ResetPictures() {
     for (TPictureEntry& e : PictureTable) e = TPictureEntry{};
     CurrentPicture = 1;
 }
 
+std::string TConversionRun::PictureFileName(int n, bool bmp) const {
+    return std::to_string(n) + BaseName + (bmp ? ".bmp" : ".png");
+}
+
 std::string TConversionRun::PictureFileName(int n) {
-    return std::to_string(n) + BaseName + (options_.UseBmpChecked() ? ".bmp" : ".png");
+    return PictureFileName(n, options_.UseBmpChecked());
 }
 
 // Finishes the run being collected unless this line continues it. A finished run that
@@ -42,15 +59,108 @@ void TConversionRun::AddPictureLine(int row) {
     ++e.RowCount;
 }
 
-// The picture data is read to the end of the document; drawing and saving come later.
 void TConversionRun::ExtractPictures() {
+    // Everything of the page so far goes to the system before the first picture file is
+    // made: a write error of the page stops the run before any picture file exists.
+    OutputFile.Flush();
+
+    PictureStore = std::make_unique<TBitmap>();
+    PictureStore->SetHeight(kStoreHeight);
+    PictureStore->SetWidth(kStoreWidth);
+    PictureBitmap = std::make_unique<TBitmap>();
+    PictureBitmap->SetWidth(kStoreWidth);
+    PictureStore->SetPixelFormat(options_.UseBmpChecked() ? pf4bit : pf8bit);
+    PictureBitmap->SetPixelFormat(PictureStore->PixelFormat());
+    // Rows that no picture data reaches are colour 0 on every run.
+    for (int y = 0; y < kStoreHeight; ++y)
+        std::memset(PictureStore->ScanLine(y), 0,
+                    static_cast<size_t>(PictureStore->BytesPerScanLine()));
+    ApplyPalette(*PictureStore);
+    ApplyPalette(*PictureBitmap);
+    Png = std::make_unique<TPNG>();
+
+    // The picture data, group by group; a last group that is not complete is not drawn,
+    // and data beyond the store's last row is read and ignored.
+    StoreRow = 0;
+    int at = 0;  // byte of the current group
     for (;;) {
         const std::string_view ahead = InputFile.Buffered();
         if (ahead.empty()) break;
-        InputFile.Consume(ahead.size());
+        if (StoreRow >= kStoreRows) {
+            InputFile.Consume(ahead.size());
+            continue;
+        }
+        const size_t take = std::min(ahead.size(), static_cast<size_t>(kGroupBytes - at));
+        for (size_t i = 0; i < take; ++i, ++at)
+            CellBuffer[static_cast<size_t>(at % kCellsPerRow)]
+                      [static_cast<size_t>(at / kCellsPerRow)] = static_cast<uint8_t>(ahead[i]);
+        InputFile.Consume(take);
+        if (at == kGroupBytes) {
+            DrawGroup(StoreRow);
+            ++StoreRow;
+            at = 0;
+        }
+    }
+
+    for (int n = 1; n < CurrentPicture; ++n) SavePicture(n);
+}
+
+// Character row s of the store from the cell buffer: a set bit shows the cell's ink, a
+// clear bit its paper; bit 6 of the attribute brightens both, bit 7 means nothing.
+void TConversionRun::DrawGroup(int s) {
+    const bool fourBits = PictureStore->PixelFormat() == pf4bit;
+    for (int c = 0; c < kCellsPerRow; ++c) {
+        const auto& cell = CellBuffer[static_cast<size_t>(c)];
+        const uint8_t a = cell[8];
+        const uint8_t bright = (a & 0x40) ? 8 : 0;
+        const uint8_t ink = static_cast<uint8_t>((a & 7) + bright);
+        const uint8_t paper = static_cast<uint8_t>(((a >> 3) & 7) + bright);
+        for (int r = 0; r < 8; ++r) {
+            uint8_t* line = PictureStore->ScanLine(8 * s + r);
+            const uint8_t bits = cell[static_cast<size_t>(r)];
+            for (int k = 0; k < 8; ++k) {
+                const uint8_t colour = (bits & (0x80 >> k)) ? ink : paper;
+                if (!fourBits) {
+                    line[8 * c + k] = colour;
+                } else {
+                    uint8_t& pair = line[4 * c + k / 2];
+                    pair = (k % 2 == 0) ? static_cast<uint8_t>((pair & 0x0F) | (colour << 4))
+                                        : static_cast<uint8_t>((pair & 0xF0) | colour);
+                }
+            }
+        }
     }
 }
 
-void TConversionRun::ReleasePictures() {}
+// Picture n, cut from the store by one rectangle copy, beside the page.
+void TConversionRun::SavePicture(int n) {
+    const TPictureEntry e = PictureTable[static_cast<size_t>(n)];
+    const int height = 8 * e.RowCount;
+    const int top = 8 * e.FirstRow;
+    PictureBitmap->SetHeight(height);
+    PictureBitmap->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
+                                     TRect{0, top, kStoreWidth, top + height});
+    const bool bmp = options_.UseBmpChecked();
+    const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
+    RefuseInputAsOutput(inputName_, fileName);
+    try {
+        if (bmp) {
+            PictureBitmap->SaveToFile(fileName);
+        } else {
+            Png->Assign(*PictureBitmap);
+            Png->SaveToFile(fileName);
+        }
+    } catch (const Exception& error) {
+        if (error.Message().find(fileName) != std::string::npos) throw;
+        throw EWriteError("Cannot write \"" + fileName + "\": " + error.Message());
+    }
+    ++pictureFiles_;
+}
+
+void TConversionRun::ReleasePictures() {
+    PictureStore.reset();
+    PictureBitmap.reset();
+    Png.reset();
+}
 
 }  // namespace quill

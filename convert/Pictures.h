@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/Palette.h"
+
 namespace quill {
 
 // One entry of the picture table: a run of character rows of the picture store.
@@ -11,14 +13,48 @@ struct TPictureEntry {
     uint8_t RowCount = 0;  // character rows it covers; 0: the entry is empty
 };
 
-// Character rows of the picture store, and the picture data that fills one of them.
+// The picture store: 128 character rows of 32 cells of 8 x 8 pixels.
 inline constexpr int kStoreRows = 128;
 inline constexpr int kCellsPerRow = 32;
-inline constexpr int kGroupBytes = kCellsPerRow * 9;  // 8 pixel rows and an attribute
+inline constexpr int kStoreWidth = kCellsPerRow * 8;
+inline constexpr int kStoreHeight = kStoreRows * 8;
+// One group of picture data fills one character row: 8 pixel rows of 32 cells, then the
+// 32 attributes.
+inline constexpr int kGroupBytes = kCellsPerRow * 9;
 
 // Entries 1 to kPictureTableSize; no run can have more than 8256 distinct pictures (a
 // first row and a count that fit in the store), so the table never fills.
 inline constexpr int kPictureTableSize = 10000;
 using TPictureTable = std::array<TPictureEntry, kPictureTableSize + 1>;  // entry 0 unused
+
+// One group while it is read: byte r (0-7) of cell c is its pixel row r, byte 8 its
+// attribute.
+using TCellBuffer = std::array<std::array<uint8_t, 9>, kCellsPerRow>;
+
+// The sixteen colours of every picture, by colour index: eight colours, then their
+// bright forms (bright black is a very dark grey, not black).
+inline constexpr std::array<TPaletteEntry, 16> PaletteColours = {{
+    {0, 0, 0, 0},
+    {0, 0, 168, 0},
+    {168, 0, 0, 0},
+    {168, 0, 168, 0},
+    {0, 168, 0, 0},
+    {0, 168, 168, 0},
+    {168, 168, 0, 0},
+    {168, 168, 168, 0},
+    {16, 16, 16, 0},
+    {0, 0, 255, 0},
+    {255, 0, 0, 0},
+    {255, 0, 255, 0},
+    {0, 255, 0, 0},
+    {0, 255, 255, 0},
+    {255, 255, 0, 0},
+    {255, 255, 255, 0},
+}};
+
+class TBitmap;
+// Sets the sixteen colours as the bitmap's palette; a palette that cannot be made
+// leaves the bitmap's palette as it was.
+void ApplyPalette(TBitmap& bitmap);
 
 }  // namespace quill

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/Exception.h"
+#include "platform/LargeBlock.h"
 #include "png/ZlibAlloc.h"
 #include "png/ZlibError.h"
 
@@ -40,6 +41,7 @@ void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64
     int64_t outSize = DeflateOutputEstimate(inBytes);
     TZlibBlock out(static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outSize))));
     if (!out) throw EOutOfMemory("Out of memory");
+    AdviseHugePages(out.get(), outSize);  // a whole image's worth: fault it in cheaply
 
     const auto* in = static_cast<const uint8_t*>(inBuf);
     int64_t inLeft = inBytes;

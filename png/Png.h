@@ -11,6 +11,7 @@
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "png/DecompressionStream.h"
+#include "png/PieceStream.h"
 
 namespace quill {
 
@@ -72,7 +73,7 @@ class TPNG : public TBitmap {
     std::unique_ptr<TDecompressionStream> Inflater;
     std::unique_ptr<TMemoryStream> SourceData;
     std::unique_ptr<TFileStream> TargetFile;
-    std::unique_ptr<TMemoryStream> ImageData;
+    std::unique_ptr<TPieceStream> ImageData;  // the IDAT data, read where SourceData holds them
     std::vector<uint8_t> WorkBuffer;
 
     // Per load: whether this load met an IHDR that the decoder can follow, the inflated

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include <zlib.h>
+
 #include "platform/Palette.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
@@ -72,6 +74,14 @@ constexpr TPassGeometry kWhole = {0, 0, 1, 1};
 
 uint32_t BigEndian(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// The chunk CRC (the same value as ChunkCrc) by zlib's crc32, which takes several bytes a
+// step: image data run to many megabytes, and checking them byte by byte would cost
+// more than un-filtering them.
+uint32_t ChunkCrcOf(const uint8_t* type, const uint8_t* data, uint32_t length) {
+    const uLong crc = crc32(0, type, 4);
+    return static_cast<uint32_t>(length > 0 ? crc32(crc, data, length) : crc);
 }
 
 bool SameType(const uint8_t* type, const char code[4]) {
@@ -343,7 +353,7 @@ void TPNG::ReadChunkData(uint32_t length, TArray& chunkData) {
 }
 
 bool TPNG::ReadChunks() {
-    ImageData = std::make_unique<TMemoryStream>();
+    ImageData = std::make_unique<TPieceStream>();
     Log.Clear();
     HeaderUsable = false;
 
@@ -382,8 +392,7 @@ bool TPNG::ReadChunks() {
         uint8_t stored[4] = {};
         SourceData->Read(stored, 4);
         const auto crcLength = static_cast<uint32_t>(std::min<size_t>(length, chunkData.size()));
-        if (BigEndian(stored) !=
-            ChunkCrc(chunkData.data(), crcLength, reinterpret_cast<const char*>(type)))
+        if (BigEndian(stored) != ChunkCrcOf(type, chunkData.data(), crcLength))
             Log.Add("CRC error");
         chunkData.clear();
         Log.Add("");
@@ -491,9 +500,9 @@ void TPNG::ReadPalette(uint32_t length, TArray& chunkData) {
 }
 
 void TPNG::ReadImageData(uint32_t length, TArray& chunkData) {
+    const int64_t start = SourceData->Position();
     ReadChunkData(length, chunkData);
-    if (!chunkData.empty())
-        ImageData->Write(chunkData.data(), static_cast<int64_t>(chunkData.size()));
+    ImageData->Append(SourceData->Memory() + start, static_cast<int64_t>(chunkData.size()));
 }
 
 void TPNG::ReadText(uint32_t length, TArray& chunkData) {

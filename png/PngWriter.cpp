@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "platform/LargeBlock.h"
 #include "png/DeflateBuffer.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
@@ -140,7 +141,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
     const int width = Width(), height = Height();
     const int64_t rowBytes = int64_t{width} * BytesPerPixel;
     const int64_t packed = height * (1 + rowBytes);
-    std::unique_ptr<uint8_t[]> work = Allocate<uint8_t>(packed);
+    TLargeBlock work = AllocateLargeBlock(packed, "the filtered PNG image");
     std::unique_ptr<uint8_t[]> rows = Allocate<uint8_t>(2 * rowBytes);  // file-order rows
     uint8_t* current = rows.get();
     uint8_t* above = rows.get() + rowBytes;

@@ -288,12 +288,14 @@ TEST(ConversionRun, OptionsAreReadAtTheirMoments) {
         std::vector<std::string> log;
     };
     const Case cases[] = {
-        {{}, "text\r", {"colors", "input", "output", "pitch", "pitch"}},
-        {{.style = TPageStyle::Quillo}, "text\r", {"input", "output", "pitch", "pitch"}},
-        // One question per image line, none for a run left open at the end.
+        // The picture format is asked when the bitmaps are made, even without pictures.
+        {{}, "text\r", {"colors", "input", "output", "pitch", "pitch", "bmp"}},
+        {{.style = TPageStyle::Quillo}, "text\r", {"input", "output", "pitch", "pitch", "bmp"}},
+        // Then once per image line (none for a run left open at the end), at the bitmaps,
+        // and once per picture file (a repeated picture has none).
         {{.colors = true},
          "\xff\x80\r\xff\x80\rA\r\xff\x81\0"s,
-         {"colors", "input", "output", "pitch", "pitch", "bmp", "bmp"}},
+         {"colors", "input", "output", "pitch", "pitch", "bmp", "bmp", "bmp", "bmp"}},
     };
     for (const Case& c : cases) {
         TempDir dir;

@@ -143,5 +143,24 @@ TEST(Vornik2Html, ManyInputsInParallelAndOneOwnerPerPage) {
     EXPECT_EQ(lines, 14u);
 }
 
+TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "out" / "pages");
+    std::string doc = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r\x30\r";
+    doc += std::string(1, '\0') + std::string(2 * 288, '\x47');
+    test::WriteFileBytes(dir.File("obzor.$w!"), test::ToBytes(doc));
+    for (const bool bmp : {false, true}) {
+        const TToolRun r =
+            Tool(dir, std::string(bmp ? "--bmp " : "") + "-o out/pages/p.htm 'obzor.$w!'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "obzor.$w! -> out/pages/p.htm (2 pictures)\n");
+        const std::string ext = bmp ? ".bmp" : ".png";
+        for (const char* n : {"1", "2"})
+            EXPECT_TRUE(std::filesystem::is_regular_file(
+                dir.File("out/pages/" + std::string(n) + "obzor" + ext)));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("1obzor" + ext)));
+    }
+}
+
 }  // namespace
 }  // namespace quill

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/Exception.h"
 #include "platform/MemoryStream.h"
 #include "platform/Picture.h"
+#include "png/PieceStream.h"
 #include "png/Png.h"
 #include "png/PngRegistration.h"
 #include "png/ZlibError.h"
@@ -524,6 +526,49 @@ TEST(PngReader, ShortImageDataDecodeTheSameBothWays) {
                 if (::testing::Test::HasFailure()) return;
             }
         }
+}
+
+// The IDAT data are read in place, piece by piece: reads across piece ends, the seeks
+// the inflater makes (back by its unused input, and to the start), and the end.
+TEST(PngReader, PieceStreamReadsPiecesAsOneBlock) {
+    const Bytes a = {1, 2, 3}, b = {4}, c = {5, 6, 7, 8};
+    TPieceStream s;
+    s.Append(a.data(), 3);
+    s.Append(b.data(), 0);  // empty pieces are nothing
+    s.Append(b.data(), 1);
+    s.Append(c.data(), 4);
+    EXPECT_EQ(s.Size(), 8);
+    uint8_t buf[10] = {};
+    EXPECT_EQ(s.Read(buf, 2), 2);
+    EXPECT_EQ(s.Read(buf + 2, 5), 5);
+    EXPECT_EQ(Bytes(buf, buf + 7), (Bytes{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(s.Seek(-4, soCurrent), 3);
+    EXPECT_EQ(s.Read(buf, 10), 5);
+    EXPECT_EQ(Bytes(buf, buf + 5), (Bytes{4, 5, 6, 7, 8}));
+    EXPECT_EQ(s.Read(buf, 1), 0);
+    s.SetPosition(0);
+    EXPECT_EQ(s.Read(buf, 4), 4);
+    EXPECT_EQ(buf[3], 4);
+    EXPECT_THROW(s.Write(buf, 1), EStreamError);
+}
+
+// A file whose image data come in many small IDAT chunks decodes like one with a single one.
+TEST(PngReader, ManyImageDataChunksAreOneStream) {
+    const test::TRawImage img = test::RandomImage(40, 30, 2, 8, 0, 77);
+    const Bytes z = test::Inflate(test::ChunkData(test::LibPngEncode(img), "IDAT"));
+    const Bytes compressed = Deflate(z);
+    std::vector<Bytes> chunks;
+    for (size_t at = 0; at < compressed.size(); at += 7)
+        chunks.push_back(Chunk(
+            "IDAT",
+            Bytes(compressed.begin() + static_cast<long>(at),
+                  compressed.begin() + static_cast<long>(std::min(at + 7, compressed.size())))));
+    chunks.insert(chunks.begin() + 3,
+                  Chunk("zzZz", {1, 2}));  // other chunks between them are passed over
+    TPNG png;
+    EXPECT_EQ(DecodeBothWays(BuildPng(IhdrData(40, 30, 8, 2), chunks), png),
+              test::ExpectedPixels(test::LibPngDecode(test::LibPngEncode(img))));
+    EXPECT_FALSE(HasLine(png, "CRC error"));
 }
 
 }  // namespace

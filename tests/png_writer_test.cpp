@@ -10,6 +10,7 @@
 #include "platform/MemoryStream.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
+#include "png/PngRegistration.h"
 #include "support/BitmapSupport.h"
 #include "support/LibpngDecode.h"
 #include "support/TestSupport.h"
@@ -280,6 +281,53 @@ TEST(PngWriter, RandomImagesFilterExactlyAndDecodeWithLibpng) {
         EXPECT_EQ(Inflate(chunks[chunks.size() - 2].Data, packed), ReferenceFilter(png, c.bpp))
             << c.format << " " << c.width;
         ExpectLibpngSeesTheBitmap(name, png);
+    }
+}
+
+TEST(PngWriter, ImageOfSeveralMegabytes) {
+    // Large enough for the filtered image to take the huge-page allocation path.
+    test::TempDir dir;
+    TPNG png;
+    png.SetPixelFormat(pf32bit);
+    png.SetSize(1024, 1100);
+    for (int y = 0; y < png.Height(); ++y)
+        for (int x = 0; x < png.Width(); ++x) {
+            uint8_t* p = png.ScanLine(y) + 4 * x;
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = static_cast<uint8_t>(x ^ y);
+            p[3] = static_cast<uint8_t>(x * y);
+        }
+    const std::string name = dir.File("large.png");
+    png.SaveToFile(name);
+    EXPECT_EQ(png.Log[0], "packed " + std::to_string(1100 * (1 + 1024 * 4)));
+    ExpectLibpngSeesTheBitmap(name, png);
+}
+
+TEST(PngWriter, OwnReaderAndTheRegistryReadWhatWasWritten) {
+    test::TempDir dir;
+    TPngRegistration registration;
+    for (TPixelFormat f : {pf8bit, pf24bit, pf32bit}) {
+        TPNG out;
+        test::FillRandom(out, f, 19, 7, 11);
+        const std::string name = dir.File("Round.PnG");
+        out.SaveToFile(name);
+        std::unique_ptr<TBitmap> in = TPicture::LoadFromFile(name);
+        auto* png = dynamic_cast<TPNG*>(in.get());
+        ASSERT_NE(png, nullptr);
+        ASSERT_EQ(png->Width(), 19);
+        ASSERT_EQ(png->Height(), 7);
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 19; ++x) {
+                ASSERT_EQ(png->Canvas().Pixel(x, y), out.Canvas().Pixel(x, y)) << f;
+                if (f == pf32bit) {
+                    ASSERT_EQ(png->ScanLine(y)[4 * x + 3], out.ScanLine(y)[4 * x + 3]);
+                }
+            }
+        // A save after a load leaves only its own line in the log.
+        png->SaveToFile(dir.File("again.png"));
+        ASSERT_EQ(png->Log.Count(), 1);
+        EXPECT_EQ(png->Log[0], "packed " + std::to_string(7 * (1 + 19 * out.BytesPerPixel)));
     }
 }
 
