@@ -7,6 +7,7 @@
 
 #include "platform/BmpFile.h"
 #include "platform/FileStream.h"
+#include "platform/LargeBlock.h"
 #include "platform/PixelAccess.h"
 
 namespace quill {
@@ -158,6 +159,9 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format) {
                            std::to_string(height));
     std::vector<uint8_t> pixels;
     try {
+        // Large pixel blocks are asked for huge pages before they are first touched.
+        pixels.reserve(static_cast<size_t>(stride * height));
+        AdviseHugePages(pixels.data(), stride * height);
         pixels.assign(static_cast<size_t>(stride * height), 0);
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(width) + " x " +
@@ -171,10 +175,11 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format) {
         const int64_t keep = (keptBits + 7) / 8;
         const uint8_t lastMask =
             static_cast<uint8_t>(0xFF00 >> (keptBits % 8 == 0 ? 8 : keptBits % 8));
-        for (int y = 0; y < std::min(height, height_); ++y) {
+        // Nothing is kept from or into a bitmap of no width (whose storage may be null).
+        for (int y = 0; keep > 0 && y < std::min(height, height_); ++y) {
             uint8_t* row = pixels.data() + y * stride;
             std::memcpy(row, pixels_.data() + int64_t{y} * stride_, static_cast<size_t>(keep));
-            if (keep > 0) row[keep - 1] &= lastMask;
+            row[keep - 1] &= lastMask;
         }
     }
     pixels_.swap(pixels);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/Exception.h"
@@ -41,7 +42,9 @@ void TRecordFile::Rewrite() {
     writing_ = true;
     readBuffer_.clear();
     readPos_ = readEnd_ = 0;
-    writeBuffer_.resize(kBufferSize);
+    // The buffer starts small and grows as the page does: most pages are small, and
+    // several runs may go on at once.
+    writeBuffer_.resize(kFirstBufferSize);
     writeLen_ = 0;
 }
 
@@ -59,7 +62,10 @@ void TRecordFile::Reset() {
     writing_ = false;
     writeBuffer_.clear();
     writeLen_ = 0;
-    readBuffer_.resize(kBufferSize);
+    // A small file gets a buffer its size (one more byte sees the end in one read).
+    const bool small = S_ISREG(st.st_mode) && st.st_size >= 0 &&
+                       static_cast<uint64_t>(st.st_size) < kBufferSize - kFirstBufferSize;
+    readBuffer_.resize(small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kBufferSize);
     readPos_ = readEnd_ = 0;
 }
 
@@ -106,6 +112,17 @@ void TRecordFile::Flush() {
 }
 
 void TRecordFile::WriteSlow(std::string_view bytes) {
+    if (writeBuffer_.size() < kBufferSize) {
+        RequireOpen("write");
+        if (!writing_) Fail("write", EBADF);
+        writeBuffer_.resize(
+            std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + bytes.size())));
+        if (bytes.size() <= writeBuffer_.size() - writeLen_) {
+            std::memcpy(writeBuffer_.data() + writeLen_, bytes.data(), bytes.size());
+            writeLen_ += bytes.size();
+            return;
+        }
+    }
     Flush();
     if (bytes.size() >= writeBuffer_.size()) {
         WriteAll(bytes.data(), bytes.size());

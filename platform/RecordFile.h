@@ -24,6 +24,7 @@ namespace quill {
 class TRecordFile {
   public:
     static constexpr size_t kBufferSize = 1 << 20;
+    static constexpr size_t kFirstBufferSize = 1 << 16;
 
     TRecordFile() = default;
     ~TRecordFile();
@@ -68,7 +69,11 @@ class TRecordFile {
         }
     }
     void WriteByte(uint8_t b) {
-        if (writeLen_ == writeBuffer_.size()) Flush();
+        if (writeLen_ == writeBuffer_.size()) {
+            const char c = static_cast<char>(b);
+            WriteSlow(std::string_view(&c, 1));
+            return;
+        }
         writeBuffer_[writeLen_++] = b;
     }
     // Hands the buffered bytes to the system, checked.

@@ -72,6 +72,12 @@ TEST(Bitmap, ResizeKeepsInsidePixelsAndZeroesTheRest) {
     EXPECT_EQ(b.ScanLine(0)[1], 0x00);
     EXPECT_EQ(b.ScanLine(1)[0], 0x40);
     EXPECT_EQ(b.ScanLine(2)[0], 0x00);
+
+    // Rows first, width after: the rows of no width have no storage to keep from.
+    TBitmap tall;
+    tall.SetHeight(4);
+    tall.SetWidth(5);
+    EXPECT_EQ(tall.ScanLine(3)[14], 0x00);
 }
 
 TEST(Canvas, PixelReadsColoursWithRedInTheLowByte) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -569,6 +570,54 @@ TEST(PngReader, ManyImageDataChunksAreOneStream) {
     EXPECT_EQ(DecodeBothWays(BuildPng(IhdrData(40, 30, 8, 2), chunks), png),
               test::ExpectedPixels(test::LibPngDecode(test::LibPngEncode(img))));
     EXPECT_FALSE(HasLine(png, "CRC error"));
+}
+
+// Damaged files (bytes changed, cut short, chunks repeated) never take the reader out of
+// its buffers or past the end of the data: each load ends with the log or "error". Built
+// with the sanitizers, any stray access fails here.
+TEST(PngReader, DamagedFilesEndInTheLogOrTheDecompressionError) {
+    std::mt19937 rng(2024);
+    const test::TRawImage images[] = {
+        test::RandomImage(19, 11, 6, 16, 1, 1), test::RandomImage(9, 4, 3, 2, 0, 2),
+        test::RandomImage(30, 3, 0, 1, 1, 3), test::RandomImage(6, 17, 2, 8, 0, 4)};
+    for (const auto& img : images) {
+        const Bytes good = test::LibPngEncode(img);
+        for (int round = 0; round < 300; ++round) {
+            Bytes file = good;
+            switch (round % 3) {
+                case 0:  // a few bytes changed, header and lengths included
+                    for (int k = 0; k < 3; ++k)
+                        file[rng() % file.size()] = static_cast<uint8_t>(rng());
+                    break;
+                case 1:  // cut short
+                    file.resize(rng() % file.size());
+                    break;
+                default: {  // a stretch of the file repeated somewhere else
+                    const size_t from = rng() % file.size(), len = rng() % 40;
+                    const Bytes piece(
+                        file.begin() + static_cast<long>(from),
+                        file.begin() + static_cast<long>(std::min(from + len, file.size())));
+                    file.insert(file.begin() + static_cast<long>(rng() % file.size()),
+                                piece.begin(), piece.end());
+                }
+            }
+            // Sizes up to the limit are fine but slow to allocate; keep them small here.
+            if (file.size() >= 24 &&
+                uint64_t{test::BigEndianAt(file, 16)} * test::BigEndianAt(file, 20) > (1u << 20))
+                std::copy(good.begin() + 16, good.begin() + 24, file.begin() + 16);
+            for (bool walkOnly : {false, true}) {
+                TPNG png;
+                png.PixelWalkOnly = walkOnly;
+                try {
+                    Load(png, file);
+                    EXPECT_TRUE(png.Log.Count() > 0 ||
+                                file.size() == 8);  // a bare signature logs nothing
+                } catch (const ECompressionError& e) {
+                    EXPECT_STREQ(e.what(), "error");
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

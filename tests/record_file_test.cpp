@@ -65,6 +65,42 @@ TEST(RecordFile, WritesKeepEveryByteInOrder) {
     EXPECT_EQ(test::ToString(test::ReadFileBytes(name)), expected);
 }
 
+// The buffers are sized by the file: reads of every size around the buffer sizes, and
+// byte-by-byte writes through the growing write buffer, keep every byte in order.
+TEST(RecordFile, BuffersSizedByTheFileKeepEveryByte) {
+    test::TempDir dir;
+    const size_t first = TRecordFile::kFirstBufferSize, full = TRecordFile::kBufferSize;
+    for (size_t size : {size_t{0}, size_t{1}, first - 1, first, first + 1, full - first - 1,
+                        full - first, full + 1}) {
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + i / 509);
+        const std::string name = dir.File(std::to_string(size) + ".r");
+        test::WriteFileBytes(name, test::ToBytes(data));
+        TRecordFile in;
+        in.Assign(name);
+        in.Reset();
+        std::string got;
+        while (!in.Eof()) {
+            const std::string_view ahead = in.Buffered();
+            got.append(ahead);
+            in.Consume(ahead.size());
+        }
+        EXPECT_EQ(got, data) << size;
+
+        TRecordFile out;
+        out.Assign(name + ".out");
+        out.Rewrite();
+        for (size_t i = 0; i < size; ++i) {
+            if (i % 3 == 0)
+                out.WriteByte(static_cast<uint8_t>(data[i]));
+            else
+                out.Write(std::string_view(data).substr(i, 1));
+        }
+        out.Close();
+        EXPECT_EQ(test::ToString(test::ReadFileBytes(name + ".out")), data) << size;
+    }
+}
+
 TEST(RecordFile, FailuresNameTheFileAndTheReason) {
     test::TempDir dir;
     TRecordFile f;

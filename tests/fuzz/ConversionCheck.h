@@ -1,0 +1,102 @@
+// Arbitrary document bytes through the whole conversion run, with every combination of
+// the options and both page styles: the run completes or raises one of our errors, and
+// writes nothing but the page and its pictures into the page's folder.
+// It aborts the process on a broken promise, so libFuzzer and the regression test
+// both see it.
+#pragma once
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "convert/ConversionRun.h"
+#include "convert/RunSeams.h"
+#include "platform/Exception.h"
+#include "png/PngRegistration.h"
+
+namespace quill::fuzz {
+
+namespace detail {
+
+class TFuzzOptions : public TOptionsSource {
+  public:
+    explicit TFuzzOptions(uint8_t bits) : bits_(bits) {}
+    bool UseColorsChecked() override { return bits_ & 1; }
+    bool Pitch42Checked() override { return bits_ & 2; }
+    bool UseBmpChecked() override { return bits_ & 4; }
+
+  private:
+    uint8_t bits_;
+};
+
+class TFuzzFiles : public TFileChooser {
+  public:
+    TFuzzFiles(std::string input, std::string page)
+        : input_(std::move(input)), page_(std::move(page)) {}
+    bool ChooseInput(std::string& fileName) override {
+        fileName = input_;
+        return true;
+    }
+    bool ChooseOutput(const std::string&, std::string& fileName) override {
+        fileName = page_;
+        return true;
+    }
+
+  private:
+    std::string input_;
+    std::string page_;
+};
+
+// A folder of this process's own, removed at exit; the document lives outside it.
+inline const std::filesystem::path& Scratch() {
+    static const std::filesystem::path folder = [] {
+        std::string name =
+            (std::filesystem::temp_directory_path() / "quill-conversion-XXXXXX").string();
+        if (!::mkdtemp(name.data())) std::abort();
+        static const std::string remove = name;
+        std::atexit([] { std::filesystem::remove_all(remove); });
+        std::filesystem::create_directory(std::filesystem::path(name) / "out");
+        return std::filesystem::path(name);
+    }();
+    return folder;
+}
+
+}  // namespace detail
+
+inline void CheckConversion(const uint8_t* data, size_t size) {
+    static TPngRegistration registration;
+    if (size == 0) return;
+    // Byte 0: colors, 42 pitch, BMP pictures, second style, and a document name with a
+    // header to skip. The rest is the document.
+    const uint8_t choice = data[0];
+    const std::filesystem::path& scratch = detail::Scratch();
+    const std::string input = (scratch / (choice & 16 ? "doc.$w" : "doc.txt")).string();
+    const std::filesystem::path out = scratch / "out";
+    {
+        std::ofstream document(input, std::ios::binary | std::ios::trunc);
+        document.write(reinterpret_cast<const char*>(data + 1),
+                       static_cast<std::streamsize>(size - 1));
+        if (!document) std::abort();
+    }
+
+    detail::TFuzzOptions options(choice);
+    detail::TFuzzFiles files(input, (out / "page.htm").string());
+    TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
+    try {
+        run.Button1Click();
+    } catch (const Exception&) {
+        // A document the run cannot read is answered with an error naming it.
+    }
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        std::filesystem::remove_all(entry.path(), ec);
+    std::filesystem::remove(input, ec);
+    return;
+}
+
+}  // namespace quill::fuzz
