@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -84,15 +85,21 @@ inline size_t FindSpecial(const char* p, size_t n) {
     return n;
 }
 
+// Line ends among the 64 at p, bit i for p[i].
+inline uint64_t LineEndBits64(const char* p) {
+    return static_cast<uint64_t>(LineEndBits16(p)) |
+           static_cast<uint64_t>(LineEndBits16(p + 16)) << 16 |
+           static_cast<uint64_t>(LineEndBits16(p + 32)) << 32 |
+           static_cast<uint64_t>(LineEndBits16(p + 48)) << 48;
+}
+
 // The offset of the first CR or 0 among the n at p, or n when there is none. Loads whole
-// blocks: the 15 bytes after the n must be readable (their values do not matter).
+// blocks of 64 bytes: the 63 bytes after the n must be readable (their values do not
+// matter).
 inline size_t FindLineEnd(const char* p, size_t n) {
-    for (size_t i = 0; i < n; i += 16) {
-        const unsigned bits = LineEndBits16(p + i);
-        if (bits != 0) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctz(bits));
-            return at < n ? at : n;
-        }
+    for (size_t i = 0; i < n; i += 64) {
+        const uint64_t bits = LineEndBits64(p + i);
+        if (bits != 0) return std::min(n, i + static_cast<size_t>(__builtin_ctzll(bits)));
     }
     return n;
 }
