@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -91,10 +92,17 @@ TEST(RecordFile, BuffersSizedByTheFileKeepEveryByte) {
         out.Assign(name + ".out");
         out.Rewrite();
         for (size_t i = 0; i < size; ++i) {
-            if (i % 3 == 0)
+            if (i % 3 == 0) {
                 out.WriteByte(static_cast<uint8_t>(data[i]));
-            else
+            } else if (i % 3 == 1) {
                 out.Write(std::string_view(data).substr(i, 1));
+            } else {
+                // Straight into the buffer: the room beyond what is advanced is scratch.
+                uint8_t* room = out.Reserve(100);
+                std::memset(room, '#', 100);
+                room[0] = static_cast<uint8_t>(data[i]);
+                out.Advance(1);
+            }
         }
         out.Close();
         EXPECT_EQ(test::ToString(test::ReadFileBytes(name + ".out")), data) << size;
