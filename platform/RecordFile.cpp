@@ -64,9 +64,10 @@ void TRecordFile::Reset() {
     writeLen_ = 0;
     // A small file gets a buffer its size (one more byte sees the end in one read).
     const bool small = S_ISREG(st.st_mode) && st.st_size >= 0 &&
-                       static_cast<uint64_t>(st.st_size) < kBufferSize - kFirstBufferSize;
-    readBuffer_.resize((small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kBufferSize) +
-                       kReadSlack);
+                       static_cast<uint64_t>(st.st_size) < kReadBufferSize - kFirstBufferSize;
+    readBuffer_.resize(
+        (small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kReadBufferSize) +
+        kReadSlack);
     readPos_ = readEnd_ = 0;
 }
 

@@ -23,8 +23,12 @@ namespace quill {
 // on an error path the file holds everything written before the error.
 class TRecordFile {
   public:
+    // The page's buffer grows from kFirstBufferSize to kBufferSize as the page does.
     static constexpr size_t kBufferSize = 1 << 20;
     static constexpr size_t kFirstBufferSize = 1 << 16;
+    // Reads go through a smaller buffer (a smaller file gets one of its size): the bytes
+    // the system has just copied are still in the processor's cache when they are used.
+    static constexpr size_t kReadBufferSize = 1 << 17;
     // Bytes past the end of Buffered()'s view that may be loaded (their values mean
     // nothing), so that a search can take whole blocks of bytes without checking the end.
     static constexpr size_t kReadSlack = 128;

@@ -329,11 +329,12 @@ TEST(ConversionRun, OneRunObjectRunsAgainWithFreshState) {
 
 TEST(ConversionRun, LinesAcrossReadBufferBoundariesKeepEveryByte) {
     // Codes and entities on both sides of each buffer boundary, and line ends next to them.
-    const size_t size = 3 * TRecordFile::kBufferSize;
+    const size_t size = 3 * TRecordFile::kReadBufferSize;
     std::string document;
     std::string body;
     for (size_t i = 0; document.size() < size; ++i) {
-        const size_t left = TRecordFile::kBufferSize - document.size() % TRecordFile::kBufferSize;
+        const size_t left =
+            TRecordFile::kReadBufferSize - document.size() % TRecordFile::kReadBufferSize;
         if (left <= 3 || i % 997 == 0) {
             document += "<\x08~";
             body += "&lt; &tilde;";

@@ -71,8 +71,9 @@ TEST(RecordFile, WritesKeepEveryByteInOrder) {
 TEST(RecordFile, BuffersSizedByTheFileKeepEveryByte) {
     test::TempDir dir;
     const size_t first = TRecordFile::kFirstBufferSize, full = TRecordFile::kBufferSize;
-    for (size_t size : {size_t{0}, size_t{1}, first - 1, first, first + 1, full - first - 1,
-                        full - first, full + 1}) {
+    const size_t read = TRecordFile::kReadBufferSize;
+    for (size_t size : {size_t{0}, size_t{1}, first - 1, first, first + 1, read - first - 1,
+                        read - first, read + 1, full - first, full + 1}) {
         std::string data(size, '\0');
         for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + i / 509);
         const std::string name = dir.File(std::to_string(size) + ".r");
