@@ -56,7 +56,15 @@ class TConversionRun {
     void TranslateByte(uint8_t b);
     // Colours the whole line by a code 1 to 7 just before its last byte: writes the
     // opener, and that byte then counts as 8 for the rest of the line's translation.
-    void ApplyLineColour();
+    void ApplyLineColour() {
+        lineColourAt_ = kNoLineColour;
+        if (LineText.size() < 2) return;
+        const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
+        if (k < 1 || k > 7) return;
+        SpanOpen = true;
+        OpenSpan(k);
+        lineColourAt_ = LineText.size() - 2;
+    }
 
     // Picture bookkeeping and picture files.
     void ResetPictures();

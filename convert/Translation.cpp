@@ -64,16 +64,6 @@ void TConversionRun::TranslateByte(uint8_t b) {
     }
 }
 
-void TConversionRun::ApplyLineColour() {
-    lineColourAt_ = kNoLineColour;
-    if (LineText.size() < 2) return;
-    const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
-    if (k < 1 || k > 7) return;
-    SpanOpen = true;
-    OpenSpan(k);
-    lineColourAt_ = LineText.size() - 2;
-}
-
 namespace {
 
 // The longest piece of markup one special byte writes after a closer: " <span class=b>".
