@@ -211,6 +211,10 @@ TEST(ConversionRun, MissingInputLeavesAnEmptyPageAndNamesTheDocument) {
 TEST(ConversionRun, FailuresNameTheFileAndCloseEverything) {
     TempDir dir;
     test::WriteFileBytes(dir.File("doc"), test::ToBytes("text\r"));
+    // A page larger than the write buffer meets the error in the middle of the text.
+    std::string big;
+    while (big.size() < 3 * TRecordFile::kBufferSize) big += "<text>\x02 in colour\r\n";
+    test::WriteFileBytes(dir.File("big"), test::ToBytes(big));
     std::filesystem::create_directory(dir.Path() / "folder");
     struct Case {
         std::string input;
@@ -220,6 +224,7 @@ TEST(ConversionRun, FailuresNameTheFileAndCloseEverything) {
     const Case cases[] = {
         // A write error must surface even though the page is written through a buffer.
         {dir.File("doc"), "/dev/full", "Cannot write \"/dev/full\": No space left on device"},
+        {dir.File("big"), "/dev/full", "Cannot write \"/dev/full\": No space left on device"},
         {dir.File("doc"), dir.File("none/page.htm"),
          "Cannot create \"" + dir.File("none/page.htm") + "\": No such file or directory"},
         {dir.File("folder"), dir.File("page.htm"),
