@@ -66,25 +66,6 @@ inline uint64_t SpecialBits64(const char* p) {
            static_cast<uint64_t>(SpecialBits16(p + 48)) << 48;
 }
 
-// The offset of the first special byte among the n at p, or n when there is none.
-inline size_t FindSpecial(const char* p, size_t n) {
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const unsigned bits = SpecialBits16(p + i);
-        if (bits != 0) return i + static_cast<size_t>(__builtin_ctz(bits));
-    }
-    if (i < n && n >= 16) {
-        // The last few bytes: one more block that ends with the last byte, its bytes
-        // before i masked off.
-        const size_t start = n - 16;
-        const unsigned bits = SpecialBits16(p + start) >> (i - start);
-        return bits != 0 ? i + static_cast<size_t>(__builtin_ctz(bits)) : n;
-    }
-    for (; i < n; ++i)
-        if (IsSpecial(static_cast<uint8_t>(p[i]))) return i;
-    return n;
-}
-
 // Line ends among the 64 at p, bit i for p[i].
 inline uint64_t LineEndBits64(const char* p) {
     return static_cast<uint64_t>(LineEndBits16(p)) |
