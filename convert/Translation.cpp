@@ -91,8 +91,7 @@ inline void Copy16(uint8_t* to, const char* from) {
 void TConversionRun::PrepareMarkup() {
     auto markup = [](std::string_view a, std::string_view b = {}) {
         TMarkup m;
-        std::memcpy(m.Text, a.data(), a.size());
-        std::memcpy(m.Text + a.size(), b.data(), b.size());
+        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), m.Text));
         m.Size = static_cast<uint8_t>(a.size() + b.size());
         return m;
     };
