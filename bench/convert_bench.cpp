@@ -1,8 +1,14 @@
 // Converts a generated 64 MiB text document (cp866 text, colour codes, entities, no
-// pictures) and, in the same run, reads the same file with `cat`; prints both times and
-// their ratio. The conversion should take at most five times as long as the plain read.
+// pictures) and, in the same run, reads the same file with `cat FILE > /dev/null`; prints
+// both times and their ratio. The conversion should take at most five times as long as
+// the plain read. The ratio is taken on processor time (user + system), best of several
+// rounds: the machine may be busy with other work, and waiting for a processor is no
+// part of either side's cost.
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +29,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr size_t kDocumentSize = 64u << 20;
-constexpr int kRounds = 3;
+constexpr int kRounds = 7;
+constexpr double kTarget = 5.0;
 
 std::string Document(size_t size) {
     std::mt19937 gen(866);
@@ -81,13 +88,41 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Processor time (user + system) of this process or of its finished children: the
-// machine may be shared, and waiting for a processor is no part of either side's cost.
-double CpuSeconds(int who) {
+// Processor time of this process or of its finished children, in user space and in the
+// system (reading the file, and for the conversion writing the page).
+struct TCpu {
+    double user = 0;
+    double system = 0;
+    double Total() const { return user + system; }
+};
+
+TCpu CpuSeconds(int who) {
     rusage u{};
     ::getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return {seconds(u.ru_utime), seconds(u.ru_stime)};
+}
+
+TCpu operator-(const TCpu& a, const TCpu& b) {
+    return {a.user - b.user, a.system - b.system};
+}
+
+// `cat file > /dev/null`, started directly (no shell, whose own start would count on
+// cat's side); answers whether it succeeded.
+bool Cat(const std::string& file) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {"cat", file.c_str(), nullptr};
+    pid_t pid = 0;
+    const int error =
+        ::posix_spawnp(&pid, "cat", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return error == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -105,44 +140,50 @@ int main() {
         std::ofstream(input, std::ios::binary).write(doc.data(), static_cast<long>(doc.size()));
     }
     const double mib = static_cast<double>(std::filesystem::file_size(input)) / (1 << 20);
-    const std::string cat = "cat '" + input + "' > /dev/null";
 
+    // Best round of each side by processor time; elapsed time beside it.
     double bestConvert = 1e9;
     double bestCat = 1e9;
-    double bestConvertCpu = 1e9;
-    double bestCatCpu = 1e9;
-    int status = 0;
-    status |= std::system(cat.c_str());  // warm the page cache
+    TCpu bestConvertCpu{1e9, 0};
+    TCpu bestCatCpu{1e9, 0};
+    bool catOk = Cat(input);  // warms the page cache
     for (int round = 0; round < kRounds; ++round) {
         TOptions options;
         TFiles files(input, page);
         TConversionRun run(options, files);
         // A new page each round: dropping the last round's page is not part of the run.
         std::filesystem::remove(page);
-        const double c0 = CpuSeconds(RUSAGE_SELF);
+        const TCpu c0 = CpuSeconds(RUSAGE_SELF);
         const auto t0 = Clock::now();
         run.Button1Click();
         bestConvert = std::min(bestConvert, Seconds(Clock::now() - t0));
-        bestConvertCpu = std::min(bestConvertCpu, CpuSeconds(RUSAGE_SELF) - c0);
-        const double c1 = CpuSeconds(RUSAGE_CHILDREN);
+        const TCpu convertCpu = CpuSeconds(RUSAGE_SELF) - c0;
+        if (convertCpu.Total() < bestConvertCpu.Total()) bestConvertCpu = convertCpu;
+        const TCpu c1 = CpuSeconds(RUSAGE_CHILDREN);
         const auto t1 = Clock::now();
-        status |= std::system(cat.c_str());
+        catOk = Cat(input) && catOk;
         bestCat = std::min(bestCat, Seconds(Clock::now() - t1));
-        bestCatCpu = std::min(bestCatCpu, CpuSeconds(RUSAGE_CHILDREN) - c1);
+        const TCpu catCpu = CpuSeconds(RUSAGE_CHILDREN) - c1;
+        if (catCpu.Total() < bestCatCpu.Total()) bestCatCpu = catCpu;
     }
     const double pageMib = static_cast<double>(std::filesystem::file_size(page)) / (1 << 20);
     std::filesystem::remove_all(folder);
-    if (status != 0) {
+    if (!catOk) {
         std::fprintf(stderr, "convert_bench: cat failed\n");
         return 1;
     }
 
-    std::printf("document %.1f MiB -> page %.1f MiB, best of %d\n", mib, pageMib, kRounds);
-    std::printf("convert  %8.1f ms  %7.0f MiB/s  (processor time %.1f ms)\n", bestConvert * 1e3,
-                mib / bestConvert, bestConvertCpu * 1e3);
-    std::printf("cat      %8.1f ms  %7.0f MiB/s  (processor time %.1f ms, shell included)\n",
-                bestCat * 1e3, mib / bestCat, bestCatCpu * 1e3);
-    std::printf("ratio convert/cat: %.2f elapsed, %.2f processor time (target <= 5)\n",
-                bestConvert / bestCat, bestConvertCpu / bestCatCpu);
+    const double ratio = bestConvertCpu.Total() / bestCatCpu.Total();
+    std::printf("document %.1f MiB -> page %.1f MiB, best of %d rounds\n", mib, pageMib, kRounds);
+    // (How the time splits into user and system time is sampled by the system at its
+    // clock ticks: too coarse for runs this short, so only the sum is shown.)
+    auto line = [&](const char* what, const TCpu& cpu, double elapsed) {
+        std::printf("%-8s processor %6.1f ms  %5.0f MiB/s   elapsed %.1f ms\n", what,
+                    cpu.Total() * 1e3, mib / cpu.Total(), elapsed * 1e3);
+    };
+    line("convert", bestConvertCpu, bestConvert);
+    line("cat", bestCatCpu, bestCat);
+    std::printf("ratio convert/cat: %.2f on processor time (%.2f elapsed); target <= %.0f: %s\n",
+                ratio, bestConvert / bestCat, kTarget, ratio <= kTarget ? "met" : "NOT met");
     return 0;
 }

@@ -48,6 +48,7 @@ TRunResult TConversionRun::Button1Click() {
     TRunResult result;
     if (style_ == TPageStyle::Quilloc) UseColors = options_.UseColorsChecked();
     colourSpans_ = style_ == TPageStyle::Quillo || UseColors;
+    PrepareMarkup();
 
     std::string inputName;
     if (!chooser_.ChooseInput(inputName)) return result;
@@ -70,7 +71,6 @@ TRunResult TConversionRun::Button1Click() {
         WriteHeader();
         ResetPictures();
         for (;;) {
-            LineText.clear();
             SpanOpen = false;
             ReadLine();
             ApplyLineColour();
@@ -117,36 +117,35 @@ void TConversionRun::WriteHeader() {
 
 // One line, its terminator included: up to a CR or a 0, or to the end of the file. The
 // end-of-file test comes after every byte, so only a line that starts at the end reads
-// past it, and that read is the error of an empty text part. On the way, the positions
-// of the bytes that the translation does not copy as they are go into specials_, so
-// that the line is searched once.
+// past it, and that read is the error of an empty text part. A line that lies wholly in
+// the read buffer is used where it lies; one that goes on past a refill is gathered.
 void TConversionRun::ReadLine() {
-    specials_.clear();
-    for (;;) {
-        const std::string_view ahead = InputFile.Buffered();
+    std::string_view ahead = InputFile.Buffered();
+    size_t end = scan::FindLineEnd(ahead.data(), ahead.size());
+    if (end < ahead.size()) {
+        LineText = ahead.substr(0, end + 1);
+        InputFile.Consume(end + 1);
+    } else {
+        lineCopy_.clear();
         if (ahead.empty()) {
-            if (LineText.empty()) ReadByte();  // fails: end of file
-            return;
+            // Fails with end of file. Should the file have grown since, the byte read
+            // makes a line of its own.
+            lineCopy_.push_back(static_cast<char>(ReadByte()));
         }
-        const char* p = ahead.data();
-        const size_t n = ahead.size();
-        const size_t base = LineText.size();
-        size_t taken = n;
-        for (size_t i = 0;;) {
-            const size_t j = i + scan::FindSpecial(p + i, n - i);
-            if (j == n) break;
-            specials_.push_back(base + j);
-            if (p[j] == 0 || p[j] == 13) {
-                taken = j + 1;
-                break;
-            }
-            i = j + 1;
+        while (!ahead.empty()) {
+            const size_t taken = end < ahead.size() ? end + 1 : ahead.size();
+            lineCopy_.insert(lineCopy_.end(), ahead.begin(), ahead.begin() + taken);
+            InputFile.Consume(taken);
+            if (end < ahead.size()) break;
+            ahead = InputFile.Buffered();  // empty: the line ends with the file
+            end = scan::FindLineEnd(ahead.data(), ahead.size());
         }
-        LineText.append(p, taken);
-        InputFile.Consume(taken);
-        LastByte = static_cast<uint8_t>(p[taken - 1]);
-        if (taken < n || LastByte == 0 || LastByte == 13) return;
+        // The copy gets the same readable bytes after its end as the read buffer has.
+        const size_t size = lineCopy_.size();
+        lineCopy_.resize(size + TRecordFile::kReadSlack);
+        LineText = std::string_view(lineCopy_.data(), size);
     }
+    LastByte = static_cast<uint8_t>(LineText.back());
 }
 
 }  // namespace quill

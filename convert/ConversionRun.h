@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,8 +54,17 @@ class TConversionRun {
     void OpenSpan(uint8_t code);
     void CloseSpan();
     void TranslateByte(uint8_t b);
-    // Colours the whole line by a code 1 to 7 just before its last byte.
-    void ApplyLineColour();
+    // Colours the whole line by a code 1 to 7 just before its last byte: writes the
+    // opener, and that byte then counts as 8 for the rest of the line's translation.
+    void ApplyLineColour() {
+        lineColourAt_ = kNoLineColour;
+        if (LineText.size() < 2) return;
+        const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
+        if (k < 1 || k > 7) return;
+        SpanOpen = true;
+        OpenSpan(k);
+        lineColourAt_ = LineText.size() - 2;
+    }
 
     // Picture bookkeeping and picture files.
     void ResetPictures();
@@ -71,7 +82,9 @@ class TConversionRun {
     std::string BaseName;
     bool SkipHeader = false;
     bool UseColors = false;
-    std::string LineText;
+    // The current line, its terminator included: a view of the input's read buffer, or of
+    // a copy when the line goes on past a refill. Valid until the next line is read.
+    std::string_view LineText;
     uint8_t LastByte = 0;
 
     // Translation state.
@@ -88,10 +101,25 @@ class TConversionRun {
     std::unique_ptr<TPNG> Png;
 
   private:
+    // What one special byte of a text line writes after the closer (if any), and how it
+    // changes the open span; a table of these, made once per run for its markup family,
+    // lets the line loop translate without a branch per byte.
+    struct TMarkup {
+        char Text[16] = {};
+        uint8_t Size = 0;
+    };
+    struct TByteMarkup {
+        TMarkup Written;     // after the closer
+        uint8_t Closes = 0;  // 0xFF: closes an open span first (0, 1-8, LF, CR); else 0
+        uint8_t Opens = 0;   // the code of the span it opens (1-7), else 0
+    };
+    static constexpr size_t kNoLineColour = static_cast<size_t>(-1);
+
     void WriteHeader();
+    void PrepareMarkup();
     void ReadLine();
     void TranslateLine();
-    void Translate(uint8_t b);
+    void TranslateText(const char* p, size_t n, size_t colourAt);
     void DrawGroup(int s);
     void SavePicture(int n);
     // Refuses to create fileName when it is the input document under any name.
@@ -100,10 +128,13 @@ class TConversionRun {
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
-    bool colourSpans_ = false;      // spans (dark page) rather than style tags
-    std::vector<size_t> specials_;  // where the current line has bytes not copied as they are
-    std::string inputName_;         // the document as chosen
-    std::string pageFolder_;        // where picture files go: the page's folder, "" or ending "/"
+    bool colourSpans_ = false;               // spans (dark page) rather than style tags
+    std::array<TByteMarkup, 256> markup_{};  // by byte; only the special bytes are used
+    std::array<TMarkup, 8> closers_{};       // by the open span's code; 0: none open
+    size_t lineColourAt_ = kNoLineColour;    // the byte that counts as 8, if any
+    std::vector<char> lineCopy_;             // a line that went on past a refill
+    std::string inputName_;                  // the document as chosen
+    std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"
     int pictureFiles_ = 0;
 };
 

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
@@ -15,8 +17,7 @@ void TConversionRun::CloseSpan() {
     WriteHtml(colourSpans_ ? page::kColourCloser : page::StyleClosers[SpanCode]);
 }
 
-// Inlined into the line loop; TranslateByte is the same for single callers.
-__attribute__((always_inline)) inline void TConversionRun::Translate(uint8_t b) {
+void TConversionRun::TranslateByte(uint8_t b) {
     switch (b) {
         case 0:
         case 10:
@@ -63,32 +64,99 @@ __attribute__((always_inline)) inline void TConversionRun::Translate(uint8_t b) 
     }
 }
 
-void TConversionRun::TranslateByte(uint8_t b) {
-    Translate(b);
+namespace {
+
+// The longest piece of markup one special byte writes after a closer: " <span class=b>".
+constexpr size_t kLongestMarkup = 15;
+static_assert(page::kCodeSpace.size() + page::ColourOpeners[1].size() <= kLongestMarkup);
+static_assert(page::kCodeSpace.size() + page::StyleOpeners[3].size() <= kLongestMarkup);
+static_assert(page::StyleClosers[3].size() <= kLongestMarkup);
+static_assert(page::kTilde.size() <= kLongestMarkup);
+
+// Room in the page's buffer for one block of 64 bytes: each byte special, with the
+// longest closer and markup, and one 64-byte copy past the end.
+constexpr size_t kBlockRoom = 64 * (2 * kLongestMarkup + 1) + 64;
+
+// Copies 64 bytes: callers use the first few and overwrite the rest.
+inline void Copy64(uint8_t* to, const char* from) {
+    std::memcpy(to, from, 64);
 }
 
-void TConversionRun::ApplyLineColour() {
-    if (LineText.size() < 2) return;
-    const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
-    if (k < 1 || k > 7) return;
-    SpanOpen = true;
-    OpenSpan(k);
-    LineText[LineText.size() - 2] = 8;
+inline void Copy16(uint8_t* to, const char* from) {
+    std::memcpy(to, from, 16);
 }
 
-// Every byte of a text line through TranslateByte, with the stretches of bytes that are
-// copied as they are written in one piece: the same bytes in the same order. ReadLine
-// has noted where the other bytes are; the line colour rule only turns one of them
-// (a code 1 to 7) into another (8).
-void TConversionRun::TranslateLine() {
-    const char* p = LineText.data();
-    size_t i = 0;
-    for (const size_t at : specials_) {
-        if (at > i) WriteHtml(std::string_view(p + i, at - i));
-        Translate(static_cast<uint8_t>(p[at]));
-        i = at + 1;
+}  // namespace
+
+void TConversionRun::PrepareMarkup() {
+    auto markup = [](std::string_view a, std::string_view b = {}) {
+        TMarkup m;
+        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), m.Text));
+        m.Size = static_cast<uint8_t>(a.size() + b.size());
+        return m;
+    };
+    markup_.fill(TByteMarkup{});
+    markup_[0] = {markup(""), 0xFF, 0};
+    markup_[10] = {markup(""), 0xFF, 0};
+    for (uint8_t code = 1; code <= 7; ++code) {
+        const std::string_view opener =
+            colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code];
+        markup_[code] = {markup(page::kCodeSpace, opener), 0xFF, code};
+        closers_[code] = markup(colourSpans_ ? page::kColourCloser : page::StyleClosers[code]);
     }
-    if (i < LineText.size()) WriteHtml(std::string_view(p + i, LineText.size() - i));
+    closers_[0] = markup("");
+    markup_[8] = {markup(page::kCodeSpace), 0xFF, 0};
+    markup_[13] = {markup(page::kLineBreak), 0xFF, 0};
+    markup_['<'] = {markup(page::kLessThan), 0, 0};
+    markup_['>'] = {markup(page::kGreaterThan), 0, 0};
+    markup_['~'] = {markup(page::kTilde), 0, 0};
+    markup_[127] = {markup(page::kCopyright), 0, 0};
+}
+
+void TConversionRun::TranslateLine() {
+    TranslateText(LineText.data(), LineText.size(), lineColourAt_);
+}
+
+// The n bytes at p, as TranslateByte would write them one by one, the byte at colourAt
+// taken as 8, straight into the page's buffer. Block by block of 64 bytes: the special
+// bytes of a block are found at once, the stretches between them copied a whole block
+// at a time (what is copied past a stretch is overwritten by what follows), and each
+// special byte writes the open span's closer (or nothing) and its markup from the
+// tables, without a branch on which byte it is. p is followed by at least
+// TRecordFile::kReadSlack readable bytes.
+void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
+    static_assert(TRecordFile::kReadSlack >= 64);
+    uint8_t open = SpanOpen ? SpanCode : 0;  // the code of the open span; 0: none
+    uint8_t code = SpanCode;
+    for (size_t block = 0; block < n; block += 64) {
+        const size_t size = std::min<size_t>(64, n - block);
+        uint64_t bits = scan::SpecialBits64(p + block);
+        if (size < 64) bits &= (uint64_t{1} << size) - 1;
+        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* out = start;
+        const char* from = p + block;  // the first byte not yet written
+        while (bits != 0) {
+            const size_t at = block + static_cast<size_t>(__builtin_ctzll(bits));
+            bits &= bits - 1;
+            Copy64(out, from);
+            out += p + at - from;
+            const uint8_t b = at == colourAt ? 8 : static_cast<uint8_t>(p[at]);
+            const TByteMarkup& m = markup_[b];
+            const TMarkup& closer = closers_[open & m.Closes];
+            Copy16(out, closer.Text);
+            out += closer.Size;
+            Copy16(out, m.Written.Text);
+            out += m.Written.Size;
+            open = static_cast<uint8_t>((open & ~m.Closes) | m.Opens);
+            code = m.Opens != 0 ? m.Opens : code;
+            from = p + at + 1;
+        }
+        Copy64(out, from);
+        out += p + block + size - from;
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+    SpanOpen = open != 0;
+    SpanCode = code;
 }
 
 }  // namespace quill

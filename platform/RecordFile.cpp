@@ -64,8 +64,10 @@ void TRecordFile::Reset() {
     writeLen_ = 0;
     // A small file gets a buffer its size (one more byte sees the end in one read).
     const bool small = S_ISREG(st.st_mode) && st.st_size >= 0 &&
-                       static_cast<uint64_t>(st.st_size) < kBufferSize - kFirstBufferSize;
-    readBuffer_.resize(small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kBufferSize);
+                       static_cast<uint64_t>(st.st_size) < kReadBufferSize - kFirstBufferSize;
+    readBuffer_.resize(
+        (small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kReadBufferSize) +
+        kReadSlack);
     readPos_ = readEnd_ = 0;
 }
 
@@ -82,7 +84,7 @@ bool TRecordFile::Fill() {
     if (writing_) Fail("read", EBADF);
     readPos_ = readEnd_ = 0;
     for (;;) {
-        const ssize_t n = ::read(fd_, readBuffer_.data(), readBuffer_.size());
+        const ssize_t n = ::read(fd_, readBuffer_.data(), readBuffer_.size() - kReadSlack);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) Fail("read", errno);
         readEnd_ = static_cast<size_t>(n);
@@ -130,6 +132,15 @@ void TRecordFile::WriteSlow(std::string_view bytes) {
         std::memcpy(writeBuffer_.data(), bytes.data(), bytes.size());
         writeLen_ = bytes.size();
     }
+}
+
+void TRecordFile::MakeRoom(size_t n) {
+    RequireOpen("write");
+    if (!writing_) Fail("write", EBADF);
+    if (writeBuffer_.size() < kBufferSize)
+        writeBuffer_.resize(
+            std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + n)));
+    if (n > writeBuffer_.size() - writeLen_) Flush();
 }
 
 void TRecordFile::Close() {

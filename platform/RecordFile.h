@@ -23,8 +23,15 @@ namespace quill {
 // on an error path the file holds everything written before the error.
 class TRecordFile {
   public:
+    // The page's buffer grows from kFirstBufferSize to kBufferSize as the page does.
     static constexpr size_t kBufferSize = 1 << 20;
     static constexpr size_t kFirstBufferSize = 1 << 16;
+    // Reads go through a smaller buffer (a smaller file gets one of its size): the bytes
+    // the system has just copied are still in the processor's cache when they are used.
+    static constexpr size_t kReadBufferSize = 1 << 17;
+    // Bytes past the end of Buffered()'s view that may be loaded (their values mean
+    // nothing), so that a search can take whole blocks of bytes without checking the end.
+    static constexpr size_t kReadSlack = 128;
 
     TRecordFile() = default;
     ~TRecordFile();
@@ -52,7 +59,8 @@ class TRecordFile {
     // True when no byte is left to read.
     bool Eof() { return readPos_ == readEnd_ && !Fill(); }
     // The bytes read ahead and not yet consumed, refilled when none are left; empty only
-    // at the end of the file. Consume takes n of them (n <= the view's size).
+    // at the end of the file; kReadSlack more bytes after them may be loaded. Consume
+    // takes n of them (n <= the view's size).
     std::string_view Buffered() {
         if (readPos_ == readEnd_) Fill();
         return {reinterpret_cast<const char*>(readBuffer_.data()) + readPos_, readEnd_ - readPos_};
@@ -76,6 +84,14 @@ class TRecordFile {
         }
         writeBuffer_[writeLen_++] = b;
     }
+    // For writing straight into the buffer: room for n bytes (n <= kFirstBufferSize) at
+    // the end of what is written, made as Write makes it (so a write error can surface
+    // here); Advance then adds the first m <= n of them to the file.
+    uint8_t* Reserve(size_t n) {
+        if (n > writeBuffer_.size() - writeLen_) MakeRoom(n);
+        return writeBuffer_.data() + writeLen_;
+    }
+    void Advance(size_t m) { writeLen_ += m; }
     // Hands the buffered bytes to the system, checked.
     void Flush();
 
@@ -109,6 +125,7 @@ class TRecordFile {
     [[noreturn]] void FailEndOfFile() const;
     [[noreturn]] void Fail(const char* operation, int error) const;
     void WriteSlow(std::string_view bytes);
+    void MakeRoom(size_t n);
     void WriteAll(const char* data, size_t size);
     void RequireOpen(const char* operation) const;
 

@@ -211,6 +211,10 @@ TEST(ConversionRun, MissingInputLeavesAnEmptyPageAndNamesTheDocument) {
 TEST(ConversionRun, FailuresNameTheFileAndCloseEverything) {
     TempDir dir;
     test::WriteFileBytes(dir.File("doc"), test::ToBytes("text\r"));
+    // A page larger than the write buffer meets the error in the middle of the text.
+    std::string big;
+    while (big.size() < 3 * TRecordFile::kBufferSize) big += "<text>\x02 in colour\r\n";
+    test::WriteFileBytes(dir.File("big"), test::ToBytes(big));
     std::filesystem::create_directory(dir.Path() / "folder");
     struct Case {
         std::string input;
@@ -220,6 +224,7 @@ TEST(ConversionRun, FailuresNameTheFileAndCloseEverything) {
     const Case cases[] = {
         // A write error must surface even though the page is written through a buffer.
         {dir.File("doc"), "/dev/full", "Cannot write \"/dev/full\": No space left on device"},
+        {dir.File("big"), "/dev/full", "Cannot write \"/dev/full\": No space left on device"},
         {dir.File("doc"), dir.File("none/page.htm"),
          "Cannot create \"" + dir.File("none/page.htm") + "\": No such file or directory"},
         {dir.File("folder"), dir.File("page.htm"),
@@ -329,11 +334,12 @@ TEST(ConversionRun, OneRunObjectRunsAgainWithFreshState) {
 
 TEST(ConversionRun, LinesAcrossReadBufferBoundariesKeepEveryByte) {
     // Codes and entities on both sides of each buffer boundary, and line ends next to them.
-    const size_t size = 3 * TRecordFile::kBufferSize;
+    const size_t size = 3 * TRecordFile::kReadBufferSize;
     std::string document;
     std::string body;
     for (size_t i = 0; document.size() < size; ++i) {
-        const size_t left = TRecordFile::kBufferSize - document.size() % TRecordFile::kBufferSize;
+        const size_t left =
+            TRecordFile::kReadBufferSize - document.size() % TRecordFile::kReadBufferSize;
         if (left <= 3 || i % 997 == 0) {
             document += "<\x08~";
             body += "&lt; &tilde;";

@@ -143,6 +143,37 @@ TEST(Vornik2Html, ManyInputsInParallelAndOneOwnerPerPage) {
     EXPECT_EQ(lines, 14u);
 }
 
+TEST(Vornik2Html, APageThatIsAnotherInputOfTheCallIsRefused) {
+    // Another spelling, a hard link, a name not yet a file: in each, writing the first
+    // INPUT's page would destroy the second INPUT before (or while) it is read.
+    TempDir dir;
+    for (const char* name : {"c.txt", "d.txt", "e.txt", "f.txt"})
+        test::WriteFileBytes(dir.File(name), test::ToBytes(std::string(name) + "\r"));
+    test::WriteFileBytes(dir.File("c.htm"), test::ToBytes("document c\r"));
+    test::WriteFileBytes(dir.File("d.htm"), test::ToBytes("document d\r"));
+    std::filesystem::create_hard_link(dir.File("d.htm"), dir.File("d.lnk"));
+    const TToolRun r = Tool(dir, "-q -j 1 c.txt ./c.htm d.txt d.lnk e.txt e.htm f.txt");
+    EXPECT_EQ(r.status, 1);
+    for (const std::string line : {
+             "vornik2html: c.txt: Cannot create \"c.htm\": it is the input document \"./c.htm\" "
+             "of this call\n",
+             "vornik2html: d.txt: Cannot create \"d.htm\": it is the input document \"d.lnk\" of "
+             "this call\n",
+             "vornik2html: e.txt: Cannot create \"e.htm\": it is the input document \"e.htm\" of "
+             "this call\n",
+             // Its own page, created before it is opened (so not refused by the run).
+             "vornik2html: e.htm: Cannot read \"e.htm\": end of file\n",
+         })
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
+    EXPECT_EQ(Page(dir, "c.htm"), "document c\r");
+    EXPECT_EQ(Page(dir, "d.htm"), "document d\r");
+    // Only the header of e.htm's own failed run: no text of e.txt.
+    const std::string e = Page(dir, "e.htm");
+    EXPECT_EQ(e.substr(e.size() - 7), "<pre>\r\n");
+    EXPECT_EQ(e.find("e.txt"), std::string::npos);
+    EXPECT_NE(Page(dir, "f.htm").find("<pre>\r\nf.txt\r\n"), std::string::npos);
+}
+
 TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
     TempDir dir;
     std::filesystem::create_directories(dir.Path() / "out" / "pages");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "support/ConvertSupport.h"
@@ -146,6 +147,83 @@ TEST(Translation, PicturesAndLineColours) {
         EXPECT_EQ(BodyOf(c.document, kColours), c.colours) << name;
         EXPECT_EQ(BodyOf(c.document, kQuillo), c.colours) << name;
         EXPECT_EQ(BodyOf(c.document, kStyles), c.styles) << name;
+    }
+}
+
+// The body of a document without byte 0 or 255, byte by byte as the translation table
+// and the line colour rule say: the reference for the block-wise translation.
+std::string ReferenceBody(const std::string& document, bool colours) {
+    std::string out;
+    bool open = false;
+    int code = 1;
+    auto close = [&] {
+        if (open) out += colours ? "</span>" : kMarkup[code].close;
+        open = false;
+    };
+    size_t start = 0;
+    while (start < document.size()) {
+        const size_t cr = document.find('\r', start);
+        const size_t end = cr == std::string::npos ? document.size() : cr + 1;
+        std::string line = document.substr(start, end - start);
+        start = end;
+        open = false;
+        const size_t n = line.size();
+        if (n >= 2 && line[n - 2] >= 1 && line[n - 2] <= 7) {
+            code = line[n - 2];
+            out += colours ? kMarkup[code].span : kMarkup[code].open;
+            open = true;
+            line[n - 2] = 8;
+        }
+        for (const char ch : line) {
+            const uint8_t b = static_cast<uint8_t>(ch);
+            if (b >= 1 && b <= 7) {
+                close();
+                code = b;
+                out += " "s + (colours ? kMarkup[code].span : kMarkup[code].open);
+                open = true;
+            } else if (b == 8 || b == 10 || b == 13) {
+                close();
+                out += b == 8 ? " " : b == 13 ? "\r\n" : "";
+            } else if (b == '<' || b == '>' || b == '~' || b == 127) {
+                out += b == '<' ? "&lt;" : b == '>' ? "&gt;" : b == '~' ? "&tilde;" : "&copy;";
+            } else {
+                out.push_back(ch);
+            }
+        }
+    }
+    return out;
+}
+
+// Random lines, short and long (several blocks, several read buffers), dense and sparse
+// in special bytes, with line colours: the same body as the byte-by-byte reference.
+TEST(Translation, AgreesWithTheByteByByteReference) {
+    std::mt19937 gen(2024);
+    const char specials[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, '<', '>', '~', 127};
+    auto document = [&](size_t size, unsigned density) {
+        std::string doc;
+        while (doc.size() < size) {
+            const unsigned kind = gen() % 16;
+            const size_t length = kind == 0 ? gen() % 5000 : kind < 4 ? gen() % 4 : gen() % 200;
+            for (size_t i = 0; i < length; ++i) {
+                if (gen() % 100 < density)
+                    doc.push_back(specials[gen() % sizeof specials]);
+                else
+                    doc.push_back(static_cast<char>(9 + gen() % 245));  // never 0 or 255
+            }
+            if (gen() % 4 == 0) doc.push_back(static_cast<char>(1 + gen() % 7));
+            if (gen() % 20 != 0) doc.push_back('\r');
+        }
+        return doc;
+    };
+    for (int round = 0; round < 24; ++round) {
+        const std::string doc =
+            document(round == 0 ? (5u << 19) : 3000 + gen() % 20000, round % 3 == 0   ? 60
+                                                                     : round % 3 == 1 ? 10
+                                                                                      : 1);
+        for (const bool colours : {true, false}) {
+            const std::string body = BodyOf(doc, colours ? kColours : kStyles);
+            EXPECT_TRUE(body == ReferenceBody(doc, colours)) << round << " " << colours;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -70,8 +71,9 @@ TEST(RecordFile, WritesKeepEveryByteInOrder) {
 TEST(RecordFile, BuffersSizedByTheFileKeepEveryByte) {
     test::TempDir dir;
     const size_t first = TRecordFile::kFirstBufferSize, full = TRecordFile::kBufferSize;
-    for (size_t size : {size_t{0}, size_t{1}, first - 1, first, first + 1, full - first - 1,
-                        full - first, full + 1}) {
+    const size_t read = TRecordFile::kReadBufferSize;
+    for (size_t size : {size_t{0}, size_t{1}, first - 1, first, first + 1, read - first - 1,
+                        read - first, read + 1, full - first, full + 1}) {
         std::string data(size, '\0');
         for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + i / 509);
         const std::string name = dir.File(std::to_string(size) + ".r");
@@ -91,10 +93,17 @@ TEST(RecordFile, BuffersSizedByTheFileKeepEveryByte) {
         out.Assign(name + ".out");
         out.Rewrite();
         for (size_t i = 0; i < size; ++i) {
-            if (i % 3 == 0)
+            if (i % 3 == 0) {
                 out.WriteByte(static_cast<uint8_t>(data[i]));
-            else
+            } else if (i % 3 == 1) {
                 out.Write(std::string_view(data).substr(i, 1));
+            } else {
+                // Straight into the buffer: the room beyond what is advanced is scratch.
+                uint8_t* room = out.Reserve(100);
+                std::memset(room, '#', 100);
+                room[0] = static_cast<uint8_t>(data[i]);
+                out.Advance(1);
+            }
         }
         out.Close();
         EXPECT_EQ(test::ToString(test::ReadFileBytes(name + ".out")), data) << size;

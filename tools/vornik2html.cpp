@@ -174,6 +174,20 @@ std::string PageKey(const std::string& page) {
     return ec ? std::filesystem::absolute(page).lexically_normal().string() : full.string();
 }
 
+// Whether two names are one file: the same device and inode when both exist, otherwise
+// the same resolved path (a page not yet written can still be an INPUT's name).
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ea;
+    std::error_code eb;
+    const bool aExists = std::filesystem::exists(a, ea);
+    const bool bExists = std::filesystem::exists(b, eb);
+    if (aExists && bExists) {
+        std::error_code ec;
+        return std::filesystem::equivalent(a, b, ec);
+    }
+    return PageKey(a) == PageKey(b);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -185,6 +199,13 @@ int main(int argc, char** argv) {
     std::map<std::string, size_t> owners;
     for (size_t i = 0; i < count; ++i) {
         pages[i] = PageOf(settings, settings.inputs[i]);
+        // Writing the page would empty another document of this call, maybe before it is
+        // read. (A page that is its own INPUT is refused by the run itself.)
+        for (size_t j = 0; j < count && refusals[i].empty(); ++j)
+            if (j != i && SameFile(pages[i], settings.inputs[j]))
+                refusals[i] = "Cannot create \"" + pages[i] + "\": it is the input document \"" +
+                              settings.inputs[j] + "\" of this call";
+        if (!refusals[i].empty()) continue;
         const auto [it, added] = owners.emplace(PageKey(pages[i]), i);
         if (!added)
             refusals[i] = "page \"" + pages[i] + "\" is already written by \"" +
