@@ -639,7 +639,7 @@ int64_t TPNG::StreamPixels(uint64_t room) {
         if (imageDone || ended) break;
 
         // Keep the unfinished row and the row above it; refill behind them.
-        if (prev != nullptr) {
+        if (prev != nullptr && prev != carried.data()) {
             std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
             prev = carried.data();
         }
