@@ -2,7 +2,9 @@
 // 4096 x 4096 RGBA and a 4096 x 4096 RGB photo-like picture (gradients with noise), a
 // 2048 x 2048 Adam7 RGB one, and a 256 x 1024 8-bit palette screen picture of 8 x 8
 // cells. libpng decodes to 8-bit samples (palette images to their indexes). Prints the
-// best of several runs for each and the ratio TPNG / libpng (1.0 or less is the aim).
+// best of several runs for each, in thread CPU time (which other programs on a busy
+// machine disturb far less) and wall time, and the ratios TPNG / libpng; the aim is 1.0
+// or less in CPU time.
 //
 // png_reader_bench [runs]
 
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -161,16 +164,24 @@ uint64_t TpngDecode(quill::TMemoryStream& stream) {
     return last[0] + png.ScanLine(png.Height() / 2)[1];
 }
 
-double BestSeconds(int runs, const std::function<uint64_t()>& work, uint64_t& sink) {
-    double best = 1e30;
-    for (int r = 0; r < runs; ++r) {
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// The best of the runs, in thread CPU time (page faults included) and in wall time.
+struct TTiming {
+    double Cpu = 1e30, Wall = 1e30;
+    void Run(const std::function<uint64_t()>& work, uint64_t& sink) {
+        const double c = CpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         sink += work();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
+        Wall = std::min(Wall, took.count());
+        Cpu = std::min(Cpu, CpuSeconds() - c);
     }
-    return best;
-}
+};
 
 }  // namespace
 
@@ -182,7 +193,9 @@ int main(int argc, char** argv) {
     sources.push_back(Photo("2048x2048 RGB Adam7", 2048, 3, 1));
     sources.push_back(Screen());
 
-    std::printf("%-26s %10s %10s %10s %8s\n", "image", "file KiB", "TPNG ms", "libpng ms", "ratio");
+    std::printf("%-24s %8s %19s %19s %13s\n", "", "", "TPNG ms", "libpng ms", "TPNG/libpng");
+    std::printf("%-24s %8s %9s %9s %9s %9s %6s %6s\n", "image", "file KiB", "cpu", "wall", "cpu",
+                "wall", "cpu", "wall");
     uint64_t sink = 0;
     bool allMet = true;
     for (TSource& s : sources) {
@@ -194,18 +207,17 @@ int main(int argc, char** argv) {
         TpngDecode(stream);  // warm up
         LibPngDecode(file);
         // Alternate the two so that neither gets a quieter machine.
-        double ours = 1e30, theirs = 1e30;
+        TTiming ours, theirs;
         for (int r = 0; r < runs; ++r) {
-            ours = std::min(ours, BestSeconds(
-                                      1, [&] { return TpngDecode(stream); }, sink));
-            theirs = std::min(theirs, BestSeconds(
-                                          1, [&] { return LibPngDecode(file); }, sink));
+            ours.Run([&] { return TpngDecode(stream); }, sink);
+            theirs.Run([&] { return LibPngDecode(file); }, sink);
         }
-        const double ratio = ours / theirs;
+        const double ratio = ours.Cpu / theirs.Cpu;
         allMet = allMet && ratio <= 1.0;
-        std::printf("%-26s %10zu %10.1f %10.1f %8.2f\n", s.Name.c_str(), file.size() / 1024,
-                    ours * 1e3, theirs * 1e3, ratio);
+        std::printf("%-24s %8zu %9.1f %9.1f %9.1f %9.1f %6.2f %6.2f\n", s.Name.c_str(),
+                    file.size() / 1024, ours.Cpu * 1e3, ours.Wall * 1e3, theirs.Cpu * 1e3,
+                    theirs.Wall * 1e3, ratio, ours.Wall / theirs.Wall);
     }
-    std::printf("target (ratio <= 1.0 on each): %s\n", allMet ? "met" : "NOT met");
+    std::printf("target TPNG / libpng <= 1.0 (cpu) on each: %s\n", allMet ? "met" : "NOT met");
     return sink == 42 ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/BmpFile.h"
 #include "platform/FileStream.h"
+#include "platform/LargeBlock.h"
 #include "platform/PixelAccess.h"
 
 namespace quill {
@@ -158,6 +159,9 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format) {
                            std::to_string(height));
     std::vector<uint8_t> pixels;
     try {
+        // Large pixel blocks are asked for huge pages before they are first touched.
+        pixels.reserve(static_cast<size_t>(stride * height));
+        AdviseHugePages(pixels.data(), stride * height);
         pixels.assign(static_cast<size_t>(stride * height), 0);
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(width) + " x " +

@@ -5,6 +5,7 @@
 
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
+#include "platform/LargeBlock.h"
 
 namespace quill {
 
@@ -46,6 +47,15 @@ int64_t TMemoryStream::Seek(int64_t offset, int origin) {
 void TMemoryStream::SetSize(int64_t size) {
     if (size < 0) size = 0;
     try {
+        // A block of many megabytes (a whole PNG file being read) is asked for huge pages
+        // before it is first touched: faulting it in 4 KiB at a time costs more than
+        // filling it.
+        if (static_cast<size_t>(size) > data_.capacity() && size >= (int64_t{4} << 20)) {
+            // Growth stays geometric, as the vector's own would be.
+            data_.reserve(std::max(static_cast<size_t>(size), data_.capacity() * 2));
+            AdviseHugePages(data_.data() + data_.size(),
+                            static_cast<int64_t>(data_.capacity() - data_.size()));
+        }
         data_.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Out of memory");

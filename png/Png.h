@@ -74,12 +74,12 @@ class TPNG : public TBitmap {
     std::unique_ptr<TMemoryStream> SourceData;
     std::unique_ptr<TFileStream> TargetFile;
     std::unique_ptr<TPieceStream> ImageData;  // the IDAT data, read where SourceData holds them
-    std::vector<uint8_t> WorkBuffer;
 
     // Per load: whether this load met an IHDR that the decoder can follow, the inflated
-    // image data, the two rows of the pixel walk and where the walk starts (pass, row).
+    // image data (some rows of them at a time, or all of them for the pixel walk alone),
+    // the two rows of the pixel walk and where the walk starts (pass, row).
     bool HeaderUsable = false;
-    std::unique_ptr<uint8_t[]> InflatedData;
+    std::unique_ptr<uint8_t[]> WorkBuffer;
     TFilterRaw CurrentRow;
     TFilterRaw PreviousRow;
     int WalkPass = 1;

@@ -136,11 +136,19 @@ inline uint8_t Paeth(int a, int b, int c) {
     return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
 }
 
+// The bytes of the pixel to the left (and above-left) stay in registers from pixel to
+// pixel: each channel is its own dependency chain, and no byte waits for the store of
+// the one before it.
 template <int B>
 void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len) {
+    const int64_t whole = len / B * B;  // rows hold whole pixels but for packed pixels (B = 1)
+    int a[B] = {};                      // left
+    int c[B] = {};                      // above-left
     switch (filter) {
         case 1:
-            for (int64_t i = B; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
             break;
         case 2:
             if (prev == nullptr) break;
@@ -148,25 +156,29 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
             break;
         case 3:
             if (prev == nullptr) {
-                for (int64_t i = B; i < len; ++i)
-                    row[i] = static_cast<uint8_t>(row[i] + (row[i - B] >> 1));
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + (a[k] >> 1));
                 break;
             }
-            for (int64_t i = 0; i < B && i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
-            for (int64_t i = B; i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + ((row[i - B] + prev[i]) >> 1));
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] =
+                        static_cast<uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
             break;
         case 4:
             if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
-                for (int64_t i = B; i < len; ++i)
-                    row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
                 break;
             }
-            for (int64_t i = 0; i < B && i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-            for (int64_t i = B; i < len; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - B], prev[i], prev[i - B]));
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k) {
+                    const int b = prev[i + k];
+                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + Paeth(a[k], b, c[k]));
+                    c[k] = b;
+                }
             break;
         default:  // 0 and the values no filter has: the bytes stand
             break;
@@ -327,7 +339,7 @@ void TPNG::LoadFromStream(TStream& stream) {
             Png.Inflater.reset();
             Png.ImageData.reset();
             Png.SourceData.reset();
-            Png.InflatedData.reset();
+            Png.WorkBuffer.reset();
             TFilterRaw().swap(Png.CurrentRow);
             TFilterRaw().swap(Png.PreviousRow);
         }
@@ -534,19 +546,19 @@ void TPNG::DecodeImage(uint32_t length, TArray& chunkData) {
             // at most, so it is never much larger than the data.
             const uint64_t compressed = static_cast<uint64_t>(ImageData->Size());
             uint64_t capacity = std::min(room, compressed * kMaxInflateRatio + kInflateSlack);
-            InflatedData = std::make_unique_for_overwrite<uint8_t[]>(capacity + kPadding);
+            WorkBuffer = std::make_unique_for_overwrite<uint8_t[]>(capacity + kPadding);
             uint64_t have = 0;
             for (;;) {
-                have += static_cast<uint64_t>(Inflater->Read(
-                    InflatedData.get() + have, static_cast<int64_t>(capacity - have)));
+                have += static_cast<uint64_t>(
+                    Inflater->Read(WorkBuffer.get() + have, static_cast<int64_t>(capacity - have)));
                 if (have < capacity || capacity == room) break;
                 const uint64_t larger = std::min(room, capacity * 2);
                 auto grown = std::make_unique_for_overwrite<uint8_t[]>(larger + kPadding);
-                std::memcpy(grown.get(), InflatedData.get(), have);
-                InflatedData = std::move(grown);
+                std::memcpy(grown.get(), WorkBuffer.get(), have);
+                WorkBuffer = std::move(grown);
                 capacity = larger;
             }
-            std::memset(InflatedData.get() + have, 0, kPadding);
+            std::memset(WorkBuffer.get() + have, 0, kPadding);
             n = static_cast<int64_t>(have);
             WalkPass = 1;
             WalkRow = 0;
@@ -560,7 +572,7 @@ void TPNG::DecodeImage(uint32_t length, TArray& chunkData) {
     Log.Add(kFilterTypes);
     for (int f = 0; f < 256; ++f)
         if (FilterTypesSeen[static_cast<size_t>(f)]) Log.Add(std::to_string(f));
-    InflatedData.reset();
+    WorkBuffer.reset();
 }
 
 int64_t TPNG::StreamPixels(uint64_t room) {
@@ -579,8 +591,8 @@ int64_t TPNG::StreamPixels(uint64_t room) {
     const uint64_t chunk =
         std::min({std::max<uint64_t>(kStreamChunk, 2 * static_cast<uint64_t>(layout.WidestRow)),
                   room, compressed * kMaxInflateRatio + kInflateSlack});
-    InflatedData = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
-    uint8_t* data = InflatedData.get();
+    WorkBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
+    uint8_t* data = WorkBuffer.get();
     TFilterRaw carried(static_cast<size_t>(layout.WidestRow));  // the row above, across refills
 
     uint64_t total = 0;  // inflated so far
@@ -627,7 +639,7 @@ int64_t TPNG::StreamPixels(uint64_t room) {
         if (imageDone || ended) break;
 
         // Keep the unfinished row and the row above it; refill behind them.
-        if (prev != nullptr) {
+        if (prev != nullptr && prev != carried.data()) {
             std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
             prev = carried.data();
         }
@@ -661,7 +673,7 @@ int64_t TPNG::StreamPixels(uint64_t room) {
 }
 
 void TPNG::UnfilterByte(uint8_t filter, int64_t i, int64_t offset) {
-    uint8_t* data = InflatedData.get();
+    uint8_t* data = WorkBuffer.get();
     const int64_t b = BytesPerPixel;
     const size_t at = static_cast<size_t>(offset);
     const int left = offset >= b ? CurrentRow[at - b] : 0;
@@ -689,7 +701,7 @@ void TPNG::UnfilterByte(uint8_t filter, int64_t i, int64_t offset) {
 }
 
 // The pixel walk: pixel by pixel over the passes, from pass WalkPass and row WalkRow at
-// the first byte of InflatedData, with PreviousRow as the row above.
+// the first byte of WorkBuffer, with PreviousRow as the row above.
 void TPNG::DecodePixels(int64_t n) {
     const int width = Width();
     const int height = Height();
@@ -700,7 +712,7 @@ void TPNG::DecodePixels(int64_t n) {
     const bool interlaced = Header.InterlaceMethod != 0;
     const int lastPass = interlaced ? 7 : 1;
     const TLayout layout = MakeLayout(Header);
-    uint8_t* data = InflatedData.get();
+    uint8_t* data = WorkBuffer.get();
 
     const size_t rowLength =
         b == 1 ? static_cast<size_t>(width / s) + 1 : static_cast<size_t>(width) * b + 1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -499,6 +500,34 @@ TEST(PngReader, FastPathsWalkAndLibpngAgree) {
                 }
 }
 
+// Images whose filtered data outgrow the decoder's row buffer, so that rows are carried
+// over refills (the row above included), whole and cut short.
+TEST(PngReader, LargeImagesAcrossBufferRefills) {
+    struct Case {
+        uint32_t w, h;
+        int colorType, depth, interlace;
+    };
+    for (const Case& c : {Case{300, 260, 6, 8, 0}, Case{257, 200, 2, 16, 1},
+                          Case{2000, 1100, 0, 1, 0}, Case{700, 700, 3, 4, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.colorType);
+        const test::TRawImage img =
+            test::RandomImage(c.w, c.h, c.colorType, c.depth, c.interlace, c.w);
+        const Bytes file = test::LibPngEncode(img, PNG_ALL_FILTERS, 1);
+        TPNG png;
+        ASSERT_EQ(DecodeBothWays(file, png), test::ExpectedPixels(test::LibPngDecode(file)));
+
+        const Bytes inflated = test::Inflate(test::ChunkData(file, "IDAT"));
+        const Bytes part(inflated.begin(),
+                         inflated.begin() + static_cast<long>(inflated.size() * 7 / 10 + 5));
+        std::vector<Bytes> chunks = {Chunk("IDAT", Deflate(part, 1))};
+        if (c.colorType == 3) chunks.insert(chunks.begin(), Chunk("PLTE", Bytes(48, 1)));
+        TPNG cut;
+        DecodeBothWays(BuildPng(IhdrData(c.w, c.h, c.depth, c.colorType, c.interlace), chunks),
+                       cut);
+        EXPECT_TRUE(HasLine(cut, "decompressed " + std::to_string(part.size())));
+    }
+}
+
 // Inflated data cut anywhere (also inside a row or a pixel): the fast paths hand the
 // unfinished row to the walk, so both still give the same bitmap, and nothing breaks.
 TEST(PngReader, ShortImageDataDecodeTheSameBothWays) {
@@ -569,6 +598,54 @@ TEST(PngReader, ManyImageDataChunksAreOneStream) {
     EXPECT_EQ(DecodeBothWays(BuildPng(IhdrData(40, 30, 8, 2), chunks), png),
               test::ExpectedPixels(test::LibPngDecode(test::LibPngEncode(img))));
     EXPECT_FALSE(HasLine(png, "CRC error"));
+}
+
+// Damaged files (bytes changed, cut short, chunks repeated) never take the reader out of
+// its buffers or past the end of the data: each load ends with the log or "error". Built
+// with the sanitizers, any stray access fails here.
+TEST(PngReader, DamagedFilesEndInTheLogOrTheDecompressionError) {
+    std::mt19937 rng(2024);
+    const test::TRawImage images[] = {
+        test::RandomImage(19, 11, 6, 16, 1, 1), test::RandomImage(9, 4, 3, 2, 0, 2),
+        test::RandomImage(30, 3, 0, 1, 1, 3), test::RandomImage(6, 17, 2, 8, 0, 4)};
+    for (const auto& img : images) {
+        const Bytes good = test::LibPngEncode(img);
+        for (int round = 0; round < 300; ++round) {
+            Bytes file = good;
+            switch (round % 3) {
+                case 0:  // a few bytes changed, header and lengths included
+                    for (int k = 0; k < 3; ++k)
+                        file[rng() % file.size()] = static_cast<uint8_t>(rng());
+                    break;
+                case 1:  // cut short
+                    file.resize(rng() % file.size());
+                    break;
+                default: {  // a stretch of the file repeated somewhere else
+                    const size_t from = rng() % file.size(), len = rng() % 40;
+                    const Bytes piece(
+                        file.begin() + static_cast<long>(from),
+                        file.begin() + static_cast<long>(std::min(from + len, file.size())));
+                    file.insert(file.begin() + static_cast<long>(rng() % file.size()),
+                                piece.begin(), piece.end());
+                }
+            }
+            // Sizes up to the limit are fine but slow to allocate; keep them small here.
+            if (file.size() >= 24 &&
+                uint64_t{test::BigEndianAt(file, 16)} * test::BigEndianAt(file, 20) > (1u << 20))
+                std::copy(good.begin() + 16, good.begin() + 24, file.begin() + 16);
+            for (bool walkOnly : {false, true}) {
+                TPNG png;
+                png.PixelWalkOnly = walkOnly;
+                try {
+                    Load(png, file);
+                    EXPECT_TRUE(png.Log.Count() > 0 ||
+                                file.size() == 8);  // a bare signature logs nothing
+                } catch (const ECompressionError& e) {
+                    EXPECT_STREQ(e.what(), "error");
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

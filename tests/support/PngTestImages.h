@@ -26,6 +26,11 @@ inline void PutBigEndian(Bytes& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
 }
 
+inline uint32_t BigEndianAt(const Bytes& b, size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
+           b[at + 3];
+}
+
 // One chunk: length, type, data, CRC. A length other than the data's may be forced.
 inline Bytes Chunk(const std::string& type, const Bytes& data, int64_t forcedLength = -1) {
     Bytes out;
