@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <exception>
+#include <initializer_list>
 
 #include "app/FormRun.h"
 
@@ -156,9 +157,8 @@ void TForm1::BuildWindow() {
     setTabOrder(&RadioButton2, &CheckBox1);
     setTabOrder(&CheckBox1, &cbColor);
 
-    for (QWidget* control : {static_cast<QWidget*>(&Button1), static_cast<QWidget*>(&RadioButton1),
-                             static_cast<QWidget*>(&RadioButton2),
-                             static_cast<QWidget*>(&CheckBox1), static_cast<QWidget*>(&cbColor)})
+    for (QWidget* control : std::initializer_list<QWidget*>{&Button1, &RadioButton1, &RadioButton2,
+                                                            &CheckBox1, &cbColor})
         control->installEventFilter(this);
 
     // First in the tab order, so it has the focus when the window is shown.

@@ -8,8 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-// Searches of the line loop, sixteen bytes at a time where the processor allows; each
-// answers the offset of the first byte it looks for, or n when there is none.
+// The search of the line loop, sixteen bytes at a time where the processor allows.
 namespace quill::scan {
 
 // A byte that the translation does not copy as it is: 0-8, LF, CR, "<", ">", "~", 127.
@@ -17,6 +16,7 @@ inline bool IsSpecial(uint8_t b) {
     return b <= 8 || b == 10 || b == 13 || (b | 2) == '>' || (b & 0xFE) == '~';
 }
 
+// The offset of the first such byte among the n at p, or n when there is none.
 inline size_t FindSpecial(const char* p, size_t n) {
     size_t i = 0;
 #if defined(__SSE2__)
@@ -53,24 +53,6 @@ inline size_t FindSpecial(const char* p, size_t n) {
 #endif
     for (; i < n; ++i)
         if (IsSpecial(static_cast<uint8_t>(p[i]))) return i;
-    return n;
-}
-
-// A byte that ends a line: CR, or the 0 that ends the text part.
-inline size_t FindLineEnd(const char* p, size_t n) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i cr = _mm_set1_epi8(13);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, cr));
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-    }
-#endif
-    for (; i < n; ++i)
-        if (p[i] == 0 || p[i] == 13) return i;
     return n;
 }
 

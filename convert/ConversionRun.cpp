@@ -117,21 +117,35 @@ void TConversionRun::WriteHeader() {
 
 // One line, its terminator included: up to a CR or a 0, or to the end of the file. The
 // end-of-file test comes after every byte, so only a line that starts at the end reads
-// past it, and that read is the error of an empty text part.
+// past it, and that read is the error of an empty text part. On the way, the positions
+// of the bytes that the translation does not copy as they are go into specials_, so
+// that the line is searched once.
 void TConversionRun::ReadLine() {
+    specials_.clear();
     for (;;) {
         const std::string_view ahead = InputFile.Buffered();
         if (ahead.empty()) {
             if (LineText.empty()) ReadByte();  // fails: end of file
             return;
         }
-        size_t n = scan::FindLineEnd(ahead.data(), ahead.size());
-        const bool ended = n < ahead.size();
-        if (ended) ++n;
-        LineText.append(ahead.data(), n);
-        InputFile.Consume(n);
-        LastByte = static_cast<uint8_t>(ahead[n - 1]);
-        if (ended) return;
+        const char* p = ahead.data();
+        const size_t n = ahead.size();
+        const size_t base = LineText.size();
+        size_t taken = n;
+        for (size_t i = 0;;) {
+            const size_t j = i + scan::FindSpecial(p + i, n - i);
+            if (j == n) break;
+            specials_.push_back(base + j);
+            if (p[j] == 0 || p[j] == 13) {
+                taken = j + 1;
+                break;
+            }
+            i = j + 1;
+        }
+        LineText.append(p, taken);
+        InputFile.Consume(taken);
+        LastByte = static_cast<uint8_t>(p[taken - 1]);
+        if (taken < n || LastByte == 0 || LastByte == 13) return;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/Pictures.h"
 #include "convert/RunSeams.h"
@@ -99,9 +100,10 @@ class TConversionRun {
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
-    bool colourSpans_ = false;  // spans (dark page) rather than style tags
-    std::string inputName_;     // the document as chosen
-    std::string pageFolder_;    // where picture files go: the page's folder, "" or ending "/"
+    bool colourSpans_ = false;      // spans (dark page) rather than style tags
+    std::vector<size_t> specials_;  // where the current line has bytes not copied as they are
+    std::string inputName_;         // the document as chosen
+    std::string pageFolder_;        // where picture files go: the page's folder, "" or ending "/"
     int pictureFiles_ = 0;
 };
 

@@ -64,13 +64,15 @@ void TConversionRun::ExtractPictures() {
     // made: a write error of the page stops the run before any picture file exists.
     OutputFile.Flush();
 
+    // The pixel format is chosen while the bitmaps are still empty, so that no pixels
+    // of the bitmaps' first format need converting.
     PictureStore = std::make_unique<TBitmap>();
-    PictureStore->SetHeight(kStoreHeight);
-    PictureStore->SetWidth(kStoreWidth);
     PictureBitmap = std::make_unique<TBitmap>();
-    PictureBitmap->SetWidth(kStoreWidth);
     PictureStore->SetPixelFormat(options_.UseBmpChecked() ? pf4bit : pf8bit);
     PictureBitmap->SetPixelFormat(PictureStore->PixelFormat());
+    PictureStore->SetHeight(kStoreHeight);
+    PictureStore->SetWidth(kStoreWidth);
+    PictureBitmap->SetWidth(kStoreWidth);
     // Rows that no picture data reaches are colour 0 on every run.
     for (int y = 0; y < kStoreHeight; ++y)
         std::memset(PictureStore->ScanLine(y), 0,

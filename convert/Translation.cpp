@@ -77,17 +77,18 @@ void TConversionRun::ApplyLineColour() {
 }
 
 // Every byte of a text line through TranslateByte, with the stretches of bytes that are
-// copied as they are written in one piece: the same bytes in the same order.
+// copied as they are written in one piece: the same bytes in the same order. ReadLine
+// has noted where the other bytes are; the line colour rule only turns one of them
+// (a code 1 to 7) into another (8).
 void TConversionRun::TranslateLine() {
     const char* p = LineText.data();
-    const size_t size = LineText.size();
     size_t i = 0;
-    while (i < size) {
-        size_t j = i + scan::FindSpecial(p + i, size - i);
-        if (j > i) WriteHtml(std::string_view(p + i, j - i));
-        if (j < size) Translate(static_cast<uint8_t>(p[j++]));
-        i = j;
+    for (const size_t at : specials_) {
+        if (at > i) WriteHtml(std::string_view(p + i, at - i));
+        Translate(static_cast<uint8_t>(p[at]));
+        i = at + 1;
     }
+    if (i < LineText.size()) WriteHtml(std::string_view(p + i, LineText.size() - i));
 }
 
 }  // namespace quill

@@ -327,5 +327,31 @@ TEST(ConversionRun, OneRunObjectRunsAgainWithFreshState) {
     }
 }
 
+TEST(ConversionRun, LinesAcrossReadBufferBoundariesKeepEveryByte) {
+    // Codes and entities on both sides of each buffer boundary, and line ends next to them.
+    const size_t size = 3 * TRecordFile::kBufferSize;
+    std::string document;
+    std::string body;
+    for (size_t i = 0; document.size() < size; ++i) {
+        const size_t left = TRecordFile::kBufferSize - document.size() % TRecordFile::kBufferSize;
+        if (left <= 3 || i % 997 == 0) {
+            document += "<\x08~";
+            body += "&lt; &tilde;";
+        } else if (left == 4) {
+            document += "\r";
+            body += "\r\n";
+        } else {
+            document.push_back(static_cast<char>('a' + i % 26));
+            body.push_back(static_cast<char>('a' + i % 26));
+        }
+    }
+    document += "\r";
+    body += "\r\n";
+    TempDir dir;
+    const auto out = Convert(dir, document, TSettings{.colors = true});
+    ASSERT_EQ(out.error, "");
+    EXPECT_TRUE(Body(out.page) == body);
+}
+
 }  // namespace
 }  // namespace quill
