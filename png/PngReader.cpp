@@ -496,7 +496,10 @@ void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
             break;
     }
     // Format first, then the size in one step: no intermediate shape of the old height
-    // and the new width is ever allocated.
+    // and the new width is ever allocated. Pixels of another format are dropped rather
+    // than converted: a large image read before (a second header, a second load) would
+    // otherwise be converted whole, in a second copy, only to be cut.
+    if (format != PixelFormat()) SetSize(0, 0);
     SetPixelFormat(format);
     SetSize(static_cast<int>(Header.Width), static_cast<int>(Header.Height));
     HeaderUsable = true;
@@ -753,6 +756,16 @@ void TPNG::DecodePixels(int64_t n) {
             f = data[i];
             FilterTypesSeen.set(f);
             ++i;
+        }
+        if (interlaced && kPassOfPixel[y & 7][x & 7] != pass) {
+            // Straight to the pass's next column in the row, or to the row's last column
+            // when there is none (always so in a row without data): stepping through
+            // every pixel of every pass made a tiny file claiming a large interlaced
+            // image cost seconds.
+            const TPassGeometry& g = kAdam7[pass - 1];
+            int next = width;
+            if (rowHasData(y)) next = x < g.X0 ? g.X0 : x + (g.DX - (x - g.X0) % g.DX) % g.DX;
+            x = std::min(next, width - 1);
         }
         if (!interlaced || kPassOfPixel[y & 7][x & 7] == pass) {
             uint8_t* line = ScanLine(y);

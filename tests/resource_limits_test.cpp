@@ -54,5 +54,19 @@ TEST(ResourceLimits, ClaimedWideRowsGetNoRowBuffers) {
     }
 }
 
+TEST(ResourceLimits, ASecondHeaderOfAnotherFormatDoesNotConvertTheFirstImage) {
+    // 2^24 pixels of 1-bit grey (a 48 MiB bitmap), then a header of 3 x 3 RGBA: the
+    // large image is dropped, not converted to 32 bits in a second copy of 64 MiB.
+    const test::Bytes file =
+        test::BuildPng(test::IhdrData(1u << 21, 8, 1, 0, 1),
+                       {test::Chunk("IDAT", test::Deflate(test::Bytes(100, 0))),
+                        test::Chunk("IHDR", test::IhdrData(3, 3, 16, 4))});
+    const long base = ChildPeakMiB([](const test::Bytes&) {}, file);
+    const long peak = ChildPeakMiB(LoadPng, file);
+    ASSERT_GE(base, 0);
+    ASSERT_GE(peak, 0);
+    EXPECT_LT(peak - base, 48 + 40);
+}
+
 }  // namespace
 }  // namespace quill
