@@ -50,13 +50,24 @@ void TRecordFile::Rewrite() {
 
 void TRecordFile::Reset() {
     if (IsOpen()) Fail("open", EBUSY);
-    fd_ = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening must not wait: a named pipe with no writer would block here for good. Pipes
+    // are then read as streams (with no writer left they read as empty). Devices are
+    // refused: one such as /dev/zero never ends, and a terminal would wait for typing.
+    fd_ = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) Fail("open", errno);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int error = ::fstat(fd_, &st) != 0 ? errno : 0;
+    bool device = false;
+    if (error == 0 && S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (error == 0 && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode))
+        device = true;
+    else if (error == 0 && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error != 0 || device) {
         ::close(fd_);
         fd_ = -1;
+        if (device) throw EInOutError("Cannot open \"" + fileName_ + "\": not a regular file");
         Fail("open", error);
     }
     writing_ = false;

@@ -45,7 +45,8 @@ class TRecordFile {
 
     // Creates the file, or empties an existing one, for writing.
     void Rewrite();
-    // Opens an existing file for reading.
+    // Opens an existing file for reading: a regular file or a pipe, never waiting for a
+    // pipe's writer; folders and devices are refused.
     void Reset();
     // Moves the read position to the record (byte) number given, counted from 0.
     // Positions past the end are allowed; the next read then fails with end of file.

@@ -308,6 +308,14 @@ struct TLayout {
     int64_t WidestRow = 0;     // the longest row, filter byte included
 };
 
+// The row buffers of the pixel walk: as long as the longest row, but no longer than the
+// data the walk has (n bytes) and one pixel's bytes of padding. The walk never reaches
+// further into a row than the data it has read, and rows only as long as a header claims
+// could be gigabytes for a file of a few bytes.
+size_t WalkRowLength(int64_t longestRow, int64_t n) {
+    return static_cast<size_t>(std::min(longestRow, n)) + kPadding;
+}
+
 TLayout MakeLayout(const TPngHeader& h) {
     TLayout l;
     l.Bits = h.BitDepth * Channels(h.ColorType);
@@ -488,7 +496,10 @@ void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
             break;
     }
     // Format first, then the size in one step: no intermediate shape of the old height
-    // and the new width is ever allocated.
+    // and the new width is ever allocated. Pixels of another format are dropped rather
+    // than converted: a large image read before (a second header, a second load) would
+    // otherwise be converted whole, in a second copy, only to be cut.
+    if (format != PixelFormat()) SetSize(0, 0);
     SetPixelFormat(format);
     SetSize(static_cast<int>(Header.Width), static_cast<int>(Header.Height));
     HeaderUsable = true;
@@ -593,7 +604,9 @@ int64_t TPNG::StreamPixels(uint64_t room) {
                   room, compressed * kMaxInflateRatio + kInflateSlack});
     WorkBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
     uint8_t* data = WorkBuffer.get();
-    TFilterRaw carried(static_cast<size_t>(layout.WidestRow));  // the row above, across refills
+    // The row above, across refills. Sized when a row is carried, so that it holds only
+    // rows the data really had: a header claiming wide rows does not get one by itself.
+    TFilterRaw carried;
 
     uint64_t total = 0;  // inflated so far
     int64_t have = 0;    // bytes in the buffer
@@ -639,7 +652,9 @@ int64_t TPNG::StreamPixels(uint64_t room) {
         if (imageDone || ended) break;
 
         // Keep the unfinished row and the row above it; refill behind them.
-        if (prev != nullptr) {
+        if (prev != nullptr && prev != carried.data()) {
+            if (carried.size() < static_cast<size_t>(layout.RowBytes[pass]))
+                carried.resize(static_cast<size_t>(layout.RowBytes[pass]));
             std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
             prev = carried.data();
         }
@@ -660,9 +675,11 @@ int64_t TPNG::StreamPixels(uint64_t room) {
     }
 
     // The data ended inside a row: the walk takes it from the row's start.
-    PreviousRow.assign(static_cast<size_t>(layout.WidestRow), 0);
+    // The walk reaches no further into a row than the data left (see DecodePixels).
+    PreviousRow.assign(WalkRowLength(layout.WidestRow, have - pos), 0);
     if (prev != nullptr)
-        std::memcpy(PreviousRow.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
+        std::memcpy(PreviousRow.data(), prev,
+                    std::min(PreviousRow.size(), static_cast<size_t>(layout.RowBytes[pass])));
     std::memmove(data, data + pos, static_cast<size_t>(have - pos));
     have -= pos;
     std::memset(data + have, 0, kPadding);
@@ -716,7 +733,8 @@ void TPNG::DecodePixels(int64_t n) {
 
     const size_t rowLength =
         b == 1 ? static_cast<size_t>(width / s) + 1 : static_cast<size_t>(width) * b + 1;
-    CurrentRow.assign(std::max<size_t>(rowLength, static_cast<size_t>(layout.WidestRow)), 0);
+    CurrentRow.assign(WalkRowLength(std::max(static_cast<int64_t>(rowLength), layout.WidestRow), n),
+                      0);
     PreviousRow.resize(CurrentRow.size(), 0);
 
     int pass = WalkPass;
@@ -738,6 +756,16 @@ void TPNG::DecodePixels(int64_t n) {
             f = data[i];
             FilterTypesSeen.set(f);
             ++i;
+        }
+        if (interlaced && kPassOfPixel[y & 7][x & 7] != pass) {
+            // Straight to the pass's next column in the row, or to the row's last column
+            // when there is none (always so in a row without data): stepping through
+            // every pixel of every pass made a tiny file claiming a large interlaced
+            // image cost seconds.
+            const TPassGeometry& g = kAdam7[pass - 1];
+            int next = width;
+            if (rowHasData(y)) next = x < g.X0 ? g.X0 : x + (g.DX - (x - g.X0) % g.DX) % g.DX;
+            x = std::min(next, width - 1);
         }
         if (!interlaced || kPassOfPixel[y & 7][x & 7] == pass) {
             uint8_t* line = ScanLine(y);

@@ -500,6 +500,34 @@ TEST(PngReader, FastPathsWalkAndLibpngAgree) {
                 }
 }
 
+// Images whose filtered data outgrow the decoder's row buffer, so that rows are carried
+// over refills (the row above included), whole and cut short.
+TEST(PngReader, LargeImagesAcrossBufferRefills) {
+    struct Case {
+        uint32_t w, h;
+        int colorType, depth, interlace;
+    };
+    for (const Case& c : {Case{300, 260, 6, 8, 0}, Case{257, 200, 2, 16, 1},
+                          Case{2000, 1100, 0, 1, 0}, Case{700, 700, 3, 4, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.colorType);
+        const test::TRawImage img =
+            test::RandomImage(c.w, c.h, c.colorType, c.depth, c.interlace, c.w);
+        const Bytes file = test::LibPngEncode(img, PNG_ALL_FILTERS, 1);
+        TPNG png;
+        ASSERT_EQ(DecodeBothWays(file, png), test::ExpectedPixels(test::LibPngDecode(file)));
+
+        const Bytes inflated = test::Inflate(test::ChunkData(file, "IDAT"));
+        const Bytes part(inflated.begin(),
+                         inflated.begin() + static_cast<long>(inflated.size() * 7 / 10 + 5));
+        std::vector<Bytes> chunks = {Chunk("IDAT", Deflate(part, 1))};
+        if (c.colorType == 3) chunks.insert(chunks.begin(), Chunk("PLTE", Bytes(48, 1)));
+        TPNG cut;
+        DecodeBothWays(BuildPng(IhdrData(c.w, c.h, c.depth, c.colorType, c.interlace), chunks),
+                       cut);
+        EXPECT_TRUE(HasLine(cut, "decompressed " + std::to_string(part.size())));
+    }
+}
+
 // Inflated data cut anywhere (also inside a row or a pixel): the fast paths hand the
 // unfinished row to the walk, so both still give the same bitmap, and nothing breaks.
 TEST(PngReader, ShortImageDataDecodeTheSameBothWays) {

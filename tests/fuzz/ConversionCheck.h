@@ -87,16 +87,37 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     detail::TFuzzOptions options(choice);
     detail::TFuzzFiles files(input, (out / "page.htm").string());
     TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
+    TRunResult result;
     try {
-        run.Button1Click();
-    } catch (const Exception&) {
+        result = run.Button1Click();
+    } catch (const Exception& e) {
         // A document the run cannot read is answered with an error naming it.
+        if (e.Message().find(input) == std::string::npos) {
+            std::fprintf(stderr, "error without the document's name: %s\n", e.Message().c_str());
+            std::abort();
+        }
     }
+    // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported.
+    int pictures = 0;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(out))
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+        const std::string name = entry.path().filename().string();
+        const size_t digits = name.find_first_not_of("0123456789");
+        const bool picture = digits > 0 && digits != std::string::npos &&
+                             (name.substr(digits) == "doc.png" || name.substr(digits) == "doc.bmp");
+        if (name != "page.htm" && !picture) {
+            std::fprintf(stderr, "unexpected file \"%s\" beside the page\n", name.c_str());
+            std::abort();
+        }
+        pictures += picture;
         std::filesystem::remove_all(entry.path(), ec);
+    }
+    if (result.Completed && pictures != result.PictureFiles) {
+        std::fprintf(stderr, "%d picture files written, %d reported\n", pictures,
+                     result.PictureFiles);
+        std::abort();
+    }
     std::filesystem::remove(input, ec);
-    return;
 }
 
 }  // namespace quill::fuzz
