@@ -21,6 +21,7 @@
 #include <string>
 
 #include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
 #include "convert/RunSeams.h"
 
 using namespace quill;
@@ -60,29 +61,6 @@ std::string Document(size_t size) {
     }
     return doc;
 }
-
-class TOptions : public TOptionsSource {
-  public:
-    bool UseColorsChecked() override { return true; }
-    bool Pitch42Checked() override { return false; }
-    bool UseBmpChecked() override { return false; }
-};
-
-class TFiles : public TFileChooser {
-  public:
-    TFiles(std::string in, std::string out) : in_(std::move(in)), out_(std::move(out)) {}
-    bool ChooseInput(std::string& f) override {
-        f = in_;
-        return true;
-    }
-    bool ChooseOutput(const std::string&, std::string& f) override {
-        f = out_;
-        return true;
-    }
-
-  private:
-    std::string in_, out_;
-};
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -148,8 +126,8 @@ int main() {
     TCpu bestCatCpu{1e9, 0};
     bool catOk = Cat(input);  // warms the page cache
     for (int round = 0; round < kRounds; ++round) {
-        TOptions options;
-        TFiles files(input, page);
+        TFixedOptions options(true, false, false);
+        TNamedFiles files(input, page);
         TConversionRun run(options, files);
         // A new page each round: dropping the last round's page is not part of the run.
         std::filesystem::remove(page);

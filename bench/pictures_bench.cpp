@@ -17,41 +17,18 @@
 #include <string>
 
 #include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
 #include "convert/Pictures.h"
 #include "convert/RunSeams.h"
 #include "platform/Bitmap.h"
+#include "support/BenchSupport.h"
 
 using namespace quill;
+using quill::bench::CpuSeconds;
+using quill::bench::SaveWithLibpng;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TOptions : public TOptionsSource {
-  public:
-    explicit TOptions(bool bmp) : bmp_(bmp) {}
-    bool UseColorsChecked() override { return true; }
-    bool Pitch42Checked() override { return false; }
-    bool UseBmpChecked() override { return bmp_; }
-
-  private:
-    bool bmp_;
-};
-
-class TFiles : public TFileChooser {
-  public:
-    TFiles(std::string in, std::string out) : in_(std::move(in)), out_(std::move(out)) {}
-    bool ChooseInput(std::string& f) override {
-        f = in_;
-        return true;
-    }
-    bool ChooseOutput(const std::string&, std::string& f) override {
-        f = out_;
-        return true;
-    }
-
-  private:
-    std::string in_, out_;
-};
 
 // Picture data like screen drawings: mostly plain cells of one colour or the other, a
 // sixth of them with detail, every cell with its own two colours.
@@ -113,35 +90,6 @@ void DrawStore(TBitmap& store, const std::string& data) {
         }
 }
 
-void SaveWithLibpng(const TBitmap& b, const std::string& name) {
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (f == nullptr) throw std::runtime_error("cannot create " + name);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        throw std::runtime_error("libpng failed on " + name);
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(b.Width()),
-                 static_cast<png_uint_32>(b.Height()), 8, PNG_COLOR_TYPE_PALETTE,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color plte[256] = {};
-    for (int i = 0; i < b.Palette()->Count(); ++i)
-        plte[i] = {b.Palette()->Entry(i).peRed, b.Palette()->Entry(i).peGreen,
-                   b.Palette()->Entry(i).peBlue};
-    png_set_PLTE(png, info, plte, 256);
-    png_set_compression_level(png, 9);
-    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
-    png_write_info(png, info);
-    for (int y = 0; y < b.Height(); ++y) png_write_row(png, const_cast<png_bytep>(b.ScanLine(y)));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-}
-
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
@@ -177,8 +125,8 @@ int main() {
     for (int p = 0; p < 2; ++p) {
         const std::string folder = root + "/" + std::to_string(p);
         std::filesystem::create_directory(folder);
-        TOptions options(p == 1);
-        TFiles files(input, folder + "/obzor.htm");
+        TFixedOptions options(true, false, p == 1);
+        TNamedFiles files(input, folder + "/obzor.htm");
         TConversionRun run(options, files);
         const auto t0 = Clock::now();
         const TRunResult result = run.Button1Click();

@@ -23,6 +23,9 @@
 
 #include "platform/MemoryStream.h"
 #include "png/Png.h"
+#include "support/BenchSupport.h"
+
+using quill::bench::CpuSeconds;
 
 namespace {
 
@@ -162,12 +165,6 @@ uint64_t TpngDecode(quill::TMemoryStream& stream) {
     png.LoadFromStream(stream);
     const uint8_t* last = png.ScanLine(png.Height() - 1);
     return last[0] + png.ScanLine(png.Height() / 2)[1];
-}
-
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 // The best of the runs, in thread CPU time (page faults included) and in wall time.

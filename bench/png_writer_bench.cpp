@@ -18,8 +18,11 @@
 #include <vector>
 
 #include "png/Png.h"
+#include "support/BenchSupport.h"
 
 using namespace quill;
+using quill::bench::CpuSeconds;
+using quill::bench::SaveWithLibpng;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -105,46 +108,6 @@ void PhotoLike(TBitmap& b, int size) {
             line[4 * x + 3] = edge > 0.05 ? 255 : clamp(edge / 0.05 * 255);
         }
     }
-}
-
-void SaveWithLibpng(const TBitmap& b, const std::string& name) {
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (f == nullptr) throw std::runtime_error("cannot create " + name);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        throw std::runtime_error("libpng failed on " + name);
-    }
-    png_init_io(png, f);
-    const bool palette = b.PixelFormat() == pf8bit;
-    png_set_IHDR(png, info, static_cast<png_uint_32>(b.Width()),
-                 static_cast<png_uint_32>(b.Height()), 8,
-                 palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color plte[256] = {};
-    if (palette) {
-        for (int i = 0; i < b.Palette()->Count(); ++i)
-            plte[i] = {b.Palette()->Entry(i).peRed, b.Palette()->Entry(i).peGreen,
-                       b.Palette()->Entry(i).peBlue};
-        png_set_PLTE(png, info, plte, 256);
-    }
-    png_set_compression_level(png, 9);
-    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
-    png_write_info(png, info);
-    if (!palette) png_set_bgr(png);  // the bitmap's pixels are blue, green, red, alpha
-    for (int y = 0; y < b.Height(); ++y) png_write_row(png, const_cast<png_bytep>(b.ScanLine(y)));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-}
-
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 struct Timing {

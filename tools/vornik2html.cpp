@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
 #include "convert/RunSeams.h"
 
 #ifndef QUILL_VERSION
@@ -56,37 +57,6 @@ struct TSettings {
     unsigned jobs = 0;
     bool quiet = false;
     std::vector<std::string> inputs;
-};
-
-// The options a command line gives: the same answer every time the run asks.
-class TFixedOptions : public TOptionsSource {
-  public:
-    explicit TFixedOptions(const TSettings& s) : s_(s) {}
-    bool UseColorsChecked() override { return s_.colors; }
-    bool Pitch42Checked() override { return s_.pitch42; }
-    bool UseBmpChecked() override { return s_.bmp; }
-
-  private:
-    const TSettings& s_;
-};
-
-// Answers the names fixed beforehand; never cancels.
-class TNamedFiles : public TFileChooser {
-  public:
-    TNamedFiles(std::string input, std::string page)
-        : input_(std::move(input)), page_(std::move(page)) {}
-    bool ChooseInput(std::string& fileName) override {
-        fileName = input_;
-        return true;
-    }
-    bool ChooseOutput(const std::string&, std::string& fileName) override {
-        fileName = page_;
-        return true;
-    }
-
-  private:
-    std::string input_;
-    std::string page_;
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -221,7 +191,7 @@ int main(int argc, char** argv) {
         std::cerr << "vornik2html: " << settings.inputs[i] << ": " << reason << std::endl;
     };
     auto worker = [&] {
-        TFixedOptions options(settings);
+        TFixedOptions options(settings.colors, settings.pitch42, settings.bmp);
         for (size_t i = next++; i < count; i = next++) {
             if (!refusals[i].empty()) {
                 fail(i, refusals[i]);

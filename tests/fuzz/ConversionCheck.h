@@ -15,6 +15,7 @@
 #include <string>
 
 #include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
 #include "convert/RunSeams.h"
 #include "platform/Exception.h"
 #include "png/PngRegistration.h"
@@ -22,35 +23,6 @@
 namespace quill::fuzz {
 
 namespace detail {
-
-class TFuzzOptions : public TOptionsSource {
-  public:
-    explicit TFuzzOptions(uint8_t bits) : bits_(bits) {}
-    bool UseColorsChecked() override { return bits_ & 1; }
-    bool Pitch42Checked() override { return bits_ & 2; }
-    bool UseBmpChecked() override { return bits_ & 4; }
-
-  private:
-    uint8_t bits_;
-};
-
-class TFuzzFiles : public TFileChooser {
-  public:
-    TFuzzFiles(std::string input, std::string page)
-        : input_(std::move(input)), page_(std::move(page)) {}
-    bool ChooseInput(std::string& fileName) override {
-        fileName = input_;
-        return true;
-    }
-    bool ChooseOutput(const std::string&, std::string& fileName) override {
-        fileName = page_;
-        return true;
-    }
-
-  private:
-    std::string input_;
-    std::string page_;
-};
 
 // A folder of this process's own, removed at exit; the document lives outside it.
 inline const std::filesystem::path& Scratch() {
@@ -84,8 +56,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         if (!document) std::abort();
     }
 
-    detail::TFuzzOptions options(choice);
-    detail::TFuzzFiles files(input, (out / "page.htm").string());
+    TFixedOptions options(choice & 1, choice & 2, choice & 4);
+    TNamedFiles files(input, (out / "page.htm").string());
     TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
     TRunResult result;
     try {
