@@ -75,6 +75,29 @@ Bytes DecodeBothWays(const Bytes& file, TPNG& fast) {
 
 // A converter picture saved by our own writer reads back pixel for pixel, and the log
 // shows every chunk.
+
+// The whole log of a 256 x 64 palette picture as our writer makes it, with one IDAT.
+std::vector<std::string> PaletteScreenLog(size_t idat) {
+    return {"IHDR (13)",
+            kHeight + "64",
+            kWidth + "256",
+            kBitDepth + "8",
+            kColorType + "3",
+            kCompression + "0",
+            kFilterMethod + "0",
+            "Adam7 interlace No",
+            "",
+            "PLTE (768)",
+            "",
+            "IDAT (" + std::to_string(idat) + ")",
+            "",
+            "IEND (0)",
+            "decompressed 16448",
+            kFilterTypes,
+            "4",
+            ""};
+}
+
 TEST(PngReader, OwnPalettePictureReadsBackWithItsLog) {
     test::TempDir dir;
     TPNG saved;
@@ -85,25 +108,7 @@ TEST(PngReader, OwnPalettePictureReadsBackWithItsLog) {
 
     TPNG png;
     png.LoadFromFile(dir.File("p.png"));
-    const std::vector<std::string> expected = {"IHDR (13)",
-                                               kHeight + "64",
-                                               kWidth + "256",
-                                               kBitDepth + "8",
-                                               kColorType + "3",
-                                               kCompression + "0",
-                                               kFilterMethod + "0",
-                                               "Adam7 interlace No",
-                                               "",
-                                               "PLTE (768)",
-                                               "",
-                                               "IDAT (" + std::to_string(idat) + ")",
-                                               "",
-                                               "IEND (0)",
-                                               "decompressed 16448",
-                                               kFilterTypes,
-                                               "4",
-                                               ""};
-    EXPECT_EQ(png.Log.Strings(), expected);
+    EXPECT_EQ(png.Log.Strings(), PaletteScreenLog(idat));
     EXPECT_EQ(png.PixelFormat(), pf8bit);
     EXPECT_EQ(test::BitmapPixels(png), test::BitmapPixels(saved));
     ASSERT_NE(png.Palette(), nullptr);
@@ -154,25 +159,7 @@ TEST(PngReader, PalettePictureLogsEveryChunkInOrder) {
 
     TPNG png;
     Load(png, file);
-    const std::vector<std::string> expected = {"IHDR (13)",
-                                               kHeight + "64",
-                                               kWidth + "256",
-                                               kBitDepth + "8",
-                                               kColorType + "3",
-                                               kCompression + "0",
-                                               kFilterMethod + "0",
-                                               "Adam7 interlace No",
-                                               "",
-                                               "PLTE (768)",
-                                               "",
-                                               "IDAT (" + std::to_string(idat) + ")",
-                                               "",
-                                               "IEND (0)",
-                                               "decompressed 16448",
-                                               kFilterTypes,
-                                               "4",
-                                               ""};
-    EXPECT_EQ(png.Log.Strings(), expected);
+    EXPECT_EQ(png.Log.Strings(), PaletteScreenLog(idat));
     EXPECT_EQ(png.PixelFormat(), pf8bit);
     EXPECT_EQ(test::BitmapPixels(png), img.Rows);
     ASSERT_NE(png.Palette(), nullptr);
