@@ -85,4 +85,15 @@ inline size_t FindLineEnd(const char* p, size_t n) {
     return n;
 }
 
+// One past the last CR or 0 among the n bytes at p, or 0 when there is none: where the
+// whole lines in a read buffer end.
+size_t FindLastLineEnd(const char* p, size_t n);
+
+// The classes of the n bytes at p (n > 0), 64 at a time, for the line loop over a whole
+// read buffer: for block w (bytes 64w to 64w + 63), bit i of specials[w] is set where that
+// byte is special, and bit i of marks[w] where it ends a line (CR or 0) or is a code 1 to
+// 7 directly before a line end (a line colour). Bits past n are clear. Both arrays hold
+// (n + 63) / 64 words; the 63 bytes after the n must be readable.
+void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* marks);
+
 }  // namespace quill::scan

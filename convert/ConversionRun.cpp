@@ -71,18 +71,23 @@ TRunResult TConversionRun::Button1Click() {
         WriteHeader();
         ResetPictures();
         for (;;) {
-            SpanOpen = false;
-            ReadLine();
-            ApplyLineColour();
-            const bool isPictureLine = LineText.size() >= 2 &&
-                                       static_cast<uint8_t>(LineText[0]) == 255 &&
-                                       static_cast<uint8_t>(LineText[1]) >= 128;
-            const int row = isPictureLine ? static_cast<uint8_t>(LineText[1]) - 128 : 0;
-            FinishPicture(isPictureLine, row);
-            if (isPictureLine)
-                AddPictureLine(row);
-            else
-                TranslateLine();
+            // Runs of text lines in the read buffer go at once; the rest line by line.
+            const bool pictureWaits =
+                PictureTable[static_cast<size_t>(CurrentPicture)].RowCount != 0;
+            if (pictureWaits || !TranslateBufferedLines()) {
+                SpanOpen = false;
+                ReadLine();
+                ApplyLineColour();
+                const bool isPictureLine = LineText.size() >= 2 &&
+                                           static_cast<uint8_t>(LineText[0]) == 255 &&
+                                           static_cast<uint8_t>(LineText[1]) >= 128;
+                const int row = isPictureLine ? static_cast<uint8_t>(LineText[1]) - 128 : 0;
+                FinishPicture(isPictureLine, row);
+                if (isPictureLine)
+                    AddPictureLine(row);
+                else
+                    TranslateLine();
+            }
             if (InputFile.Eof() || LastByte == 0) break;
         }
         ExtractPictures();

@@ -120,6 +120,9 @@ class TConversionRun {
     void ReadLine();
     void TranslateLine();
     void TranslateText(const char* p, size_t n, size_t colourAt);
+    bool TranslateBufferedLines();
+    uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t b, uint8_t& open,
+                          uint8_t& code) const;
     void DrawGroup(int s);
     void SavePicture(int n);
     // Refuses to create fileName when it is the input document under any name.
@@ -131,9 +134,12 @@ class TConversionRun {
     bool colourSpans_ = false;               // spans (dark page) rather than style tags
     std::array<TByteMarkup, 256> markup_{};  // by byte; only the special bytes are used
     std::array<TMarkup, 8> closers_{};       // by the open span's code; 0: none open
+    std::array<TMarkup, 8> lineOpeners_{};   // a line colour's opener by code; 0: none
     size_t lineColourAt_ = kNoLineColour;    // the byte that counts as 8, if any
     std::vector<char> lineCopy_;             // a line that went on past a refill
-    std::string inputName_;                  // the document as chosen
+    std::vector<uint64_t> specials_;         // the read buffer's classes, 64 bytes a word
+    std::vector<uint64_t> marks_;
+    std::string inputName_;   // the document as chosen
     std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"
     int pictureFiles_ = 0;
 };

@@ -74,8 +74,9 @@ static_assert(page::StyleClosers[3].size() <= kLongestMarkup);
 static_assert(page::kTilde.size() <= kLongestMarkup);
 
 // Room in the page's buffer for one block of 64 bytes: each byte special, with the
-// longest closer and markup, and one 64-byte copy past the end.
-constexpr size_t kBlockRoom = 64 * (2 * kLongestMarkup + 1) + 64;
+// longest closer and markup and, at a line end, the next line's colour opener; one more
+// opener for the first line; one 64-byte copy past the end.
+constexpr size_t kBlockRoom = 64 * (3 * kLongestMarkup + 1) + kLongestMarkup + 64;
 
 // Copies 64 bytes: callers use the first few and overwrite the rest.
 inline void Copy64(uint8_t* to, const char* from) {
@@ -86,7 +87,29 @@ inline void Copy16(uint8_t* to, const char* from) {
     std::memcpy(to, from, 16);
 }
 
+// A line of picture data starts with 255 and a row byte of 128 or more; p[1] is readable.
+inline bool IsPictureLineAt(const char* p) {
+    return static_cast<uint8_t>(p[0]) == 255 && static_cast<uint8_t>(p[1]) >= 128;
+}
+
 }  // namespace
+
+// The bytes from `from` up to the special byte at `at` (fewer than 64), then the open
+// span's closer if b closes it, then b's markup; updates the open span and the last code.
+inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
+                                             uint8_t b, uint8_t& open, uint8_t& code) const {
+    Copy64(out, from);
+    out += at - from;
+    const TByteMarkup& m = markup_[b];
+    const TMarkup& closer = closers_[open & m.Closes];
+    Copy16(out, closer.Text);
+    out += closer.Size;
+    Copy16(out, m.Written.Text);
+    out += m.Written.Size;
+    open = static_cast<uint8_t>((open & ~m.Closes) | m.Opens);
+    code = m.Opens != 0 ? m.Opens : code;
+    return out;
+}
 
 void TConversionRun::PrepareMarkup() {
     auto markup = [](std::string_view a, std::string_view b = {}) {
@@ -105,6 +128,10 @@ void TConversionRun::PrepareMarkup() {
         closers_[code] = markup(colourSpans_ ? page::kColourCloser : page::StyleClosers[code]);
     }
     closers_[0] = markup("");
+    lineOpeners_[0] = markup("");
+    for (uint8_t code = 1; code <= 7; ++code)
+        lineOpeners_[code] =
+            markup(colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
     markup_[8] = {markup(page::kCodeSpace), 0xFF, 0};
     markup_[13] = {markup(page::kLineBreak), 0xFF, 0};
     markup_['<'] = {markup(page::kLessThan), 0, 0};
@@ -138,17 +165,8 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         while (bits != 0) {
             const size_t at = block + static_cast<size_t>(__builtin_ctzll(bits));
             bits &= bits - 1;
-            Copy64(out, from);
-            out += p + at - from;
             const uint8_t b = at == colourAt ? 8 : static_cast<uint8_t>(p[at]);
-            const TByteMarkup& m = markup_[b];
-            const TMarkup& closer = closers_[open & m.Closes];
-            Copy16(out, closer.Text);
-            out += closer.Size;
-            Copy16(out, m.Written.Text);
-            out += m.Written.Size;
-            open = static_cast<uint8_t>((open & ~m.Closes) | m.Opens);
-            code = m.Opens != 0 ? m.Opens : code;
+            out = WriteSpecial(out, from, p + at, b, open, code);
             from = p + at + 1;
         }
         Copy64(out, from);
@@ -157,6 +175,85 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
     }
     SpanOpen = open != 0;
     SpanCode = code;
+}
+
+// Whole text lines straight from the read buffer, with the same bytes as the line loop
+// would write for them one at a time, but with one pass over the buffer's bytes to class
+// them and one walk over its special bytes. Stops before a picture line, after a line
+// that ends with 0, and at the last line that ends in the buffer; answers whether it
+// translated any line. The line loop takes whatever is left: a picture line, or a line
+// that goes on past the buffer. Only called while no picture waits to be finished.
+bool TConversionRun::TranslateBufferedLines() {
+    const std::string_view ahead = InputFile.Buffered();
+    const char* const p = ahead.data();
+    const size_t n = scan::FindLastLineEnd(p, ahead.size());
+    if (n == 0 || IsPictureLineAt(p)) return false;
+    const size_t words = (n + 63) / 64;
+    if (specials_.size() < words + 1) {
+        specials_.resize(words + 1);
+        marks_.resize(words + 1);
+    }
+    scan::ClassifyBlocks(p, n, specials_.data(), marks_.data());
+    marks_[words] = 0;
+
+    uint8_t open = 0;
+    uint8_t code = SpanCode;
+    size_t colourAt = kNoLineColour;
+    // A line colour: the first mark from the line's start is either its end or the code
+    // just before that end.
+    const auto startLine = [&](size_t s, uint8_t*& out) {
+        size_t w = s / 64;
+        uint64_t m = marks_[w] & (~uint64_t{0} << (s % 64));
+        while (m == 0) m = marks_[++w];
+        const size_t mark = w * 64 + static_cast<size_t>(__builtin_ctzll(m));
+        const uint8_t k = static_cast<uint8_t>(p[mark]);
+        const bool coloured = static_cast<uint8_t>(k - 1) < 7;
+        const TMarkup& opener = lineOpeners_[coloured ? k : 0];
+        Copy16(out, opener.Text);
+        out += opener.Size;
+        open = coloured ? k : 0;
+        code = coloured ? k : code;
+        colourAt = coloured ? mark : kNoLineColour;
+    };
+
+    size_t pos = 0;        // the first byte not yet written
+    size_t lineBegin = 0;  // where the current line starts
+    bool done = false;
+    for (size_t w = 0; !done; ++w) {
+        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* out = start;
+        if (w == 0) startLine(0, out);
+        uint64_t bits = specials_[w];
+        while (bits != 0) {
+            const size_t at = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            bits &= bits - 1;
+            const uint8_t byte = static_cast<uint8_t>(p[at]);
+            out = WriteSpecial(out, p + pos, p + at, at == colourAt ? 8 : byte, open, code);
+            pos = at + 1;
+            if (byte == 13 || byte == 0) {
+                LineText = std::string_view(p + lineBegin, pos - lineBegin);
+                lineBegin = pos;
+                // The buffer's last whole line always ends the walk.
+                if (byte == 0 || pos == n || IsPictureLineAt(p + pos)) {
+                    done = true;
+                    break;
+                }
+                startLine(pos, out);
+            }
+        }
+        if (!done) {
+            const size_t end = std::min(n, 64 * (w + 1));
+            Copy64(out, p + pos);
+            out += end - pos;
+            pos = end;
+        }
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+    InputFile.Consume(pos);
+    LastByte = static_cast<uint8_t>(p[pos - 1]);
+    SpanOpen = open != 0;
+    SpanCode = code;
+    return true;
 }
 
 }  // namespace quill
