@@ -85,44 +85,51 @@ inline TBlockClasses ClassifyScalar(const char* p) {
 }
 #endif
 
-// Each block is classified once; its marks need the next block's first byte.
+// Each block is classified once; whether its last byte colours a line depends on the
+// next block's first byte. Line colours are rare: each is traced back to the line end
+// before its line by a search of its own.
 template <TBlockClasses (*Classify)(const char*)>
 __attribute__((always_inline)) inline void ClassifyAll(const char* p, size_t n, uint64_t* specials,
-                                                       uint64_t* marks) {
+                                                       uint64_t* colouredAfter) {
     const size_t words = (n + 63) / 64;
     TBlockClasses c = Classify(p);
     for (size_t w = 0; w < words; ++w) {
         const size_t left = n - 64 * w;
         const uint64_t inside = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-        // The next block's first line end decides whether this block's last byte colours
-        // its line; past the n bytes nothing counts.
         const TBlockClasses next = w + 1 < words ? Classify(p + 64 * (w + 1)) : TBlockClasses{};
         const uint64_t ends = c.lineEnds & inside;
         const uint64_t endsAfter = ends >> 1 | (next.lineEnds & 1 & (w + 1 < words)) << 63;
         specials[w] = c.specials & inside;
-        marks[w] = ends | (c.codes & endsAfter & inside);
+        colouredAfter[w] = 0;
+        for (uint64_t colours = c.codes & endsAfter & inside; colours != 0;
+             colours &= colours - 1) {
+            const size_t at = 64 * w + static_cast<size_t>(__builtin_ctzll(colours));
+            const size_t lineStart = FindLastLineEnd(p, at);
+            if (lineStart > 0)
+                colouredAfter[(lineStart - 1) / 64] |= uint64_t{1} << ((lineStart - 1) % 64);
+        }
         c = next;
     }
 }
 
 #if defined(__SSE2__)
 __attribute__((target("avx2"))) void ClassifyAllAvx2(const char* p, size_t n, uint64_t* specials,
-                                                     uint64_t* marks) {
-    ClassifyAll<ClassifyAvx2>(p, n, specials, marks);
+                                                     uint64_t* colouredAfter) {
+    ClassifyAll<ClassifyAvx2>(p, n, specials, colouredAfter);
 }
 #endif
 
 }  // namespace
 
-void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* marks) {
+void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
 #if defined(__SSE2__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2)
-        ClassifyAllAvx2(p, n, specials, marks);
+        ClassifyAllAvx2(p, n, specials, colouredAfter);
     else
-        ClassifyAll<ClassifySse2>(p, n, specials, marks);
+        ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
 #else
-    ClassifyAll<ClassifyScalar>(p, n, specials, marks);
+    ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
 #endif
 }
 

@@ -91,9 +91,10 @@ size_t FindLastLineEnd(const char* p, size_t n);
 
 // The classes of the n bytes at p (n > 0), 64 at a time, for the line loop over a whole
 // read buffer: for block w (bytes 64w to 64w + 63), bit i of specials[w] is set where that
-// byte is special, and bit i of marks[w] where it ends a line (CR or 0) or is a code 1 to
-// 7 directly before a line end (a line colour). Bits past n are clear. Both arrays hold
-// (n + 63) / 64 words; the 63 bytes after the n must be readable.
-void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* marks);
+// byte is special, and bit i of colouredAfter[w] where it ends a line and the next line
+// has a line colour (a code 1 to 7 directly before its end, within the n bytes). Bits past
+// n are clear. Both arrays hold (n + 63) / 64 words; the 63 bytes after the n must be
+// readable.
+void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
 
 }  // namespace quill::scan

@@ -138,7 +138,7 @@ class TConversionRun {
     size_t lineColourAt_ = kNoLineColour;    // the byte that counts as 8, if any
     std::vector<char> lineCopy_;             // a line that went on past a refill
     std::vector<uint64_t> specials_;         // the read buffer's classes, 64 bytes a word
-    std::vector<uint64_t> marks_;
+    std::vector<uint64_t> colouredAfter_;
     std::string inputName_;   // the document as chosen
     std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"
     int pictureFiles_ = 0;

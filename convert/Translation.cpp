@@ -189,57 +189,49 @@ bool TConversionRun::TranslateBufferedLines() {
     const size_t n = scan::FindLastLineEnd(p, ahead.size());
     if (n == 0 || IsPictureLineAt(p)) return false;
     const size_t words = (n + 63) / 64;
-    if (specials_.size() < words + 1) {
-        specials_.resize(words + 1);
-        marks_.resize(words + 1);
+    if (specials_.size() < words) {
+        specials_.resize(words);
+        colouredAfter_.resize(words);
     }
-    scan::ClassifyBlocks(p, n, specials_.data(), marks_.data());
-    marks_[words] = 0;
+    scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
 
     uint8_t open = 0;
     uint8_t code = SpanCode;
     size_t colourAt = kNoLineColour;
-    // A line colour: the first mark from the line's start is either its end or the code
-    // just before that end.
-    const auto startLine = [&](size_t s, uint8_t*& out) {
-        size_t w = s / 64;
-        uint64_t m = marks_[w] & (~uint64_t{0} << (s % 64));
-        while (m == 0) m = marks_[++w];
-        const size_t mark = w * 64 + static_cast<size_t>(__builtin_ctzll(m));
-        const uint8_t k = static_cast<uint8_t>(p[mark]);
-        const bool coloured = static_cast<uint8_t>(k - 1) < 7;
-        const TMarkup& opener = lineOpeners_[coloured ? k : 0];
-        Copy16(out, opener.Text);
-        out += opener.Size;
-        open = coloured ? k : 0;
-        code = coloured ? k : code;
-        colourAt = coloured ? mark : kNoLineColour;
+    // The opener of a line with a line colour; its code byte then counts as 8.
+    const auto colourLine = [&](size_t start, uint8_t*& out) {
+        const size_t end = start + scan::FindLineEnd(p + start, n - start);
+        const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
+        if (k < 1 || k > 7) return;
+        Copy16(out, lineOpeners_[k].Text);
+        out += lineOpeners_[k].Size;
+        open = code = k;
+        colourAt = end - 1;
     };
 
-    size_t pos = 0;        // the first byte not yet written
-    size_t lineBegin = 0;  // where the current line starts
+    size_t pos = 0;  // the first byte not yet written
     bool done = false;
     for (size_t w = 0; !done; ++w) {
         uint8_t* const start = OutputFile.Reserve(kBlockRoom);
         uint8_t* out = start;
-        if (w == 0) startLine(0, out);
+        if (w == 0) colourLine(0, out);
         uint64_t bits = specials_[w];
+        const uint64_t coloured = colouredAfter_[w];
         while (bits != 0) {
-            const size_t at = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            const unsigned bit = static_cast<unsigned>(__builtin_ctzll(bits));
+            const size_t at = w * 64 + bit;
             bits &= bits - 1;
             const uint8_t byte = static_cast<uint8_t>(p[at]);
             out = WriteSpecial(out, p + pos, p + at, at == colourAt ? 8 : byte, open, code);
             pos = at + 1;
-            if (byte == 13 || byte == 0) {
-                LineText = std::string_view(p + lineBegin, pos - lineBegin);
-                lineBegin = pos;
-                // The buffer's last whole line always ends the walk.
-                if (byte == 0 || pos == n || IsPictureLineAt(p + pos)) {
-                    done = true;
-                    break;
-                }
-                startLine(pos, out);
+            // Computed without a branch on the byte: most special bytes end no line, and
+            // which ones do follows no pattern the processor could learn.
+            const bool stop = byte == 0 || pos == n || (byte == 13 && IsPictureLineAt(p + pos));
+            if (stop) {
+                done = true;
+                break;
             }
+            if ((coloured >> bit & 1) != 0) colourLine(pos, out);
         }
         if (!done) {
             const size_t end = std::min(n, 64 * (w + 1));
@@ -250,6 +242,8 @@ bool TConversionRun::TranslateBufferedLines() {
         OutputFile.Advance(static_cast<size_t>(out - start));
     }
     InputFile.Consume(pos);
+    const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
+    LineText = std::string_view(p + lineBegin, pos - lineBegin);
     LastByte = static_cast<uint8_t>(p[pos - 1]);
     SpanOpen = open != 0;
     SpanCode = code;
