@@ -121,10 +121,18 @@ __attribute__((target("avx2"))) void ClassifyAllAvx2(const char* p, size_t n, ui
 
 }  // namespace
 
+bool HasAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
 void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
 #if defined(__SSE2__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (HasAvx2())
         ClassifyAllAvx2(p, n, specials, colouredAfter);
     else
         ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);

@@ -97,4 +97,7 @@ size_t FindLastLineEnd(const char* p, size_t n);
 // readable.
 void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
 
+// Whether the processor runs AVX2 instructions (code built for it is chosen at run time).
+bool HasAvx2();
+
 }  // namespace quill::scan

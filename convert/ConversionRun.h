@@ -101,18 +101,16 @@ class TConversionRun {
     std::unique_ptr<TPNG> Png;
 
   private:
-    // What one special byte of a text line writes after the closer (if any), and how it
-    // changes the open span; a table of these, made once per run for its markup family,
-    // lets the line loop translate without a branch per byte.
-    struct TMarkup {
-        char Text[16] = {};
+    // What one special byte of a text line writes, by the span open before it: the span's
+    // closer if the byte closes it, then the byte's own markup. A table of these, made once
+    // per run for its markup family, lets the line loop translate without a branch per
+    // byte; Text is copied whole, only Size bytes of it count.
+    struct TTransition {
+        char Text[30] = {};
         uint8_t Size = 0;
+        uint8_t Open = 0;  // the span open after it: its code 1-7, or 0
     };
-    struct TByteMarkup {
-        TMarkup Written;     // after the closer
-        uint8_t Closes = 0;  // 0xFF: closes an open span first (0, 1-8, LF, CR); else 0
-        uint8_t Opens = 0;   // the code of the span it opens (1-7), else 0
-    };
+    static_assert(sizeof(TTransition) == 32);
     static constexpr size_t kNoLineColour = static_cast<size_t>(-1);
 
     void WriteHeader();
@@ -121,8 +119,11 @@ class TConversionRun {
     void TranslateLine();
     void TranslateText(const char* p, size_t n, size_t colourAt);
     bool TranslateBufferedLines();
-    uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t b, uint8_t& open,
-                          uint8_t& code) const;
+    size_t WalkLinesBody(const char* p, size_t n);
+    size_t WalkLines(const char* p, size_t n);
+    size_t WalkLinesAvx2(const char* p, size_t n);
+    uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
+                          uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);
     void SavePicture(int n);
     // Refuses to create fileName when it is the input document under any name.
@@ -131,13 +132,13 @@ class TConversionRun {
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
-    bool colourSpans_ = false;               // spans (dark page) rather than style tags
-    std::array<TByteMarkup, 256> markup_{};  // by byte; only the special bytes are used
-    std::array<TMarkup, 8> closers_{};       // by the open span's code; 0: none open
-    std::array<TMarkup, 8> lineOpeners_{};   // a line colour's opener by code; 0: none
-    size_t lineColourAt_ = kNoLineColour;    // the byte that counts as 8, if any
-    std::vector<char> lineCopy_;             // a line that went on past a refill
-    std::vector<uint64_t> specials_;         // the read buffer's classes, 64 bytes a word
+    bool colourSpans_ = false;  // spans (dark page) rather than style tags
+    // By the open span's code (0: none) and the special byte's class.
+    std::array<std::array<TTransition, 16>, 8> transitions_{};
+    std::array<TTransition, 8> lineOpeners_{};  // a line colour's opener by code; 0: none
+    size_t lineColourAt_ = kNoLineColour;       // the byte that counts as 8, if any
+    std::vector<char> lineCopy_;                // a line that went on past a refill
+    std::vector<uint64_t> specials_;            // the read buffer's classes, 64 bytes a word
     std::vector<uint64_t> colouredAfter_;
     std::string inputName_;   // the document as chosen
     std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"

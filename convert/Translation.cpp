@@ -78,13 +78,32 @@ static_assert(page::kTilde.size() <= kLongestMarkup);
 // opener for the first line; one 64-byte copy past the end.
 constexpr size_t kBlockRoom = 64 * (3 * kLongestMarkup + 1) + kLongestMarkup + 64;
 
-// Copies 64 bytes: callers use the first few and overwrite the rest.
-inline void Copy64(uint8_t* to, const char* from) {
-    std::memcpy(to, from, 64);
+// Each special byte's row in the transition table; the rest are never looked up.
+constexpr std::array<uint8_t, 256> kSpecialClass = [] {
+    std::array<uint8_t, 256> c{};
+    for (int b = 0; b <= 8; ++b) c[b] = static_cast<uint8_t>(b);
+    c[10] = 9;
+    c[13] = 10;
+    c['<'] = 11;
+    c['>'] = 12;
+    c['~'] = 13;
+    c[127] = 14;
+    return c;
+}();
+constexpr uint8_t kCode8Class = 8;
+
+// Copies of a fixed size: callers use the first few bytes and overwrite the rest. Written
+// with a vector type rather than memcpy, so that code built for AVX2 moves 32 bytes at a
+// time (the compiler's own memcpy moves at most 16).
+using TBytes32 = char __attribute__((vector_size(32), aligned(1), may_alias));
+
+inline void Copy32(uint8_t* to, const void* from) {
+    *reinterpret_cast<TBytes32*>(to) = *static_cast<const TBytes32*>(from);
 }
 
-inline void Copy16(uint8_t* to, const char* from) {
-    std::memcpy(to, from, 16);
+inline void Copy64(uint8_t* to, const char* from) {
+    Copy32(to, from);
+    Copy32(to + 32, from + 32);
 }
 
 // A line of picture data starts with 255 and a row byte of 128 or more; p[1] is readable.
@@ -94,50 +113,56 @@ inline bool IsPictureLineAt(const char* p) {
 
 }  // namespace
 
-// The bytes from `from` up to the special byte at `at` (fewer than 64), then the open
-// span's closer if b closes it, then b's markup; updates the open span and the last code.
-inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
-                                             uint8_t b, uint8_t& open, uint8_t& code) const {
-    Copy64(out, from);
-    out += at - from;
-    const TByteMarkup& m = markup_[b];
-    const TMarkup& closer = closers_[open & m.Closes];
-    Copy16(out, closer.Text);
-    out += closer.Size;
-    Copy16(out, m.Written.Text);
-    out += m.Written.Size;
-    open = static_cast<uint8_t>((open & ~m.Closes) | m.Opens);
-    code = m.Opens != 0 ? m.Opens : code;
-    return out;
+void TConversionRun::PrepareMarkup() {
+    auto text = [](TTransition& t, std::string_view piece) {
+        std::copy(piece.begin(), piece.end(), t.Text + t.Size);
+        t.Size = static_cast<uint8_t>(t.Size + piece.size());
+    };
+    auto opener = [&](uint8_t code) {
+        return colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code];
+    };
+    for (uint8_t open = 0; open < 8; ++open) {
+        for (int b = 0; b < 256; ++b) {
+            if (!scan::IsSpecial(static_cast<uint8_t>(b))) continue;
+            TTransition& t = transitions_[open][kSpecialClass[b]];
+            t = TTransition{};
+            t.Open = open;
+            const bool closes = b <= 8 || b == 10 || b == 13;
+            if (closes && open != 0) {
+                text(t, colourSpans_ ? page::kColourCloser : page::StyleClosers[open]);
+                t.Open = 0;
+            }
+            if (b >= 1 && b <= 7) {
+                text(t, page::kCodeSpace);
+                text(t, opener(static_cast<uint8_t>(b)));
+                t.Open = static_cast<uint8_t>(b);
+            }
+            if (b == 8) text(t, page::kCodeSpace);
+            if (b == 13) text(t, page::kLineBreak);
+            if (b == '<') text(t, page::kLessThan);
+            if (b == '>') text(t, page::kGreaterThan);
+            if (b == '~') text(t, page::kTilde);
+            if (b == 127) text(t, page::kCopyright);
+        }
+        lineOpeners_[open] = TTransition{};
+        if (open != 0) text(lineOpeners_[open], opener(open));
+        lineOpeners_[open].Open = open;
+    }
 }
 
-void TConversionRun::PrepareMarkup() {
-    auto markup = [](std::string_view a, std::string_view b = {}) {
-        TMarkup m;
-        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), m.Text));
-        m.Size = static_cast<uint8_t>(a.size() + b.size());
-        return m;
-    };
-    markup_.fill(TByteMarkup{});
-    markup_[0] = {markup(""), 0xFF, 0};
-    markup_[10] = {markup(""), 0xFF, 0};
-    for (uint8_t code = 1; code <= 7; ++code) {
-        const std::string_view opener =
-            colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code];
-        markup_[code] = {markup(page::kCodeSpace, opener), 0xFF, code};
-        closers_[code] = markup(colourSpans_ ? page::kColourCloser : page::StyleClosers[code]);
-    }
-    closers_[0] = markup("");
-    lineOpeners_[0] = markup("");
-    for (uint8_t code = 1; code <= 7; ++code)
-        lineOpeners_[code] =
-            markup(colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
-    markup_[8] = {markup(page::kCodeSpace), 0xFF, 0};
-    markup_[13] = {markup(page::kLineBreak), 0xFF, 0};
-    markup_['<'] = {markup(page::kLessThan), 0, 0};
-    markup_['>'] = {markup(page::kGreaterThan), 0, 0};
-    markup_['~'] = {markup(page::kTilde), 0, 0};
-    markup_[127] = {markup(page::kCopyright), 0, 0};
+// The bytes from `from` up to the special byte at `at` (fewer than 64), then what the
+// byte of class cls writes with the span open before it; updates the open span and the
+// last code opened.
+inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
+                                             uint8_t cls, uint8_t& open, uint8_t& code) const {
+    Copy64(out, from);
+    out += at - from;
+    const TTransition& t = transitions_[open][cls];
+    Copy32(out, &t);
+    out += t.Size;
+    open = t.Open;
+    code = open != 0 ? open : code;
+    return out;
 }
 
 void TConversionRun::TranslateLine() {
@@ -148,9 +173,9 @@ void TConversionRun::TranslateLine() {
 // taken as 8, straight into the page's buffer. Block by block of 64 bytes: the special
 // bytes of a block are found at once, the stretches between them copied a whole block
 // at a time (what is copied past a stretch is overwritten by what follows), and each
-// special byte writes the open span's closer (or nothing) and its markup from the
-// tables, without a branch on which byte it is. p is followed by at least
-// TRecordFile::kReadSlack readable bytes.
+// special byte writes what the transition table gives for it and the open span, without
+// a branch on which byte it is. p is followed by at least TRecordFile::kReadSlack
+// readable bytes.
 void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
     static_assert(TRecordFile::kReadSlack >= 64);
     uint8_t open = SpanOpen ? SpanCode : 0;  // the code of the open span; 0: none
@@ -165,8 +190,9 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         while (bits != 0) {
             const size_t at = block + static_cast<size_t>(__builtin_ctzll(bits));
             bits &= bits - 1;
-            const uint8_t b = at == colourAt ? 8 : static_cast<uint8_t>(p[at]);
-            out = WriteSpecial(out, from, p + at, b, open, code);
+            const uint8_t cls =
+                at == colourAt ? kCode8Class : kSpecialClass[static_cast<uint8_t>(p[at])];
+            out = WriteSpecial(out, from, p + at, cls, open, code);
             from = p + at + 1;
         }
         Copy64(out, from);
@@ -194,7 +220,19 @@ bool TConversionRun::TranslateBufferedLines() {
         colouredAfter_.resize(words);
     }
     scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
+    static const bool avx2 = scan::HasAvx2();
+    const size_t pos = avx2 ? WalkLinesAvx2(p, n) : WalkLines(p, n);
+    InputFile.Consume(pos);
+    const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
+    LineText = std::string_view(p + lineBegin, pos - lineBegin);
+    LastByte = static_cast<uint8_t>(p[pos - 1]);
+    return true;
+}
 
+// The walk over the classed buffer: answers where it stopped (one past the last line
+// end written). Written once, compiled for both kinds of processor.
+__attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const char* p,
+                                                                           size_t n) {
     uint8_t open = 0;
     uint8_t code = SpanCode;
     size_t colourAt = kNoLineColour;
@@ -203,7 +241,7 @@ bool TConversionRun::TranslateBufferedLines() {
         const size_t end = start + scan::FindLineEnd(p + start, n - start);
         const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
         if (k < 1 || k > 7) return;
-        Copy16(out, lineOpeners_[k].Text);
+        Copy32(out, &lineOpeners_[k]);
         out += lineOpeners_[k].Size;
         open = code = k;
         colourAt = end - 1;
@@ -222,12 +260,15 @@ bool TConversionRun::TranslateBufferedLines() {
             const size_t at = w * 64 + bit;
             bits &= bits - 1;
             const uint8_t byte = static_cast<uint8_t>(p[at]);
-            out = WriteSpecial(out, p + pos, p + at, at == colourAt ? 8 : byte, open, code);
+            const uint8_t cls = at == colourAt ? kCode8Class : kSpecialClass[byte];
+            out = WriteSpecial(out, p + pos, p + at, cls, open, code);
             pos = at + 1;
             // Computed without a branch on the byte: most special bytes end no line, and
             // which ones do follows no pattern the processor could learn.
-            const bool stop = byte == 0 || pos == n || (byte == 13 && IsPictureLineAt(p + pos));
-            if (stop) {
+            const unsigned pictureNext =
+                (static_cast<uint8_t>(p[pos]) == 255) & (static_cast<uint8_t>(p[pos + 1]) >> 7);
+            const unsigned stop = (byte == 0) | (pos == n) | ((byte == 13) & pictureNext);
+            if (stop != 0) {
                 done = true;
                 break;
             }
@@ -241,13 +282,23 @@ bool TConversionRun::TranslateBufferedLines() {
         }
         OutputFile.Advance(static_cast<size_t>(out - start));
     }
-    InputFile.Consume(pos);
-    const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
-    LineText = std::string_view(p + lineBegin, pos - lineBegin);
-    LastByte = static_cast<uint8_t>(p[pos - 1]);
     SpanOpen = open != 0;
     SpanCode = code;
-    return true;
+    return pos;
 }
+
+size_t TConversionRun::WalkLines(const char* p, size_t n) {
+    return WalkLinesBody(p, n);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
+    return WalkLinesBody(p, n);
+}
+#else
+size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
+    return WalkLinesBody(p, n);
+}
+#endif
 
 }  // namespace quill
