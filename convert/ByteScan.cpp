@@ -20,12 +20,18 @@ size_t FindLastLineEnd(const char* p, size_t n) {
 
 namespace {
 
-// The three classes of one block of 64 bytes.
+// The classes of one block of 64 bytes.
 struct TBlockClasses {
     uint64_t specials;
     uint64_t lineEnds;
     uint64_t codes;  // 1 to 7
+    uint64_t rare;   // 0 and 255, where the text lines may end (and perhaps a few others)
 };
+
+// Bit i set for each i < left.
+inline uint64_t Inside(size_t left) {
+    return left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
+}
 
 #if defined(__SSE2__)
 inline TBlockClasses ClassifySse2(const char* p) {
@@ -38,6 +44,9 @@ inline TBlockClasses ClassifySse2(const char* p) {
         c.specials |= static_cast<uint64_t>(SpecialBits16(p + 16 * part)) << shift;
         c.lineEnds |= static_cast<uint64_t>(LineEndBits16(p + 16 * part)) << shift;
         c.codes |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(code))) << shift;
+        const __m128i rare = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8(-1)));
+        c.rare |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(rare))) << shift;
     }
     return c;
 }
@@ -49,12 +58,13 @@ __attribute__((target("avx2"), always_inline)) inline uint64_t TopBits(__m256i m
 
 // With 32-byte registers, each byte's classes come from two table lookups, one by its
 // high and one by its low half: the bits that both lookups give are the byte's classes.
-// Class bits: 1: special 0-8, LF, CR; 2: "<" ">"; 4: "~" 127; 8: CR or 0; 16: 1 to 7.
+// Class bits: 1: special 0-8, LF, CR; 2: "<" ">"; 4: "~" 127; 8: CR or 0; 16: 1 to 7;
+// 32: 0 and 255 (and, as the tables cannot tell them apart, 15 and 240).
 __attribute__((target("avx2"))) inline TBlockClasses ClassifyAvx2(const char* p) {
-    const __m256i byHigh = _mm256_setr_epi8(25, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0,  //
-                                            25, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0);
-    const __m256i byLow = _mm256_setr_epi8(9, 17, 17, 17, 17, 17, 17, 17, 1, 0, 1, 0, 2, 9, 6, 4, 9,
-                                           17, 17, 17, 17, 17, 17, 17, 1, 0, 1, 0, 2, 9, 6, 4);
+    const __m256i byHigh = _mm256_setr_epi8(57, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 32,  //
+                                            57, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 32);
+    const __m256i byLow = _mm256_setr_epi8(41, 17, 17, 17, 17, 17, 17, 17, 1, 0, 1, 0, 2, 9, 6, 36,
+                                           41, 17, 17, 17, 17, 17, 17, 17, 1, 0, 1, 0, 2, 9, 6, 36);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     TBlockClasses c{};
     for (int half = 0; half < 2; ++half) {
@@ -69,6 +79,7 @@ __attribute__((target("avx2"))) inline TBlockClasses ClassifyAvx2(const char* p)
         c.specials |= (~TopBits(plain) & 0xFFFFFFFFu) << shift;
         c.lineEnds |= TopBits(_mm256_slli_epi16(classes, 4)) << shift;
         c.codes |= TopBits(_mm256_slli_epi16(classes, 3)) << shift;
+        c.rare |= TopBits(_mm256_slli_epi16(classes, 2)) << shift;
     }
     return c;
 }
@@ -80,25 +91,40 @@ inline TBlockClasses ClassifyScalar(const char* p) {
         c.specials |= static_cast<uint64_t>(IsSpecial(b)) << i;
         c.lineEnds |= static_cast<uint64_t>(IsLineEnd(b)) << i;
         c.codes |= static_cast<uint64_t>(b >= 1 && b <= 7) << i;
+        c.rare |= static_cast<uint64_t>(b == 0 || b == 255) << i;
     }
     return c;
 }
 #endif
 
 // Each block is classified once; whether its last byte colours a line depends on the
-// next block's first byte. Line colours are rare: each is traced back to the line end
-// before its line by a search of its own.
+// next block's first byte. Line colours, zeros and picture lines are rare: each is looked
+// at on its own.
 template <TBlockClasses (*Classify)(const char*)>
-__attribute__((always_inline)) inline void ClassifyAll(const char* p, size_t n, uint64_t* specials,
-                                                       uint64_t* colouredAfter) {
-    const size_t words = (n + 63) / 64;
+__attribute__((always_inline)) inline size_t ClassifyAll(const char* p, size_t n,
+                                                         uint64_t* specials,
+                                                         uint64_t* colouredAfter) {
     TBlockClasses c = Classify(p);
-    for (size_t w = 0; w < words; ++w) {
-        const size_t left = n - 64 * w;
-        const uint64_t inside = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-        const TBlockClasses next = w + 1 < words ? Classify(p + 64 * (w + 1)) : TBlockClasses{};
+    for (size_t w = 0; 64 * w < n; ++w) {
+        for (uint64_t rare = c.rare & Inside(n - 64 * w); rare != 0; rare &= rare - 1) {
+            const size_t at = 64 * w + static_cast<size_t>(__builtin_ctzll(rare));
+            const uint8_t b = static_cast<uint8_t>(p[at]);
+            if (b == 0) {
+                n = at + 1;
+                break;
+            }
+            if (b == 255 && at > 0 && IsLineEnd(static_cast<uint8_t>(p[at - 1])) &&
+                static_cast<uint8_t>(p[at + 1]) >= 128) {
+                n = at;
+                break;
+            }
+        }
+        if (64 * w >= n) break;
+        const uint64_t inside = Inside(n - 64 * w);
+        const bool more = 64 * (w + 1) < n;
+        const TBlockClasses next = more ? Classify(p + 64 * (w + 1)) : TBlockClasses{};
         const uint64_t ends = c.lineEnds & inside;
-        const uint64_t endsAfter = ends >> 1 | (next.lineEnds & 1 & (w + 1 < words)) << 63;
+        const uint64_t endsAfter = ends >> 1 | (next.lineEnds & 1 & more) << 63;
         specials[w] = c.specials & inside;
         colouredAfter[w] = 0;
         for (uint64_t colours = c.codes & endsAfter & inside; colours != 0;
@@ -110,12 +136,13 @@ __attribute__((always_inline)) inline void ClassifyAll(const char* p, size_t n, 
         }
         c = next;
     }
+    return n;
 }
 
 #if defined(__SSE2__)
-__attribute__((target("avx2"))) void ClassifyAllAvx2(const char* p, size_t n, uint64_t* specials,
-                                                     uint64_t* colouredAfter) {
-    ClassifyAll<ClassifyAvx2>(p, n, specials, colouredAfter);
+__attribute__((target("avx2"))) size_t ClassifyAllAvx2(const char* p, size_t n, uint64_t* specials,
+                                                       uint64_t* colouredAfter) {
+    return ClassifyAll<ClassifyAvx2>(p, n, specials, colouredAfter);
 }
 #endif
 
@@ -130,14 +157,12 @@ bool HasAvx2() {
 #endif
 }
 
-void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
+size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
 #if defined(__SSE2__)
-    if (HasAvx2())
-        ClassifyAllAvx2(p, n, specials, colouredAfter);
-    else
-        ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
+    if (HasAvx2()) return ClassifyAllAvx2(p, n, specials, colouredAfter);
+    return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
 #else
-    ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
+    return ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
 #endif
 }
 

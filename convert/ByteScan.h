@@ -89,13 +89,15 @@ inline size_t FindLineEnd(const char* p, size_t n) {
 // whole lines in a read buffer end.
 size_t FindLastLineEnd(const char* p, size_t n);
 
-// The classes of the n bytes at p (n > 0), 64 at a time, for the line loop over a whole
-// read buffer: for block w (bytes 64w to 64w + 63), bit i of specials[w] is set where that
-// byte is special, and bit i of colouredAfter[w] where it ends a line and the next line
-// has a line colour (a code 1 to 7 directly before its end, within the n bytes). Bits past
-// n are clear. Both arrays hold (n + 63) / 64 words; the 63 bytes after the n must be
-// readable.
-void ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
+// The classes of whole text lines, 64 bytes at a time, for the line loop over a whole
+// read buffer. The n bytes at p end with a line end and do not start with a picture line
+// (255, then a byte of 128 or more); the lines taken end at the first 0 (included) or
+// before the first picture line, or else with the n bytes: answers where they end. For
+// block w (bytes 64w to 64w + 63) of them, bit i of specials[w] is set where that byte is
+// special, and bit i of colouredAfter[w] where it ends a line and the next line has a
+// line colour (a code 1 to 7 directly before its end). Bits past the end are clear. Both
+// arrays hold (n + 63) / 64 words; the 64 bytes after the n must be readable.
+size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
 
 // Whether the processor runs AVX2 instructions (code built for it is chosen at run time).
 bool HasAvx2();

@@ -219,9 +219,9 @@ bool TConversionRun::TranslateBufferedLines() {
         specials_.resize(words);
         colouredAfter_.resize(words);
     }
-    scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
+    const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
     static const bool avx2 = scan::HasAvx2();
-    const size_t pos = avx2 ? WalkLinesAvx2(p, n) : WalkLines(p, n);
+    const size_t pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
     InputFile.Consume(pos);
     const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
     LineText = std::string_view(p + lineBegin, pos - lineBegin);
@@ -229,8 +229,8 @@ bool TConversionRun::TranslateBufferedLines() {
     return true;
 }
 
-// The walk over the classed buffer: answers where it stopped (one past the last line
-// end written). Written once, compiled for both kinds of processor.
+// The walk over the n classed bytes: answers where it stopped (n). Written once, compiled
+// for both kinds of processor.
 __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const char* p,
                                                                            size_t n) {
     uint8_t open = 0;
@@ -248,8 +248,8 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
     };
 
     size_t pos = 0;  // the first byte not yet written
-    bool done = false;
-    for (size_t w = 0; !done; ++w) {
+    const size_t words = (n + 63) / 64;
+    for (size_t w = 0; w < words; ++w) {
         uint8_t* const start = OutputFile.Reserve(kBlockRoom);
         uint8_t* out = start;
         if (w == 0) colourLine(0, out);
@@ -263,23 +263,12 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
             const uint8_t cls = at == colourAt ? kCode8Class : kSpecialClass[byte];
             out = WriteSpecial(out, p + pos, p + at, cls, open, code);
             pos = at + 1;
-            // Computed without a branch on the byte: most special bytes end no line, and
-            // which ones do follows no pattern the processor could learn.
-            const unsigned pictureNext =
-                (static_cast<uint8_t>(p[pos]) == 255) & (static_cast<uint8_t>(p[pos + 1]) >> 7);
-            const unsigned stop = (byte == 0) | (pos == n) | ((byte == 13) & pictureNext);
-            if (stop != 0) {
-                done = true;
-                break;
-            }
             if ((coloured >> bit & 1) != 0) colourLine(pos, out);
         }
-        if (!done) {
-            const size_t end = std::min(n, 64 * (w + 1));
-            Copy64(out, p + pos);
-            out += end - pos;
-            pos = end;
-        }
+        const size_t end = std::min(n, 64 * (w + 1));
+        Copy64(out, p + pos);
+        out += end - pos;
+        pos = end;
         OutputFile.Advance(static_cast<size_t>(out - start));
     }
     SpanOpen = open != 0;
