@@ -83,6 +83,33 @@ __attribute__((target("avx2"))) inline TBlockClasses ClassifyAvx2(const char* p)
     }
     return c;
 }
+
+// The same classes 64 bytes at a time, each class test giving its bits directly.
+__attribute__((target("avx512bw"))) inline TBlockClasses ClassifyAvx512(const char* p) {
+    // The two tables of the narrower code, once for each 16 bytes.
+    alignas(64) static constexpr char kByHigh[64] = {
+        57, 0, 0, 2,  0,  0, 0, 4, 0, 0,  0,  0, 0, 0, 0, 32, 57, 0, 0, 2, 0, 0,
+        0,  4, 0, 0,  0,  0, 0, 0, 0, 32, 57, 0, 0, 2, 0, 0,  0,  4, 0, 0, 0, 0,
+        0,  0, 0, 32, 57, 0, 0, 2, 0, 0,  0,  4, 0, 0, 0, 0,  0,  0, 0, 32};
+    alignas(64) static constexpr char kByLow[64] = {
+        41, 17, 17, 17, 17, 17, 17, 17, 1,  0,  1,  0,  2,  9,  6,  36, 41, 17, 17, 17, 17, 17,
+        17, 17, 1,  0,  1,  0,  2,  9,  6,  36, 41, 17, 17, 17, 17, 17, 17, 17, 1,  0,  1,  0,
+        2,  9,  6,  36, 41, 17, 17, 17, 17, 17, 17, 17, 1,  0,  1,  0,  2,  9,  6,  36};
+    const __m512i byHigh = _mm512_load_si512(kByHigh);
+    const __m512i byLow = _mm512_load_si512(kByLow);
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i high = _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble);
+    const __m512i low = _mm512_and_si512(v, nibble);
+    const __m512i classes =
+        _mm512_and_si512(_mm512_shuffle_epi8(byHigh, high), _mm512_shuffle_epi8(byLow, low));
+    TBlockClasses c;
+    c.specials = _mm512_test_epi8_mask(classes, _mm512_set1_epi8(7));
+    c.lineEnds = _mm512_test_epi8_mask(classes, _mm512_set1_epi8(8));
+    c.codes = _mm512_test_epi8_mask(classes, _mm512_set1_epi8(16));
+    c.rare = _mm512_test_epi8_mask(classes, _mm512_set1_epi8(32));
+    return c;
+}
 #else
 inline TBlockClasses ClassifyScalar(const char* p) {
     TBlockClasses c{};
@@ -144,6 +171,17 @@ __attribute__((target("avx2"))) size_t ClassifyAllAvx2(const char* p, size_t n, 
                                                        uint64_t* colouredAfter) {
     return ClassifyAll<ClassifyAvx2>(p, n, specials, colouredAfter);
 }
+
+__attribute__((target("avx512bw"))) size_t ClassifyAllAvx512(const char* p, size_t n,
+                                                             uint64_t* specials,
+                                                             uint64_t* colouredAfter) {
+    return ClassifyAll<ClassifyAvx512>(p, n, specials, colouredAfter);
+}
+
+bool HasAvx512() {
+    static const bool avx512 = __builtin_cpu_supports("avx512bw");
+    return avx512;
+}
 #endif
 
 }  // namespace
@@ -159,6 +197,7 @@ bool HasAvx2() {
 
 size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
 #if defined(__SSE2__)
+    if (HasAvx512()) return ClassifyAllAvx512(p, n, specials, colouredAfter);
     if (HasAvx2()) return ClassifyAllAvx2(p, n, specials, colouredAfter);
     return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
 #else
