@@ -1,5 +1,7 @@
 #include "convert/ByteScan.h"
 
+#include <atomic>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -110,7 +112,8 @@ __attribute__((target("avx512bw"))) inline TBlockClasses ClassifyAvx512(const ch
     c.rare = _mm512_test_epi8_mask(classes, _mm512_set1_epi8(32));
     return c;
 }
-#else
+#endif
+
 inline TBlockClasses ClassifyScalar(const char* p) {
     TBlockClasses c{};
     for (unsigned i = 0; i < 64; ++i) {
@@ -122,15 +125,16 @@ inline TBlockClasses ClassifyScalar(const char* p) {
     }
     return c;
 }
-#endif
 
 // Each block is classified once; whether its last byte colours a line depends on the
 // next block's first byte. Line colours, zeros and picture lines are rare: each is looked
-// at on its own.
+// at on its own. A line colour colours the line after the line end before it.
 template <TBlockClasses (*Classify)(const char*)>
 __attribute__((always_inline)) inline size_t ClassifyAll(const char* p, size_t n,
                                                          uint64_t* specials,
                                                          uint64_t* colouredAfter) {
+    constexpr size_t kNone = ~size_t{0};
+    size_t lastEnd = kNone;  // the last line end in the blocks before
     TBlockClasses c = Classify(p);
     for (size_t w = 0; 64 * w < n; ++w) {
         for (uint64_t rare = c.rare & Inside(n - 64 * w); rare != 0; rare &= rare - 1) {
@@ -156,11 +160,13 @@ __attribute__((always_inline)) inline size_t ClassifyAll(const char* p, size_t n
         colouredAfter[w] = 0;
         for (uint64_t colours = c.codes & endsAfter & inside; colours != 0;
              colours &= colours - 1) {
-            const size_t at = 64 * w + static_cast<size_t>(__builtin_ctzll(colours));
-            const size_t lineStart = FindLastLineEnd(p, at);
-            if (lineStart > 0)
-                colouredAfter[(lineStart - 1) / 64] |= uint64_t{1} << ((lineStart - 1) % 64);
+            const unsigned bit = static_cast<unsigned>(__builtin_ctzll(colours));
+            const uint64_t before = ends & ((uint64_t{1} << bit) - 1);
+            const size_t lineEnd =
+                before != 0 ? 64 * w + 63 - static_cast<size_t>(__builtin_clzll(before)) : lastEnd;
+            if (lineEnd != kNone) colouredAfter[lineEnd / 64] |= uint64_t{1} << (lineEnd % 64);
         }
+        if (ends != 0) lastEnd = 64 * w + 63 - static_cast<size_t>(__builtin_clzll(ends));
         c = next;
     }
     return n;
@@ -177,32 +183,44 @@ __attribute__((target("avx512bw"))) size_t ClassifyAllAvx512(const char* p, size
                                                              uint64_t* colouredAfter) {
     return ClassifyAll<ClassifyAvx512>(p, n, specials, colouredAfter);
 }
-
-bool HasAvx512() {
-    static const bool avx512 = __builtin_cpu_supports("avx512bw");
-    return avx512;
-}
 #endif
+
+TVectorWidth WidestSupported() {
+#if defined(__SSE2__)
+    if (__builtin_cpu_supports("avx512bw")) return TVectorWidth::Avx512;
+    if (__builtin_cpu_supports("avx2")) return TVectorWidth::Avx2;
+    return TVectorWidth::Sse2;
+#else
+    return TVectorWidth::Plain;
+#endif
+}
+
+std::atomic<TVectorWidth> widthLimit{TVectorWidth::Avx512};
 
 }  // namespace
 
-bool HasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-#else
-    return false;
-#endif
+TVectorWidth VectorWidth() {
+    static const TVectorWidth widest = WidestSupported();
+    return std::min(widest, widthLimit.load(std::memory_order_relaxed));
+}
+
+void LimitVectorWidth(TVectorWidth width) {
+    widthLimit.store(width, std::memory_order_relaxed);
 }
 
 size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
+    switch (VectorWidth()) {
 #if defined(__SSE2__)
-    if (HasAvx512()) return ClassifyAllAvx512(p, n, specials, colouredAfter);
-    if (HasAvx2()) return ClassifyAllAvx2(p, n, specials, colouredAfter);
-    return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
-#else
-    return ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
+        case TVectorWidth::Avx512:
+            return ClassifyAllAvx512(p, n, specials, colouredAfter);
+        case TVectorWidth::Avx2:
+            return ClassifyAllAvx2(p, n, specials, colouredAfter);
+        case TVectorWidth::Sse2:
+            return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
 #endif
+        default:
+            return ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
+    }
 }
 
 }  // namespace quill::scan

@@ -99,7 +99,10 @@ size_t FindLastLineEnd(const char* p, size_t n);
 // arrays hold (n + 63) / 64 words; the 64 bytes after the n must be readable.
 size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
 
-// Whether the processor runs AVX2 instructions (code built for it is chosen at run time).
-bool HasAvx2();
+// How wide the searches over a whole read buffer go: the widest the processor has, unless
+// less is asked for (by tests, so that every width is checked on one machine).
+enum class TVectorWidth { Plain, Sse2, Avx2, Avx512 };
+TVectorWidth VectorWidth();
+void LimitVectorWidth(TVectorWidth width);
 
 }  // namespace quill::scan

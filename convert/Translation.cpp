@@ -220,8 +220,8 @@ bool TConversionRun::TranslateBufferedLines() {
         colouredAfter_.resize(words);
     }
     const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    static const bool avx2 = scan::HasAvx2();
-    const size_t pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
+    const size_t pos =
+        scan::VectorWidth() >= scan::TVectorWidth::Avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
     InputFile.Consume(pos);
     const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
     LineText = std::string_view(p + lineBegin, pos - lineBegin);
