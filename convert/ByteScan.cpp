@@ -166,7 +166,11 @@ __attribute__((always_inline)) inline size_t ClassifyAll(const char* p, size_t n
                 before != 0 ? 64 * w + 63 - static_cast<size_t>(__builtin_clzll(before)) : lastEnd;
             if (lineEnd != kNone) colouredAfter[lineEnd / 64] |= uint64_t{1} << (lineEnd % 64);
         }
-        if (ends != 0) lastEnd = 64 * w + 63 - static_cast<size_t>(__builtin_clzll(ends));
+        // Without a branch: about a third of the blocks of a text end no line, in no
+        // pattern the processor could learn.
+        const size_t lastHere = 64 * w + 63 - static_cast<size_t>(__builtin_clzll(ends | 1));
+        const size_t keep = static_cast<size_t>(ends != 0) - 1;  // all ones: no line end here
+        lastEnd = (lastEnd & keep) | (lastHere & ~keep);
         c = next;
     }
     return n;
