@@ -2,8 +2,10 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "convert/ByteScan.h"
+#include "support/ConvertSupport.h"
 
 namespace quill {
 namespace {
@@ -41,6 +43,79 @@ TEST(ByteScan, BlockSearchesAgreeWithTheDefinitions) {
             for (size_t i = 0; i < 64; ++i)
                 if (scan::IsSpecial(static_cast<uint8_t>(s[i]))) bits |= uint64_t{1} << i;
             EXPECT_EQ(scan::SpecialBits64(s.data()), bits) << testing::PrintToString(s);
+        }
+    }
+}
+
+// The classes of whole text lines against their definitions, at every vector width the
+// processor has: lines of every length around the 64-byte blocks, with line colours,
+// zeros and picture lines among them, and whatever follows the n bytes.
+TEST(ByteScan, TextLineClassesAgreeAtEveryWidth) {
+    std::mt19937 gen(866);
+    const char pool[] = {'a',
+                         'b',
+                         ' ',
+                         '\r',
+                         '\r',
+                         '\0',
+                         1,
+                         3,
+                         7,
+                         8,
+                         10,
+                         '<',
+                         '~',
+                         127,
+                         static_cast<char>(0xFF),
+                         static_cast<char>(0x80),
+                         static_cast<char>(0xA0)};
+    for (int round = 0; round < 3000; ++round) {
+        std::string s;
+        const size_t size = 1 + gen() % 400;
+        const unsigned density = 1 + gen() % 30;  // of 64: how often a byte comes from the pool
+        for (size_t i = 0; i < size; ++i)
+            s.push_back(gen() % 64 < density ? pool[gen() % sizeof pool]
+                                             : static_cast<char>('c' + gen() % 20));
+        s.back() = '\r';
+        if (s.size() >= 2 && static_cast<uint8_t>(s[0]) == 255) s[0] = 'x';
+        const size_t n = s.size();
+        s.append(64, static_cast<char>(gen() % 2 ? '\r' : 0x81));
+
+        // The definitions, byte by byte.
+        size_t end = n;
+        for (size_t i = 0; i < n && end == n; ++i) {
+            const auto b = static_cast<uint8_t>(s[i]);
+            if (b == 0) end = i + 1;
+            if (b == 255 && i > 0 && scan::IsLineEnd(static_cast<uint8_t>(s[i - 1])) &&
+                static_cast<uint8_t>(s[i + 1]) >= 128)
+                end = i;
+        }
+        std::vector<uint64_t> specials((n + 63) / 64), coloured((n + 63) / 64);
+        for (size_t i = 0; i < end; ++i)
+            if (scan::IsSpecial(static_cast<uint8_t>(s[i])))
+                specials[i / 64] |= uint64_t{1} << (i % 64);
+        for (size_t start = 0; start < end;) {
+            size_t e = start;
+            while (!scan::IsLineEnd(static_cast<uint8_t>(s[e]))) ++e;
+            const auto k = static_cast<uint8_t>(e > start ? s[e - 1] : 0);
+            if (start > 0 && k >= 1 && k <= 7)
+                coloured[(start - 1) / 64] |= uint64_t{1} << ((start - 1) % 64);
+            start = e + 1;
+        }
+
+        for (const scan::TVectorWidth width : test::AllWidths()) {
+            test::TWidthLimit limit(width);
+            std::vector<uint64_t> gotSpecials((n + 63) / 64, ~uint64_t{0});
+            std::vector<uint64_t> gotColoured((n + 63) / 64, ~uint64_t{0});
+            const size_t gotEnd =
+                scan::ClassifyBlocks(s.data(), n, gotSpecials.data(), gotColoured.data());
+            const std::string what = testing::PrintToString(s.substr(0, n)) + " width " +
+                                     std::to_string(static_cast<int>(width));
+            ASSERT_EQ(gotEnd, end) << what;
+            for (size_t w = 0; w < (end + 63) / 64; ++w) {
+                ASSERT_EQ(gotSpecials[w], specials[w]) << what << " block " << w;
+                ASSERT_EQ(gotColoured[w], coloured[w]) << what << " block " << w;
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/ConvertSupport.h"
 
@@ -150,8 +151,9 @@ TEST(Translation, PicturesAndLineColours) {
     }
 }
 
-// The body of a document without byte 0 or 255, byte by byte as the translation table
-// and the line colour rule say: the reference for the block-wise translation.
+// The body of a document, line by line as the run reads it: the translation table, the
+// line colour rule, image lines for finished runs of picture lines, and the end of the
+// text part at the first 0. The reference for the translation of whole read buffers.
 std::string ReferenceBody(const std::string& document, bool colours) {
     std::string out;
     bool open = false;
@@ -160,10 +162,15 @@ std::string ReferenceBody(const std::string& document, bool colours) {
         if (open) out += colours ? "</span>" : kMarkup[code].close;
         open = false;
     };
+    struct Run {
+        int first = 0;
+        int count = 0;
+    };
+    std::vector<Run> runs(2);  // runs[0] unused; the last is the one being collected
     size_t start = 0;
     while (start < document.size()) {
-        const size_t cr = document.find('\r', start);
-        const size_t end = cr == std::string::npos ? document.size() : cr + 1;
+        size_t end = document.find_first_of(std::string("\r\0", 2), start);
+        end = end == std::string::npos ? document.size() : end + 1;
         std::string line = document.substr(start, end - start);
         start = end;
         open = false;
@@ -174,6 +181,25 @@ std::string ReferenceBody(const std::string& document, bool colours) {
             open = true;
             line[n - 2] = 8;
         }
+        const bool picture =
+            n >= 2 && static_cast<uint8_t>(line[0]) == 255 && static_cast<uint8_t>(line[1]) >= 128;
+        const int row = picture ? static_cast<uint8_t>(line[1]) - 128 : 0;
+        const Run last = runs.back();
+        if (last.count != 0 && !(picture && row == last.first + last.count)) {
+            size_t found = runs.size() - 1;
+            for (size_t i = 1; i + 1 < runs.size(); ++i)
+                if (runs[i].first == last.first && runs[i].count == last.count) found = i;
+            if (found == runs.size() - 1)
+                runs.emplace_back();
+            else
+                runs.back() = Run{};
+            out += "<img src=\"" + std::to_string(found) + "doc.png\" width=\"640\">\r\n";
+        }
+        if (picture) {
+            if (runs.back().count == 0) runs.back().first = row;
+            ++runs.back().count;
+            continue;
+        }
         for (const char ch : line) {
             const uint8_t b = static_cast<uint8_t>(ch);
             if (b >= 1 && b <= 7) {
@@ -181,7 +207,7 @@ std::string ReferenceBody(const std::string& document, bool colours) {
                 code = b;
                 out += " "s + (colours ? kMarkup[code].span : kMarkup[code].open);
                 open = true;
-            } else if (b == 8 || b == 10 || b == 13) {
+            } else if (b == 0 || b == 8 || b == 10 || b == 13) {
                 close();
                 out += b == 8 ? " " : b == 13 ? "\r\n" : "";
             } else if (b == '<' || b == '>' || b == '~' || b == 127) {
@@ -190,6 +216,7 @@ std::string ReferenceBody(const std::string& document, bool colours) {
                 out.push_back(ch);
             }
         }
+        if (line.back() == '\0') break;
     }
     return out;
 }
@@ -223,6 +250,57 @@ TEST(Translation, AgreesWithTheByteByByteReference) {
         for (const bool colours : {true, false}) {
             const std::string body = BodyOf(doc, colours ? kColours : kStyles);
             EXPECT_TRUE(body == ReferenceBody(doc, colours)) << round << " " << colours;
+        }
+    }
+}
+
+// Documents of text lines mixed with picture lines (runs that continue, break off and
+// repeat), lines that only look like picture lines, long lines across read buffers, and
+// a 0 that ends the text part followed by picture data: the same body as the reference,
+// whichever vector width classes the read buffers.
+TEST(Translation, TextBetweenPicturesAgreesWithTheReferenceAtEveryWidth) {
+    std::mt19937 gen(1986);
+    const char pool[] = {1, 2, 5, 7, 8, 10, '<', '>', '~', 127, ' ', '\r', static_cast<char>(0xFF)};
+    auto textLine = [&](std::string& doc) {
+        const size_t length = gen() % 8 == 0 ? gen() % 3000 : gen() % 120;
+        for (size_t i = 0; i < length; ++i)
+            doc.push_back(gen() % 6 == 0 ? pool[gen() % sizeof pool]
+                                         : static_cast<char>(0x80 + gen() % 0x70));
+        if (gen() % 5 == 0) doc.push_back(static_cast<char>(1 + gen() % 7));
+        doc.push_back('\r');
+        if (gen() % 4 == 0) doc.push_back('\n');
+    };
+    auto pictureRun = [&](std::string& doc) {
+        const int first = static_cast<int>(gen() % 8);
+        const int count = 1 + static_cast<int>(gen() % 3);
+        for (int r = first; r < first + count; ++r) {
+            doc += "\xff";
+            doc.push_back(static_cast<char>(128 + r));
+            if (gen() % 3 == 0) doc.push_back(static_cast<char>(1 + gen() % 7));
+            doc.push_back('\r');
+        }
+    };
+    for (int round = 0; round < 12; ++round) {
+        std::string doc;
+        const size_t size = round % 4 == 0 ? 300000 + gen() % 100000 : 2000 + gen() % 30000;
+        while (doc.size() < size) {
+            const unsigned kind = gen() % 10;
+            if (kind < 7) textLine(doc);
+            if (kind == 7 || kind == 8) pictureRun(doc);
+            if (kind == 9) doc += "\xff\x41 not a picture\r";
+        }
+        if (round % 2 == 0) {
+            doc.push_back('\0');
+            for (int i = 0; i < 600; ++i) doc.push_back(static_cast<char>(gen()));
+        }
+        for (const bool colours : {true, false}) {
+            const std::string expected = ReferenceBody(doc, colours);
+            for (const scan::TVectorWidth width : test::AllWidths()) {
+                test::TWidthLimit limit(width);
+                EXPECT_TRUE(BodyOf(doc, colours ? kColours : kStyles) == expected)
+                    << "round " << round << " colours " << colours << " width "
+                    << static_cast<int>(width);
+            }
         }
     }
 }
