@@ -92,13 +92,15 @@ constexpr std::array<uint8_t, 256> kSpecialClass = [] {
 }();
 constexpr uint8_t kCode8Class = 8;
 
-// Copies of a fixed size: callers use the first few bytes and overwrite the rest. Written
-// with a vector type rather than memcpy, so that code built for AVX2 moves 32 bytes at a
-// time (the compiler's own memcpy moves at most 16).
-using TBytes32 = char __attribute__((vector_size(32), aligned(1), may_alias));
+// Copies of a fixed size: callers use the first few bytes and overwrite the rest. Through
+// a vector value rather than a plain memcpy, so that code built for AVX2 moves 32 bytes
+// at a time (the compiler's own memcpy moves at most 16).
+using TBytes32 = char __attribute__((vector_size(32)));
 
 inline void Copy32(uint8_t* to, const void* from) {
-    *reinterpret_cast<TBytes32*>(to) = *static_cast<const TBytes32*>(from);
+    TBytes32 bytes;
+    std::memcpy(&bytes, from, sizeof bytes);
+    std::memcpy(to, &bytes, sizeof bytes);
 }
 
 inline void Copy64(uint8_t* to, const char* from) {

@@ -12,8 +12,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
 #include "convert/FixedAnswers.h"
 #include "convert/RunSeams.h"
@@ -56,18 +58,26 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         if (!document) std::abort();
     }
 
-    TFixedOptions options(choice & 1, choice & 2, choice & 4);
-    TNamedFiles files(input, (out / "page.htm").string());
-    TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
-    TRunResult result;
-    try {
-        result = run.Button1Click();
-    } catch (const Exception& e) {
-        // A document the run cannot read is answered with an error naming it.
-        if (e.Message().find(input) == std::string::npos) {
-            std::fprintf(stderr, "error without the document's name: %s\n", e.Message().c_str());
-            std::abort();
+    // One run; answers the page's bytes and the error's message.
+    auto convert = [&](TRunResult& result, std::string& error) {
+        TFixedOptions options(choice & 1, choice & 2, choice & 4);
+        TNamedFiles files(input, (out / "page.htm").string());
+        TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
+        try {
+            result = run.Button1Click();
+        } catch (const Exception& e) {
+            error = e.Message();
         }
+        std::ifstream page(out / "page.htm", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(page), {});
+    };
+    TRunResult result;
+    std::string error;
+    const std::string page = convert(result, error);
+    // A document the run cannot read is answered with an error naming it.
+    if (!error.empty() && error.find(input) == std::string::npos) {
+        std::fprintf(stderr, "error without the document's name: %s\n", error.c_str());
+        std::abort();
     }
     // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported.
     int pictures = 0;
@@ -88,6 +98,22 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "%d picture files written, %d reported\n", pictures,
                      result.PictureFiles);
         std::abort();
+    }
+
+    // The same run with the narrowest searches (a byte at a time) writes the same page and
+    // stops with the same error.
+    {
+        scan::LimitVectorWidth(scan::TVectorWidth::Plain);
+        TRunResult plainResult;
+        std::string plainError;
+        const std::string plainPage = convert(plainResult, plainError);
+        scan::LimitVectorWidth(scan::TVectorWidth::Avx512);
+        if (plainPage != page || plainError != error) {
+            std::fprintf(stderr, "the page differs between vector widths\n");
+            std::abort();
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            std::filesystem::remove_all(entry.path(), ec);
     }
     std::filesystem::remove(input, ec);
 }
