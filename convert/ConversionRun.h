@@ -138,7 +138,9 @@ class TConversionRun {
     std::array<TTransition, 8> lineOpeners_{};  // a line colour's opener by code; 0: none
     size_t lineColourAt_ = kNoLineColour;       // the byte that counts as 8, if any
     std::vector<char> lineCopy_;                // a line that went on past a refill
-    std::vector<uint64_t> specials_;            // the read buffer's classes, 64 bytes a word
+    // The read buffer's classes, a bit a byte, 64 bytes a word: its special bytes, and the
+    // line ends that a coloured line follows.
+    std::vector<uint64_t> specials_;
     std::vector<uint64_t> colouredAfter_;
     std::string inputName_;   // the document as chosen
     std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"
