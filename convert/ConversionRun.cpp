@@ -1,10 +1,9 @@
 #include "convert/ConversionRun.h"
 
-#include <sys/stat.h>
-
 #include "convert/ByteScan.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
+#include "platform/FileIdentity.h"
 
 namespace quill {
 
@@ -14,8 +13,9 @@ constexpr int kHeaderBytes = 17;
 
 }  // namespace
 
-TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style)
-    : options_(options), chooser_(chooser), style_(style) {}
+TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
+                               TCommitGate* gate)
+    : options_(options), chooser_(chooser), style_(style), gate_(gate) {}
 
 TConversionRun::~TConversionRun() = default;
 
@@ -34,14 +34,12 @@ void TConversionRun::DeriveNames(std::string_view path, std::string& baseName, b
 
 void TConversionRun::RefuseInputAsOutput(const std::string& inputName,
                                          const std::string& fileName) const {
-    // Creating the file would empty the document. Links and other names of the same file
-    // are caught by comparing the files, not the names.
-    struct stat in {};
-    struct stat out {};
-    if (::stat(inputName.c_str(), &in) != 0 || ::stat(fileName.c_str(), &out) != 0) return;
-    if (in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        throw EInOutError("Cannot create \"" + fileName + "\": it is the input document \"" +
-                          inputName + "\"");
+    // Putting the file in place would replace the document. Links and other names of the
+    // same file are caught by comparing the files, not the names.
+    if (SameFile(inputName, fileName))
+        throw EInOutError(
+            "Cannot create \"" + fileName + "\": it is the input document \"" + inputName + "\"",
+            fileName, "it is the input document");
 }
 
 TRunResult TConversionRun::Button1Click() {
@@ -62,11 +60,13 @@ TRunResult TConversionRun::Button1Click() {
     inputName_ = inputName;
 
     try {
-        OutputFile.Assign(pageName);
+        // The document is opened before anything is created: a name that does not open
+        // costs no file.
         InputFile.Assign(inputName);
-        RefuseInputAsOutput(inputName, pageName);
-        OutputFile.Rewrite();
         InputFile.Reset();
+        RefuseInputAsOutput(inputName, pageName);
+        OutputFile.Assign(pageName, staged_.Stage(pageName, /*last=*/true));
+        OutputFile.Rewrite();
         if (SkipHeader) InputFile.Seek(kHeaderBytes);
         WriteHeader();
         ResetPictures();
@@ -95,10 +95,13 @@ TRunResult TConversionRun::Button1Click() {
         OutputFile.Close();
         InputFile.Close();
         ReleasePictures();
+        if (gate_) gate_->BeforeCommit(staged_.Names());
+        staged_.Commit();
     } catch (...) {
         OutputFile.Abandon();
         InputFile.Abandon();
         ReleasePictures();
+        staged_.Abandon();
         throw;
     }
     result.Completed = true;

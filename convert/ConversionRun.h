@@ -12,6 +12,7 @@
 #include "convert/RunSeams.h"
 #include "platform/Bitmap.h"
 #include "platform/RecordFile.h"
+#include "platform/StagedFiles.h"
 #include "png/Png.h"
 
 namespace quill {
@@ -30,14 +31,16 @@ struct TRunResult {
 class TConversionRun {
   public:
     TConversionRun(TOptionsSource& options, TFileChooser& chooser,
-                   TPageStyle style = TPageStyle::Quilloc);
+                   TPageStyle style = TPageStyle::Quilloc, TCommitGate* gate = nullptr);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
 
     // The whole run: asks for the files, writes the page and the picture files. Answers
     // when it is complete or cancelled; every failure is an exception (an Exception whose
-    // message names the file), after which both files are closed and all released.
+    // message names the file), after which both files are closed and all released. The
+    // page and pictures are written under temporary names and put in place only at the
+    // end of a run that succeeded, so a failed run leaves every existing file as it was.
     TRunResult Button1Click();
 
     // BaseName and SkipHeader of a document's name: "/" and "\" both separate folders;
@@ -132,6 +135,8 @@ class TConversionRun {
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
+    TCommitGate* gate_;
+    TStagedFiles staged_;       // the page and the picture files until they are put in place
     bool colourSpans_ = false;  // spans (dark page) rather than style tags
     // By the open span's code (0: none) and the special byte's class.
     std::array<std::array<TTransition, 16>, 8> transitions_{};

@@ -145,16 +145,23 @@ void TConversionRun::SavePicture(int n) {
     const bool bmp = options_.UseBmpChecked();
     const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
     RefuseInputAsOutput(inputName_, fileName);
+    if (const std::string* page = staged_.Find(fileName))
+        throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
+                              "\" of this run",
+                          fileName, "it is the page");
+    const std::string path = staged_.Stage(fileName);
     try {
         if (bmp) {
-            PictureBitmap->SaveToFile(fileName);
+            PictureBitmap->SaveToFile(path);
         } else {
             Png->Assign(*PictureBitmap);
-            Png->SaveToFile(fileName);
+            Png->SaveToFile(path);
         }
     } catch (const Exception& error) {
-        if (error.Message().find(fileName) != std::string::npos) throw;
-        throw EWriteError("Cannot write \"" + fileName + "\": " + error.Message());
+        // The temporary file's failure is the picture's: say so under the picture's name.
+        if (!error.FileName().empty() && error.FileName() != path) throw;
+        const std::string reason = error.FileName().empty() ? error.Message() : error.Reason();
+        throw EWriteError("Cannot write \"" + fileName + "\": " + reason, fileName, reason);
     }
     ++pictureFiles_;
 }

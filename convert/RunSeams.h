@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quill {
 
@@ -22,6 +23,17 @@ class TFileChooser {
     virtual bool ChooseInput(std::string& fileName) = 0;
     // Proposes proposedName (the document's BaseName); answers false when cancelled.
     virtual bool ChooseOutput(const std::string& proposedName, std::string& fileName) = 0;
+};
+
+// Asked by a run once everything is written, just before its files are put in place
+// (files as named, the page last). It may wait, and it refuses by raising an Exception,
+// which fails the run with nothing put in place. A command line converting several
+// documents at once uses it to put them in place in its own order and to keep one
+// document from replacing the files of another.
+class TCommitGate {
+  public:
+    virtual ~TCommitGate() = default;
+    virtual void BeforeCommit(const std::vector<std::string>& files) = 0;
 };
 
 // The page style of the two programs: the main program's (colour spans or style tags

@@ -284,9 +284,10 @@ void TBitmap::LoadFromFile(const std::string& fileName) {
     try {
         LoadFromStream(file);
     } catch (const EInvalidGraphic& e) {
-        throw EInvalidGraphic("\"" + fileName + "\": " + e.Message());
+        throw EInvalidGraphic("\"" + fileName + "\": " + e.Message(), fileName, e.Message());
     } catch (const EReadError& e) {
-        throw EReadError("\"" + fileName + "\": " + e.Message());
+        if (e.FileName() == fileName) throw;
+        throw EReadError("\"" + fileName + "\": " + e.Message(), fileName, e.Message());
     }
 }
 

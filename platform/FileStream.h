@@ -30,9 +30,13 @@ class TFileStream : public TStream {
     const std::string& FileName() const { return fileName_; }
     int Handle() const { return fd_; }
 
+  protected:
+    [[noreturn]] void FailWrite() override;
+
   private:
     std::string fileName_;
     int fd_ = -1;
+    int writeError_ = 0;  // why the last short write stopped, if the system said
 };
 
 }  // namespace quill

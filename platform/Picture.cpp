@@ -88,8 +88,9 @@ std::unique_ptr<TBitmap> TPicture::LoadFromFile(const std::string& fileName) {
     try {
         picture->LoadFromFile(fileName);
     } catch (const Exception& e) {
-        if (e.Message().find(fileName) != std::string::npos) throw;
-        throw EInvalidGraphic("Cannot load \"" + fileName + "\": " + e.Message());
+        if (e.FileName() == fileName) throw;
+        throw EInvalidGraphic("Cannot load \"" + fileName + "\": " + e.Message(), fileName,
+                              e.Message());
     }
     return picture;
 }

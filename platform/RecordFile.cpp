@@ -15,29 +15,32 @@ TRecordFile::~TRecordFile() {
     Abandon();
 }
 
-void TRecordFile::Assign(const std::string& fileName) {
+void TRecordFile::Assign(const std::string& fileName, const std::string& path) {
     if (IsOpen()) throw EInOutError("Cannot assign \"" + fileName_ + "\": file is open");
     fileName_ = fileName;
+    path_ = path.empty() ? fileName : path;
+}
+
+void TRecordFile::Fail(const char* operation, const std::string& reason) const {
+    throw EInOutError(std::string("Cannot ") + operation + " \"" + fileName_ + "\": " + reason,
+                      fileName_, reason);
 }
 
 void TRecordFile::Fail(const char* operation, int error) const {
-    throw EInOutError(std::string("Cannot ") + operation + " \"" + fileName_ +
-                      "\": " + std::strerror(error));
+    Fail(operation, std::string(std::strerror(error)));
 }
 
 void TRecordFile::FailEndOfFile() const {
-    throw EInOutError("Cannot read \"" + fileName_ + "\": end of file");
+    Fail("read", std::string("end of file"));
 }
 
 void TRecordFile::RequireOpen(const char* operation) const {
-    if (fd_ < 0)
-        throw EInOutError(std::string("Cannot ") + operation + " \"" + fileName_ +
-                          "\": file not open");
+    if (fd_ < 0) Fail(operation, std::string("file not open"));
 }
 
 void TRecordFile::Rewrite() {
     if (IsOpen()) Fail("create", EBUSY);
-    fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) Fail("create", errno);
     writing_ = true;
     readBuffer_.clear();
@@ -53,7 +56,7 @@ void TRecordFile::Reset() {
     // Opening must not wait: a named pipe with no writer would block here for good. Pipes
     // are then read as streams (with no writer left they read as empty). Devices are
     // refused: one such as /dev/zero never ends, and a terminal would wait for typing.
-    fd_ = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) Fail("open", errno);
     struct stat st {};
     int error = ::fstat(fd_, &st) != 0 ? errno : 0;
@@ -67,7 +70,7 @@ void TRecordFile::Reset() {
     if (error != 0 || device) {
         ::close(fd_);
         fd_ = -1;
-        if (device) throw EInOutError("Cannot open \"" + fileName_ + "\": not a regular file");
+        if (device) Fail("open", std::string("not a regular file"));
         Fail("open", error);
     }
     writing_ = false;

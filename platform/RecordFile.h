@@ -38,8 +38,9 @@ class TRecordFile {
     TRecordFile(const TRecordFile&) = delete;
     TRecordFile& operator=(const TRecordFile&) = delete;
 
-    // Binds the file to a name; the file must be closed.
-    void Assign(const std::string& fileName);
+    // Binds the file to a name; the file must be closed. With a path, the file opened is
+    // that one (a temporary stand-in, say) while every message still names fileName.
+    void Assign(const std::string& fileName, const std::string& path = {});
     const std::string& FileName() const { return fileName_; }
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -125,12 +126,14 @@ class TRecordFile {
     bool Fill();
     [[noreturn]] void FailEndOfFile() const;
     [[noreturn]] void Fail(const char* operation, int error) const;
+    [[noreturn]] void Fail(const char* operation, const std::string& reason) const;
     void WriteSlow(std::string_view bytes);
     void MakeRoom(size_t n);
     void WriteAll(const char* data, size_t size);
     void RequireOpen(const char* operation) const;
 
     std::string fileName_;
+    std::string path_;  // what is opened: fileName_ unless Assign named a stand-in
     int fd_ = -1;
     bool writing_ = false;
     std::vector<uint8_t> readBuffer_;

@@ -30,6 +30,10 @@ class TStream {
 
     // Copies count bytes from source (all of it from its start when count is 0).
     int64_t CopyFrom(TStream& source, int64_t count);
+
+  protected:
+    // Raises the error of a short write: a stream that knows the cause names it.
+    [[noreturn]] virtual void FailWrite();
 };
 
 }  // namespace quill

@@ -179,7 +179,7 @@ TEST(ConversionRun, TextPartEndsAtTheFirstZeroOrTheEndOfTheFile) {
     }
 }
 
-TEST(ConversionRun, EmptyTextPartLeavesTheHeaderAndAnEndOfFileError) {
+TEST(ConversionRun, EmptyTextPartIsAnEndOfFileErrorAndWritesNoPage) {
     struct Case {
         const char* name;
         std::string document;
@@ -193,18 +193,18 @@ TEST(ConversionRun, EmptyTextPartLeavesTheHeaderAndAnEndOfFileError) {
         TempDir dir;
         const auto out = Convert(dir, c.document, TSettings{.colors = true}, c.name);
         EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": end of file");
-        EXPECT_EQ(out.page, kDarkHeader17) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("page.htm"))) << c.name;
     }
 }
 
-TEST(ConversionRun, MissingInputLeavesAnEmptyPageAndNamesTheDocument) {
+TEST(ConversionRun, MissingInputKeepsThePageAndNamesTheDocument) {
     TempDir dir;
+    test::WriteFileBytes(dir.File("page.htm"), test::ToBytes("a page of an earlier run"));
     const int before = OpenDescriptors();
     const auto out = ConvertFile(dir.File("missing.$w"), dir.File("page.htm"));
     EXPECT_EQ(out.error,
               "Cannot open \"" + dir.File("missing.$w") + "\": No such file or directory");
-    EXPECT_TRUE(std::filesystem::exists(dir.File("page.htm")));
-    EXPECT_EQ(out.page, "");
+    EXPECT_EQ(out.page, "a page of an earlier run");
     EXPECT_EQ(OpenDescriptors(), before);
 }
 

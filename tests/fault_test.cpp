@@ -1,6 +1,7 @@
 // Faults of the file system and of the files named, met by root too: every one gives an
-// error naming the file, leaves the document byte for byte as it was, never hangs, and
-// the command-line converter reports it on stderr with exit status 1.
+// error naming the file and the real cause, leaves every file in the folder byte for byte
+// as it was (no temporary file either), never hangs, and the command-line converter
+// reports it on stderr with exit status 1.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "support/ConvertSupport.h"
@@ -45,6 +47,22 @@ TToolRun Tool(const TempDir& dir, const std::string& input, const std::string& p
     return r;
 }
 
+// What a folder holds: each entry's kind, and a regular file's bytes or a link's target.
+std::map<std::string, std::string> Snapshot(const TempDir& dir) {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path())) {
+        const std::string name = fs::relative(e.path(), dir.Path()).string();
+        if (name == ".stderr") continue;
+        if (e.is_symlink())
+            entries[name] = "link " + fs::read_symlink(e.path()).string();
+        else if (e.is_regular_file())
+            entries[name] = test::ToString(test::ReadFileBytes(e.path().string()));
+        else
+            entries[name] = e.is_directory() ? "folder" : "other";
+    }
+    return entries;
+}
+
 // Any run that still waits after this long fails the test instead of hanging it.
 class Faults : public ::testing::Test {
   protected:
@@ -65,10 +83,12 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
         input = d.File("doc.txt");
         page = d.File("page.htm");
     };
+    // With the page of an earlier run, which must survive the failure.
     auto pictures = [&](const TempDir& d, std::string& input, std::string& page) {
         test::WriteFileBytes(d.File("doc.txt"), test::ToBytes(PictureDocument()));
         input = d.File("doc.txt");
         page = d.File("page.htm");
+        test::WriteFileBytes(page, test::ToBytes("earlier page"));
     };
     const Case cases[] = {
         {"page in a folder that does not exist",
@@ -112,6 +132,32 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
          [](const std::string& in, const std::string& page) {
              return "Cannot create \"" + page + "\": it is the input document \"" + in + "\"";
          }},
+        {"input that does not exist, over an earlier page",
+         [&](const TempDir& d, std::string& in, std::string& page) {
+             pictures(d, in, page);
+             in = d.File("obzor.txt");
+         },
+         [](const std::string& in, const std::string&) {
+             return "Cannot open \"" + in + "\": No such file or directory";
+         }},
+        {"document with no text part",
+         [&](const TempDir& d, std::string& in, std::string& page) {
+             pictures(d, in, page);
+             in = d.File("x.$w");
+             test::WriteFileBytes(in, test::Bytes(16, 'h'));
+         },
+         [](const std::string& in, const std::string&) {
+             return "Cannot read \"" + in + "\": end of file";
+         }},
+        {"page that is one of its own pictures",
+         [&](const TempDir& d, std::string& in, std::string& page) {
+             pictures(d, in, page);
+             page = d.File("1doc.png");
+         },
+         [](const std::string&, const std::string& page) {
+             return "Cannot write picture \"" + page + "\": it is the page \"" + page +
+                    "\" of this run";
+         }},
         {"input is a folder",
          [&](const TempDir& d, std::string& in, std::string& page) {
              regular(d, in, page);
@@ -145,7 +191,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
          },
          [](const std::string&, const std::string& page) {
              return "Cannot write \"" + fs::path(page).parent_path().string() +
-                    "/1doc.png\": Stream write error";
+                    "/1doc.png\": No space left on device";
          }},
         {"picture in a folder that does not exist",
          [&](const TempDir& d, std::string& in, std::string& page) {
@@ -153,7 +199,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
              fs::create_symlink(d.File("nowhere/1.png"), d.File("1doc.png"));
          },
          [](const std::string&, const std::string& page) {
-             return "Cannot open file \"" + fs::path(page).parent_path().string() +
+             return "Cannot create \"" + fs::path(page).parent_path().string() +
                     "/1doc.png\": No such file or directory";
          }},
         {"picture under a regular file",
@@ -163,7 +209,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
              fs::create_symlink(d.File("plain/1.png"), d.File("1doc.png"));
          },
          [](const std::string&, const std::string& page) {
-             return "Cannot open file \"" + fs::path(page).parent_path().string() +
+             return "Cannot create \"" + fs::path(page).parent_path().string() +
                     "/1doc.png\": Not a directory";
          }},
     };
@@ -174,8 +220,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
             TempDir dir;
             std::string input, page;
             c.setup(dir, input, page);
-            const bool regularInput = fs::is_regular_file(input);
-            const test::Bytes before = regularInput ? test::ReadFileBytes(input) : test::Bytes{};
+            const auto before = Snapshot(dir);
             const std::string expected = c.message(input, page);
             if (tool) {
                 const TToolRun r = Tool(dir, input, page);
@@ -186,9 +231,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
                 EXPECT_FALSE(out.result.Completed);
                 EXPECT_EQ(out.error, expected);
             }
-            if (regularInput) {
-                EXPECT_EQ(test::ReadFileBytes(input), before);
-            }
+            EXPECT_EQ(Snapshot(dir), before);
         }
     }
 }

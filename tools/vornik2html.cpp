@@ -1,10 +1,13 @@
 // vornik2html: converts Vornik documents into web pages from the command line.
+#include <pthread.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -15,7 +18,10 @@
 
 #include "convert/ConversionRun.h"
 #include "convert/FixedAnswers.h"
+#include "convert/OrderedCommits.h"
 #include "convert/RunSeams.h"
+#include "platform/FileIdentity.h"
+#include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
 #define QUILL_VERSION "unknown"
@@ -137,25 +143,22 @@ std::string PageOf(const TSettings& s, const std::string& input) {
     return page;
 }
 
-// Two spellings of one page name the same file: compare the resolved paths.
-std::string PageKey(const std::string& page) {
-    std::error_code ec;
-    const std::filesystem::path full = std::filesystem::weakly_canonical(page, ec);
-    return ec ? std::filesystem::absolute(page).lexically_normal().string() : full.string();
-}
-
-// Whether two names are one file: the same device and inode when both exist, otherwise
-// the same resolved path (a page not yet written can still be an INPUT's name).
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ea;
-    std::error_code eb;
-    const bool aExists = std::filesystem::exists(a, ea);
-    const bool bExists = std::filesystem::exists(b, eb);
-    if (aExists && bExists) {
-        std::error_code ec;
-        return std::filesystem::equivalent(a, b, ec);
-    }
-    return PageKey(a) == PageKey(b);
+// Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal, after removing
+// the temporary files of the documents in progress; finished documents stay. The signals
+// are blocked in every thread and taken by one thread of their own, so no conversion is
+// cut short in the middle of putting its files in place.
+void RemoveTemporaryFilesOnInterrupt() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        int signal = 0;
+        while (sigwait(&signals, &signal) != 0) {
+        }
+        TStagedFiles::AbandonAllForExit();
+        _exit(128 + signal);
+    }).detach();
 }
 
 }  // namespace
@@ -163,6 +166,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 int main(int argc, char** argv) {
     const TSettings settings = ParseCommandLine(argc, argv);
     const size_t count = settings.inputs.size();
+    RemoveTemporaryFilesOnInterrupt();
 
     std::vector<std::string> pages(count);
     std::vector<std::string> refusals(count);  // non-empty: not converted, and why
@@ -176,12 +180,13 @@ int main(int argc, char** argv) {
                 refusals[i] = "Cannot create \"" + pages[i] + "\": it is the input document \"" +
                               settings.inputs[j] + "\" of this call";
         if (!refusals[i].empty()) continue;
-        const auto [it, added] = owners.emplace(PageKey(pages[i]), i);
+        const auto [it, added] = owners.emplace(FileKey(pages[i]), i);
         if (!added)
             refusals[i] = "page \"" + pages[i] + "\" is already written by \"" +
                           settings.inputs[it->second] + "\" in this call";
     }
 
+    TOrderedCommits order(settings.inputs);
     std::mutex report;
     std::atomic<size_t> next{0};
     std::atomic<bool> anyFailed{false};
@@ -194,19 +199,22 @@ int main(int argc, char** argv) {
         TFixedOptions options(settings.colors, settings.pitch42, settings.bmp);
         for (size_t i = next++; i < count; i = next++) {
             if (!refusals[i].empty()) {
+                order.Finish(i, false);
                 fail(i, refusals[i]);
                 continue;
             }
             try {
                 TNamedFiles files(settings.inputs[i], pages[i]);
-                TConversionRun run(options, files, settings.style);
+                TConversionRun run(options, files, settings.style, &order.Gate(i));
                 const TRunResult result = run.Button1Click();
+                order.Finish(i, true);
                 if (!settings.quiet) {
                     std::lock_guard<std::mutex> lock(report);
                     std::cerr << settings.inputs[i] << " -> " << result.PageName << " ("
                               << result.PictureFiles << " pictures)" << std::endl;
                 }
             } catch (const std::exception& e) {
+                order.Finish(i, false);
                 fail(i, e.what());
             }
         }

@@ -1,0 +1,47 @@
+#include "convert/OrderedCommits.h"
+
+#include "platform/Exception.h"
+#include "platform/FileIdentity.h"
+
+namespace quill {
+
+TOrderedCommits::TOrderedCommits(std::vector<std::string> documents)
+    : documents_(std::move(documents)), finished_(documents_.size(), false) {
+    gates_.reserve(documents_.size());
+    for (size_t i = 0; i < documents_.size(); ++i) {
+        gates_.emplace_back(*this, i);
+        claims_.emplace(FileKey(documents_[i]), TClaim{i, true});
+    }
+}
+
+void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files) {
+    TOrderedCommits& o = owner_;
+    std::unique_lock<std::mutex> lock(o.lock_);
+    o.turn_.wait(lock, [&] { return o.firstOpen_ >= index_; });
+    std::vector<std::string> keys;
+    for (const std::string& file : files) {
+        keys.push_back(FileKey(file));
+        const auto it = o.claims_.find(keys.back());
+        if (it == o.claims_.end() || it->second.Owner == index_) continue;
+        const std::string& other = o.documents_[it->second.Owner];
+        const std::string reason = it->second.Input
+                                       ? "it is the input document \"" + other + "\" of this call"
+                                       : "\"" + other + "\" of this call writes it";
+        throw EInOutError("Cannot write \"" + file + "\": " + reason, file, reason);
+    }
+    for (const std::string& key : keys) o.claims_.emplace(key, TClaim{index_, false});
+}
+
+void TOrderedCommits::Finish(size_t i, bool committed) {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (!committed)
+            for (auto it = claims_.begin(); it != claims_.end();)
+                it = it->second.Owner == i && !it->second.Input ? claims_.erase(it) : std::next(it);
+        finished_[i] = true;
+        while (firstOpen_ < finished_.size() && finished_[firstOpen_]) ++firstOpen_;
+    }
+    turn_.notify_all();
+}
+
+}  // namespace quill

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "convert/RunSeams.h"
+
+namespace quill {
+
+// The order in which the documents of one call put their files in place: the order of
+// the call, whatever order they finish converting in, so the outcome is the same for
+// any number of workers. No document puts in place a file that an earlier document of
+// the call wrote, nor one that is another document of the call; such a document fails,
+// naming the file and the other document, and the earlier one stays complete.
+class TOrderedCommits {
+  public:
+    explicit TOrderedCommits(std::vector<std::string> documents);
+
+    // The gate of document i, for its run. Valid while this object lives.
+    TCommitGate& Gate(size_t i) { return gates_[i]; }
+    // Document i is done, put in place or not: the documents after it may go on. Every
+    // document is finished exactly once, whether it was converted or refused.
+    void Finish(size_t i, bool committed);
+
+  private:
+    class TGate : public TCommitGate {
+      public:
+        TGate(TOrderedCommits& owner, size_t index) : owner_(owner), index_(index) {}
+        void BeforeCommit(const std::vector<std::string>& files) override;
+
+      private:
+        TOrderedCommits& owner_;
+        size_t index_;
+    };
+    struct TClaim {
+        size_t Owner = 0;    // the document whose file it is
+        bool Input = false;  // the document itself rather than a file it writes
+    };
+
+    std::vector<std::string> documents_;
+    std::vector<TGate> gates_;
+    std::mutex lock_;
+    std::condition_variable turn_;
+    std::vector<bool> finished_;
+    size_t firstOpen_ = 0;                  // every document before it is finished
+    std::map<std::string, TClaim> claims_;  // by file key
+};
+
+}  // namespace quill

@@ -1,0 +1,176 @@
+#include "platform/StagedFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <random>
+
+#include "platform/Exception.h"
+#include "platform/FileIdentity.h"
+
+namespace quill {
+
+namespace {
+
+// Both are trivially destroyed, so a signal that comes while the process is ending still
+// finds them.
+std::mutex gLock;
+TStagedFiles* gFirst = nullptr;
+
+[[noreturn]] void Fail(const std::string& fileName, const std::string& reason) {
+    throw EInOutError("Cannot create \"" + fileName + "\": " + reason, fileName, reason);
+}
+
+[[noreturn]] void Fail(const std::string& fileName, int error) {
+    Fail(fileName, std::string(std::strerror(error)));
+}
+
+// Follows the links of name to the file a write through it would reach.
+std::string FollowLinks(const std::string& name) {
+    std::string at = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n < 0) return at;
+        target.resize(static_cast<size_t>(n));
+        const size_t slash = at.rfind('/');
+        if (!target.empty() && target[0] != '/' && slash != std::string::npos)
+            target = at.substr(0, slash + 1) + target;
+        at = target;
+    }
+    return at;  // a loop: creating the file fails and says so
+}
+
+// Six letters or digits, different in every thread and process.
+std::string RandomTag() {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 engine{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    std::string tag(6, 'x');
+    for (char& c : tag) c = kLetters[pick(engine)];
+    return tag;
+}
+
+}  // namespace
+
+TStagedFiles::TStagedFiles() {
+    std::lock_guard<std::mutex> lock(gLock);
+    next_ = gFirst;
+    if (gFirst) gFirst->previous_ = this;
+    gFirst = this;
+}
+
+TStagedFiles::~TStagedFiles() {
+    std::lock_guard<std::mutex> lock(gLock);
+    RemoveTemporaries();
+    if (previous_) previous_->next_ = next_;
+    if (next_) next_->previous_ = previous_;
+    if (gFirst == this) gFirst = next_;
+}
+
+std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
+    TEntry entry;
+    entry.Name = fileName;
+    entry.Destination = FollowLinks(fileName);
+    entry.Key = FileKey(entry.Destination);
+    entry.Last = last;
+    if (Find(fileName)) Fail(fileName, "it is written twice by this run");
+
+    struct stat st {};
+    const bool exists = ::stat(entry.Destination.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) Fail(fileName, EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe holds nothing to keep, and renaming over it would replace
+        // the device itself.
+        entry.Destination = fileName;
+        entries_.push_back(std::move(entry));
+        return fileName;
+    }
+    // A file that may not be written is not replaced behind its owner's back.
+    if (exists && ::access(entry.Destination.c_str(), W_OK) != 0) Fail(fileName, errno);
+
+    const size_t slash = entry.Destination.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : entry.Destination.substr(0, slash + 1);
+    const std::string base =
+        slash == std::string::npos ? entry.Destination : entry.Destination.substr(slash + 1);
+    for (int attempt = 0;; ++attempt) {
+        std::string temporary = folder + "." + base + "." + RandomTag() + ".tmp";
+        // Registered and created under the lock: an interrupt either finds the file or
+        // comes before it exists.
+        std::lock_guard<std::mutex> lock(gLock);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST && attempt < 100) continue;
+        if (fd < 0) Fail(fileName, errno);
+        // The new file keeps the permissions of the one it replaces.
+        if (exists) (void)::fchmod(fd, st.st_mode & 07777);
+        ::close(fd);
+        entry.Temporary = std::move(temporary);
+        entries_.push_back(std::move(entry));
+        return entries_.back().Temporary;
+    }
+}
+
+const std::string* TStagedFiles::Find(const std::string& fileName) const {
+    const std::string key = FileKey(FollowLinks(fileName));
+    for (const TEntry& e : entries_)
+        if (e.Key == key) return &e.Name;
+    return nullptr;
+}
+
+std::vector<size_t> TStagedFiles::InOrder() const {
+    std::vector<size_t> order;
+    for (bool last : {false, true})
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].Last == last) order.push_back(i);
+    return order;
+}
+
+std::vector<std::string> TStagedFiles::Names() const {
+    std::vector<std::string> names;
+    for (size_t i : InOrder()) names.push_back(entries_[i].Name);
+    return names;
+}
+
+void TStagedFiles::Commit() {
+    std::lock_guard<std::mutex> lock(gLock);
+    for (size_t i : InOrder()) {
+        TEntry& e = entries_[i];
+        if (e.Temporary.empty()) continue;
+        if (::rename(e.Temporary.c_str(), e.Destination.c_str()) != 0) {
+            const std::string reason = std::strerror(errno);
+            const std::string name = e.Name;
+            RemoveTemporaries();
+            throw EInOutError("Cannot write \"" + name + "\": " + reason, name, reason);
+        }
+        e.Temporary.clear();
+    }
+    entries_.clear();
+}
+
+void TStagedFiles::Abandon() noexcept {
+    std::lock_guard<std::mutex> lock(gLock);
+    RemoveTemporaries();
+}
+
+void TStagedFiles::RemoveTemporaries() noexcept {
+    for (TEntry& e : entries_)
+        if (!e.Temporary.empty()) ::unlink(e.Temporary.c_str());
+    entries_.clear();
+}
+
+void TStagedFiles::AbandonAllForExit() noexcept {
+    gLock.lock();
+    for (TStagedFiles* s = gFirst; s; s = s->next_)
+        for (const TEntry& e : s->entries_)
+            if (!e.Temporary.empty()) ::unlink(e.Temporary.c_str());
+}
+
+}  // namespace quill
