@@ -8,10 +8,11 @@
 namespace quill {
 
 std::string FileKey(const std::string& path) {
+    // Absolute first: a relative name none of whose parts exists yet would stay relative.
     std::error_code ec;
-    const std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) return full.string();
-    return std::filesystem::absolute(path, ec).lexically_normal().string();
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
+    const std::filesystem::path full = std::filesystem::weakly_canonical(absolute, ec);
+    return ec ? absolute.string() : full.string();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -1,8 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -187,6 +195,94 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
             EXPECT_TRUE(std::filesystem::is_regular_file(
                 dir.File("out/pages/" + std::string(n) + "obzor" + ext)));
         EXPECT_FALSE(std::filesystem::exists(dir.File("1obzor" + ext)));
+    }
+}
+
+// Names of the hidden temporary files in a folder.
+std::vector<std::string> Temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
+            names.push_back(name);
+    }
+    return names;
+}
+
+TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
+    // Picture 11 of a.txt and picture 1 of 1a.txt are both 11a.png: the later document
+    // in the call fails, whatever the number of workers, and the earlier one is whole.
+    std::string a;
+    for (int r = 0; r < 11; ++r) a.append({'\xff', static_cast<char>(128 + r), '\r', 'x', '\r'});
+    a += std::string(1, '\0') + std::string(11 * 288, '\x5a');
+    const std::string one = "\xff\x80\r" + std::string(1, '\0') + std::string(288, '\x0f');
+    TempDir alone;
+    test::WriteFileBytes(alone.File("a.txt"), test::ToBytes(a));
+    ASSERT_EQ(Tool(alone, "-q a.txt").status, 0);
+    for (const char* jobs : {"1", "4"}) {
+        TempDir dir;
+        test::WriteFileBytes(dir.File("a.txt"), test::ToBytes(a));
+        test::WriteFileBytes(dir.File("1a.txt"), test::ToBytes(one));
+        const TToolRun r = Tool(dir, std::string("-q -j ") + jobs + " a.txt 1a.txt");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(
+            r.err,
+            "vornik2html: 1a.txt: Cannot write \"11a.png\": \"a.txt\" of this call writes it\n");
+        EXPECT_EQ(test::ReadFileBytes(dir.File("11a.png")),
+                  test::ReadFileBytes(alone.File("11a.png")));
+        EXPECT_EQ(Page(dir, "a.htm"), Page(alone, "a.htm"));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("1a.htm")));
+        EXPECT_TRUE(Temporaries(dir).empty());
+    }
+}
+
+TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
+    const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        test::WriteFileBytes(dir.File("done.txt"), test::ToBytes("done\r"));
+        // A document that never ends: a pipe this test keeps open and writes one line to.
+        ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0);
+        const int writer = ::open(dir.File("pipe.txt").c_str(), O_RDWR);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, "text\r", 5), 5);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, dir.File(".stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string done = dir.File("done.txt"), pipe = dir.File("pipe.txt");
+        const std::string folder = dir.Path().string();
+        std::vector<const char*> args = {tool.c_str(),   "-j",         "1",         "-d",
+                                         folder.c_str(), done.c_str(), pipe.c_str()};
+        std::vector<char*> argv;
+        for (const char* a : args) argv.push_back(const_cast<char*>(a));
+        argv.push_back(nullptr);
+        // As from a terminal, whatever this test inherited.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, signal);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &actions, &attributes, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        // The second document's page is under way once its temporary file exists.
+        for (int i = 0; i < 500 && Temporaries(dir).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(Temporaries(dir).size(), 1u);
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ::close(writer);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_NE(Page(dir, "done.htm").find("done\r\n\r\n</pre></body></html>"),
+                  std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("pipe.htm")));
+        EXPECT_TRUE(Temporaries(dir).empty());
     }
 }
 

@@ -150,7 +150,12 @@ std::string PageOf(const TSettings& s, const std::string& input) {
 void RemoveTemporaryFilesOnInterrupt() {
     sigset_t signals;
     sigemptyset(&signals);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal ignored by whoever started us (nohup, a background job) stays ignored.
+        struct sigaction current {};
+        if (sigaction(s, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            sigaddset(&signals, s);
+    }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread([signals] {
         int signal = 0;
