@@ -30,28 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Picture data like screen drawings: mostly plain cells of one colour or the other, a
-// sixth of them with detail, every cell with its own two colours.
-std::string PictureData() {
-    uint32_t seed = 2026;
-    auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 16;
-    };
-    std::string data;
-    for (int g = 0; g < kStoreRows; ++g) {
-        int modes[kCellsPerRow];
-        for (int& m : modes) m = static_cast<int>(next() % 6);
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < kCellsPerRow; ++c) {
-                const int m = modes[c];
-                data.push_back(static_cast<char>(m < 3 ? 0x00 : m < 5 ? 0xFF : next() & 0xFF));
-            }
-        for (int c = 0; c < kCellsPerRow; ++c) data.push_back(static_cast<char>(next() & 0x7F));
-    }
-    return data;
-}
-
 std::string Document(const std::string& data) {
     std::string doc =
         "\xae\xa1\xa7\xae\xe0 \x02\xa2\xe1\xa5\xe5 \xe0\xa8\xe1\xe3\xad\xaa\xae\xa2\r";
@@ -108,7 +86,7 @@ int main() {
         std::perror("mkdtemp");
         return 1;
     }
-    const std::string data = PictureData();
+    const std::string data = bench::ScreenPictureData();
     const std::string input = root + "/obzor.txt";
     {
         const std::string doc = Document(data);

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "convert/Pictures.h"
 #include "platform/Bitmap.h"
 
 namespace quill::bench {
@@ -55,6 +56,28 @@ inline double CpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Picture data like screen drawings: mostly plain cells of one colour or the other, a
+// sixth of them with detail, every cell with its own two colours.
+inline std::string ScreenPictureData() {
+    uint32_t seed = 2026;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    std::string data;
+    for (int g = 0; g < kStoreRows; ++g) {
+        int modes[kCellsPerRow];
+        for (int& m : modes) m = static_cast<int>(next() % 6);
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < kCellsPerRow; ++c) {
+                const int m = modes[c];
+                data.push_back(static_cast<char>(m < 3 ? 0x00 : m < 5 ? 0xFF : next() & 0xFF));
+            }
+        for (int c = 0; c < kCellsPerRow; ++c) data.push_back(static_cast<char>(next() & 0x7F));
+    }
+    return data;
 }
 
 }  // namespace quill::bench
