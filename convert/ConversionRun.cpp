@@ -11,6 +11,21 @@ namespace {
 
 constexpr int kHeaderBytes = 17;
 
+// One character of a file name: one byte, or one well-formed UTF-8 sequence ("ж" is two
+// bytes). A lone byte of an old single-byte code page is one character too.
+bool IsOneCharacter(std::string_view s) {
+    if (s.size() == 1) return true;
+    const auto lead = static_cast<uint8_t>(s[0]);
+    const size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                         : 0;
+    if (s.size() != length) return false;
+    for (size_t i = 1; i < length; ++i)
+        if ((static_cast<uint8_t>(s[i]) & 0xC0) != 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
@@ -28,7 +43,8 @@ void TConversionRun::DeriveNames(std::string_view path, std::string& baseName, b
         baseName = std::string(name);
         return;
     }
-    skipHeader = name.size() == dot + 3 && name[dot + 1] == '$';
+    skipHeader =
+        name.size() > dot + 2 && name[dot + 1] == '$' && IsOneCharacter(name.substr(dot + 2));
     baseName = std::string(name.substr(0, dot));
 }
 

@@ -45,7 +45,8 @@ class TConversionRun {
 
     // BaseName and SkipHeader of a document's name: "/" and "\" both separate folders;
     // only the last component counts, cut at its first "."; a header is skipped when that
-    // "." is followed by "$" and exactly one more character.
+    // "." is followed by "$" and exactly one more character (a character, not a byte:
+    // "obzor.$ж" has one).
     static void DeriveNames(std::string_view path, std::string& baseName, bool& skipHeader);
 
     // Output of the page: the only writer of OutputFile.

@@ -63,6 +63,9 @@ TEST(ConversionRun, NamesComeFromTheLastPathComponent) {
         {"obzor.$", "obzor", false},
         {"obzor.$ab", "obzor", false},
         {"obzor.x$", "obzor", false},
+        {"obzor.$\xd0\xb6", "obzor", true},  // "ж" in UTF-8: one character
+        {"obzor.$\xd0\xb6\xd0\xb6", "obzor", false},
+        {"obzor.$\xa6", "obzor", true},  // a lone byte of a single-byte code page
         {"dir.x/noext", "noext", false},
         {"noext", "noext", false},
         {"mag\\", "", false},
