@@ -79,7 +79,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "error without the document's name: %s\n", error.c_str());
         std::abort();
     }
-    // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported.
+    // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported,
+    // and nothing at all after a failed run.
     int pictures = 0;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(out)) {
@@ -89,6 +90,10 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
                              (name.substr(digits) == "doc.png" || name.substr(digits) == "doc.bmp");
         if (name != "page.htm" && !picture) {
             std::fprintf(stderr, "unexpected file \"%s\" beside the page\n", name.c_str());
+            std::abort();
+        }
+        if (!result.Completed) {
+            std::fprintf(stderr, "a failed run left \"%s\" behind\n", name.c_str());
             std::abort();
         }
         pictures += picture;
