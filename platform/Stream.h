@@ -27,9 +27,6 @@ class TStream {
     // Like Read and Write, but a short transfer raises EReadError / EWriteError.
     void ReadBuffer(void* buffer, int64_t count);
     void WriteBuffer(const void* buffer, int64_t count);
-
-    // Copies count bytes from source (all of it from its start when count is 0).
-    int64_t CopyFrom(TStream& source, int64_t count);
 };
 
 }  // namespace quill
