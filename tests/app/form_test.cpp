@@ -133,6 +133,17 @@ void SetOptions(TForm1& form, bool bmp, bool pitch42, bool colors) {
 class TForm1Test : public QObject {
     Q_OBJECT
 
+  public:
+    // Runs before the application object exists. The file dialogs keep their state in
+    // the user's configuration, so the tests get a home folder of their own: nothing is
+    // written into the real one.
+    static void initMain() {
+        static quill::test::TempDir home;
+        qputenv("HOME", QFile::encodeName(FromPath(home.Path())));
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+            qunsetenv(name);
+    }
+
   private:
     std::unique_ptr<TForm1> ShownForm(TPageStyle style = TPageStyle::Quilloc) {
         auto form = std::make_unique<TForm1>(style);
@@ -156,8 +167,9 @@ class TForm1Test : public QObject {
         auto form = ShownForm(style);
         QCOMPARE(form->windowTitle(), QString("Vornik->HTML convertor"));
         QCOMPARE(form->objectName(), QString("Form1"));
-        // No window frame here, so the outer size is the client size.
+        // The outer size includes the frame, 2 pixels on the offscreen platform.
         QCOMPARE(form->frameGeometry(), QRect(288, 227, 231, 159));
+        QCOMPARE(form->geometry(), QRect(290, 229, 227, 155));
         QCOMPARE(form->font().pixelSize(), 11);
 
         struct Control {
@@ -364,6 +376,8 @@ class TForm1Test : public QObject {
         QTest::newRow("quilloc as started") << TPageStyle::Quilloc << false << false << false;
         QTest::newRow("quilloc all options") << TPageStyle::Quilloc << true << true << true;
         QTest::newRow("quilloc colours, PNG") << TPageStyle::Quilloc << false << false << true;
+        QTest::newRow("quilloc BMP only") << TPageStyle::Quilloc << true << false << false;
+        QTest::newRow("quilloc 42 pitch only") << TPageStyle::Quilloc << false << true << false;
         QTest::newRow("quillo as started") << TPageStyle::Quillo << false << false << false;
         QTest::newRow("quillo all options") << TPageStyle::Quillo << true << true << true;
     }
