@@ -23,6 +23,9 @@ TEST(MemoryStream, ReadWriteSeekAndShortTransfers) {
     s.WriteBuffer("!", 1);
     EXPECT_EQ(s.Size(), 8);
     EXPECT_EQ(s.Memory()[5], 0);
+    EXPECT_EQ(s.Seek(-3, soBeginning), 0);  // before the start: the start
+    EXPECT_EQ(s.Read(buf, 8), 8);
+    EXPECT_EQ(std::string(buf, 8), std::string("hello\0\0!", 8));
 }
 
 TEST(FileStream, ErrorsNameTheFileAndTheReason) {
