@@ -122,10 +122,10 @@ bool WriteFile(const QString& fileName, const QByteArray& bytes) {
 }
 
 // Sets the options as a person would, by clicking them.
-void SetOptions(TForm1& form, bool bmp, bool pitch42, bool colors) {
+void SetOptions(TForm1& form, bool bmp, bool pitch42, bool useColors) {
     if (bmp) QTest::mouseClick(&form.RadioButton1, Qt::LeftButton);
     if (pitch42) QTest::mouseClick(&form.CheckBox1, Qt::LeftButton);
-    if (colors) QTest::mouseClick(&form.cbColor, Qt::LeftButton);
+    if (useColors) QTest::mouseClick(&form.cbColor, Qt::LeftButton);
 }
 
 }  // namespace
@@ -372,7 +372,7 @@ class TForm1Test : public QObject {
         QTest::addColumn<TPageStyle>("style");
         QTest::addColumn<bool>("bmp");
         QTest::addColumn<bool>("pitch42");
-        QTest::addColumn<bool>("colors");
+        QTest::addColumn<bool>("useColors");
         QTest::newRow("quilloc as started") << TPageStyle::Quilloc << false << false << false;
         QTest::newRow("quilloc all options") << TPageStyle::Quilloc << true << true << true;
         QTest::newRow("quilloc colours, PNG") << TPageStyle::Quilloc << false << false << true;
@@ -388,7 +388,7 @@ class TForm1Test : public QObject {
         QFETCH(TPageStyle, style);
         QFETCH(bool, bmp);
         QFETCH(bool, pitch42);
-        QFETCH(bool, colors);
+        QFETCH(bool, useColors);
         quill::test::TempDir dir;
         const QString root = FromPath(dir.Path());
         QVERIFY(QDir(root).mkpath("in") && QDir(root).mkpath("form") && QDir(root).mkpath("cli"));
@@ -400,7 +400,7 @@ class TForm1Test : public QObject {
         auto form = ShownForm(style);
         TDialogScript script;
         Answer(*form, script);
-        SetOptions(*form, bmp, pitch42, colors);
+        SetOptions(*form, bmp, pitch42, useColors);
         script.openAnswer = input;
         script.saveAnswer = root + "/form/page";  // typed without extension
         QTest::keyClick(&form->Button1, Qt::Key_Return);
@@ -410,7 +410,7 @@ class TForm1Test : public QObject {
         QCOMPARE(QDir::currentPath(), before);
 
         QStringList args;
-        if (colors) args << "--colors";
+        if (useColors) args << "--colors";
         if (pitch42) args << "--pitch42";
         if (bmp) args << "--bmp";
         args << "--style" << (style == TPageStyle::Quillo ? "quillo" : "quilloc");
