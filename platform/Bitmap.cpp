@@ -267,6 +267,7 @@ void TBitmap::SaveToFile(const std::string& fileName) {
     }
     TFileStream file(fileName, fmCreate);
     SaveToStream(file);
+    file.Close();
 }
 
 void TBitmap::SaveToStream(TStream& stream) {

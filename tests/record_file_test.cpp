@@ -4,26 +4,11 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <utility>
 
 #include "platform/Exception.h"
 #include "platform/RecordFile.h"
+#include "support/FailingClose.h"
 #include "support/TestSupport.h"
-
-// The test program is linked with --wrap=close, so the core's calls of close() come here:
-// a test sets the error that the next close reports after the descriptor is closed, as a
-// network file system reports a write it lost.
-namespace {
-int NextCloseError = 0;
-}  // namespace
-extern "C" int __real_close(int fd);
-extern "C" int __wrap_close(int fd) {
-    const int error = std::exchange(NextCloseError, 0);
-    const int result = __real_close(fd);
-    if (error == 0) return result;
-    errno = error;
-    return -1;
-}
 
 namespace quill {
 namespace {
@@ -161,7 +146,7 @@ TEST(RecordFile, FailuresNameTheFileAndTheReason) {
     f.Assign(page);
     f.Rewrite();
     f.Write("abc");
-    NextCloseError = EIO;
+    test::FailNextClose(EIO);
     EXPECT_EQ(ErrorOf([&] { f.Close(); }), "Cannot close \"" + page + "\": Input/output error");
     EXPECT_FALSE(f.IsOpen());
     EXPECT_EQ(test::ToString(test::ReadFileBytes(page)), "abc");

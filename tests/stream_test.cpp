@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
+#include "support/FailingClose.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -40,6 +44,18 @@ TEST(FileStream, ErrorsNameTheFileAndTheReason) {
     }
     EXPECT_THROW(TFileStream(dir.File("none/x.bin"), fmCreate), EFCreateError);
     EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
+
+    // A failing close is reported, here for a picture saved through a file stream.
+    const std::string picture = dir.File("p.bmp");
+    TBitmap bitmap;
+    bitmap.SetSize(1, 1);
+    test::FailNextClose(EIO);
+    try {
+        bitmap.SaveToFile(picture);
+        FAIL() << "saved";
+    } catch (const EWriteError& e) {
+        EXPECT_EQ(e.Message(), "Cannot close file \"" + picture + "\": Input/output error");
+    }
 }
 
 TEST(FileStream, CreateEmptiesAndOpenWriteKeeps) {
