@@ -26,10 +26,6 @@ constexpr int kOuterHeight = 159;
 // pixels, so the font is too.
 constexpr int kFontPixels = 11;
 
-bool IsEnterKey(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
 // The options as the conversion run reads them: straight from the controls, at the
 // moment it asks.
 class TFormOptions : public TOptionsSource {
@@ -107,8 +103,9 @@ void TForm1::BuildWindow() {
     font.setPixelSize(kFontPixels);
     setFont(font);
     move(kLeft, kTop);
-    // Where there is no window frame (no window manager, or the offscreen platform) the
-    // outer size is the client size; FitOuterSize shrinks it once a frame shows up.
+    // Without a window frame (no window manager) the outer size is the client size;
+    // FitOuterSize shrinks the client once a frame shows up (a window manager's, or the
+    // 2-pixel one of the offscreen platform).
     resize(kOuterWidth, kOuterHeight);
 
     OpenDialog1.setObjectName(QStringLiteral("OpenDialog1"));
@@ -157,9 +154,11 @@ void TForm1::BuildWindow() {
     setTabOrder(&RadioButton2, &CheckBox1);
     setTabOrder(&CheckBox1, &cbColor);
 
-    for (QWidget* control : std::initializer_list<QWidget*>{&Button1, &RadioButton1, &RadioButton2,
-                                                            &CheckBox1, &cbColor})
-        control->installEventFilter(this);
+    // A key goes to the control with the focus, and on to the form if the control does
+    // not want it; watching both, FormKeyDown sees it first wherever it is pressed.
+    for (QWidget* widget : std::initializer_list<QWidget*>{this, &Button1, &RadioButton1,
+                                                           &RadioButton2, &CheckBox1, &cbColor})
+        widget->installEventFilter(this);
 
     // First in the tab order, so it has the focus when the window is shown.
     Button1.setFocus();
@@ -180,8 +179,15 @@ void TForm1::Button1Click(QObject* /*Sender*/) {
     }
 }
 
-void TForm1::FormKeyDown(QObject* /*Sender*/, int& Key, Qt::KeyboardModifiers /*Shift*/) {
-    if (Key == Qt::Key_Escape) close();
+bool TForm1::FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers /*Shift*/) {
+    if (Key == Qt::Key_Return || Key == Qt::Key_Enter) {
+        Button1.click();
+        return true;
+    }
+    if (Key != Qt::Key_Escape) return false;
+    // An option keeps Escape to itself: it must not travel on to the form and close it.
+    if (Sender == this || Sender == &Button1) close();
+    return true;
 }
 
 std::string TForm1::ChosenFile(const QFileDialog& dialog) {
@@ -191,34 +197,11 @@ std::string TForm1::ChosenFile(const QFileDialog& dialog) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
-    auto* keyEvent = static_cast<QKeyEvent*>(event);
-    int key = keyEvent->key();
-    if (watched == &Button1) {
-        FormKeyDown(watched, key, keyEvent->modifiers());
-        // Escape is done with here; anything else is the button's (Enter and Space click it).
-        return key == Qt::Key_Escape;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (FormKeyDown(watched, keyEvent->key(), keyEvent->modifiers())) return true;
     }
-    // An option: Enter presses the default button; Escape is nobody's business here, so it
-    // must not travel on to the form's own handler.
-    if (IsEnterKey(key)) {
-        Button1.click();
-        return true;
-    }
-    return key == Qt::Key_Escape;
-}
-
-void TForm1::keyPressEvent(QKeyEvent* event) {
-    // Keys reach the form itself only when no control has the focus, or when a control
-    // did not want them.
-    int key = event->key();
-    if (IsEnterKey(key)) {
-        Button1.click();
-        return;
-    }
-    FormKeyDown(this, key, event->modifiers());
-    if (key == Qt::Key_Escape) return;
-    QWidget::keyPressEvent(event);
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TForm1::event(QEvent* event) {

@@ -38,9 +38,12 @@ class TForm1 : public QWidget {
     // The conversion run, synchronously. A failure is shown in a message box and the
     // window stays ready for the next run.
     void Button1Click(QObject* Sender);
-    // Escape closes the window, whatever the modifiers; every other key goes on as usual.
-    // Key is a Qt key code and is never changed.
-    void FormKeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+    // Every key pressed on the form or one of its controls comes here first; answers
+    // whether the key is done with (otherwise it goes on as usual). Enter anywhere runs
+    // the button, the window's default button. Escape closes the window from the form or
+    // the button, whatever the modifiers, and does nothing on an option. Key is a Qt key
+    // code.
+    bool FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers Shift);
 
     TPageStyle PageStyle() const { return style_; }
 
@@ -53,8 +56,8 @@ class TForm1 : public QWidget {
     static std::string ChosenFile(const QFileDialog& dialog);
 
   protected:
+    // Hands every key press of the form and its controls to FormKeyDown.
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
   private:

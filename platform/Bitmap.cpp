@@ -14,12 +14,6 @@ namespace quill {
 
 namespace {
 
-// Rows are padded to whole 32-bit words, as the BMP file format stores them, so that a
-// bitmap's rows can be written to a BMP file and read from one without repacking.
-int64_t StrideFor(int64_t width, int bits) {
-    return (width * bits + 31) / 32 * 4;
-}
-
 uint32_t Opaque(uint8_t r, uint8_t g, uint8_t b) {
     return 0xFF000000u | (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
@@ -273,6 +267,7 @@ void TBitmap::SaveToFile(const std::string& fileName) {
     }
     TFileStream file(fileName, fmCreate);
     SaveToStream(file);
+    file.Close();
 }
 
 void TBitmap::SaveToStream(TStream& stream) {

@@ -60,6 +60,11 @@ class TBitmap {
     void SetPixelFormat(TPixelFormat format);
     // Bits one pixel takes in a scan line.
     static int BitsPerPixel(TPixelFormat format);
+    // Bytes one scan line of that width takes: padded to whole 32-bit words, as BMP files
+    // store rows, so that rows go to and from BMP files without repacking.
+    static int64_t StrideFor(int64_t width, int bitsPerPixel) {
+        return (width * bitsPerPixel + 31) / 32 * 4;
+    }
 
     // The palette set on the bitmap, or null. The bitmap owns it.
     const TPalette* Palette() const { return palette_.get(); }

@@ -26,10 +26,6 @@ uint32_t Get32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
-int64_t BmpStride(int64_t width, int bits) {
-    return (width * bits + 31) / 32 * 4;
-}
-
 }  // namespace
 
 void CheckBmpWritable(const TBitmap& bitmap) {
@@ -131,7 +127,7 @@ void ReadBmp(TStream& stream, TBitmap& bitmap) {
 
     const int64_t tableStart = kFileHeaderSize + int64_t{infoSize};
     const int64_t tableEnd = tableStart + 4 * int64_t{colours};
-    const int64_t stride = BmpStride(width, bits);
+    const int64_t stride = TBitmap::StrideFor(width, bits);
     const int64_t imageEnd = int64_t{offBits} + stride * rows;
     if (offBits < tableEnd || imageEnd > available)
         throw EInvalidGraphic("BMP file is truncated or its pixel data lies outside it (" +

@@ -46,6 +46,12 @@ TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+void TFileStream::Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0) Fail<EWriteError>("Cannot close file", fileName_, Reason());
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     int64_t done = 0;
     auto* p = static_cast<char*>(buffer);

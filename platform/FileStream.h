@@ -27,6 +27,10 @@ class TFileStream : public TStream {
     int64_t Seek(int64_t offset, int origin) override;
     void SetSize(int64_t size) override;
 
+    // Closes the file, checked: a system that reports a failed write only now raises
+    // EWriteError naming the file. The destructor closes an open file unchecked.
+    void Close();
+
     const std::string& FileName() const { return fileName_; }
     int Handle() const { return fd_; }
 

@@ -84,6 +84,7 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
     TFileStream file(fileName, fmCreate);
     file.WriteBuffer(data_.data(), static_cast<int64_t>(data_.size()));
+    file.Close();
 }
 
 }  // namespace quill

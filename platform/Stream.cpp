@@ -1,7 +1,5 @@
 #include "platform/Stream.h"
 
-#include <vector>
-
 #include "platform/Exception.h"
 
 namespace quill {
@@ -27,22 +25,6 @@ void TStream::WriteBuffer(const void* buffer, int64_t count) {
 
 void TStream::FailWrite() {
     throw EWriteError("Stream write error");
-}
-
-int64_t TStream::CopyFrom(TStream& source, int64_t count) {
-    if (count == 0) {
-        source.SetPosition(0);
-        count = source.Size();
-    }
-    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count, 1 << 16)));
-    int64_t left = count;
-    while (left > 0) {
-        const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(buffer.size()));
-        source.ReadBuffer(buffer.data(), n);
-        WriteBuffer(buffer.data(), n);
-        left -= n;
-    }
-    return count;
 }
 
 }  // namespace quill

@@ -28,9 +28,6 @@ class TStream {
     void ReadBuffer(void* buffer, int64_t count);
     void WriteBuffer(const void* buffer, int64_t count);
 
-    // Copies count bytes from source (all of it from its start when count is 0).
-    int64_t CopyFrom(TStream& source, int64_t count);
-
   protected:
     // Raises the error of a short write: a stream that knows the cause names it.
     [[noreturn]] virtual void FailWrite();

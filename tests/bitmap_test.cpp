@@ -120,6 +120,7 @@ TEST(Canvas, CopyRectClipsAgainstBothBitmaps) {
         {{-5, -3, 10, 10}, {0, 0, 15, 13}},    // destination starts outside
         {{0, 0, 20, 20}, {-7, -2, 13, 18}},    // source starts outside
         {{10, 10, 40, 40}, {20, 20, 50, 50}},  // both run past the far edges
+        {{10, 10, 40, 40}, {0, 0, 30, 30}},    // only the destination's far edge cuts
         {{0, 0, 5, 5}, {0, 0, 9, 3}},          // sizes differ: the smaller counts
         {{3, 3, 2, 9}, {0, 0, 9, 9}},          // empty rectangle
         {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {0, 0, INT_MAX, INT_MAX}},
@@ -224,18 +225,20 @@ TEST(Bitmap, PixelFormatConversions) {
     EXPECT_EQ(rgb.ScanLine(0)[0], 0x0A);
     EXPECT_EQ(rgb.ScanLine(0)[1], 0xF7);
 
-    // An index that 4 bits cannot hold becomes the nearest of the first 16 colours.
+    // An index that 4 bits cannot hold (16 the first) becomes the nearest of the first 16
+    // colours.
     TBitmap big;
     big.SetPixelFormat(pf8bit);
-    big.SetSize(1, 1);
+    big.SetSize(2, 1);
     TLogPalette log;
     log.palPalEntry.resize(201);
     log.palPalEntry[3] = {250, 250, 250, 0};
-    log.palPalEntry[200] = {255, 255, 255, 0};
+    log.palPalEntry[16] = log.palPalEntry[200] = {255, 255, 255, 0};
     big.SetPalette(CreatePalette(log));
     big.ScanLine(0)[0] = 200;
+    big.ScanLine(0)[1] = 16;
     big.SetPixelFormat(pf4bit);
-    EXPECT_EQ(big.ScanLine(0)[0] >> 4, 3);
+    EXPECT_EQ(big.ScanLine(0)[0], 0x33);
 }
 
 TEST(Bmp, RoundTripsEveryWrittenFormat) {

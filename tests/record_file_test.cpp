@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
 
 #include "platform/Exception.h"
 #include "platform/RecordFile.h"
+#include "support/FailingClose.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -138,6 +140,16 @@ TEST(RecordFile, FailuresNameTheFileAndTheReason) {
               "Cannot write \"/dev/full\": No space left on device");
     f.Abandon();
     EXPECT_FALSE(f.IsOpen());
+
+    // A failing close is reported too, after the buffer was handed over.
+    const std::string page = dir.File("page.htm");
+    f.Assign(page);
+    f.Rewrite();
+    f.Write("abc");
+    test::FailNextClose(EIO);
+    EXPECT_EQ(ErrorOf([&] { f.Close(); }), "Cannot close \"" + page + "\": Input/output error");
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_EQ(test::ToString(test::ReadFileBytes(page)), "abc");
 }
 
 TEST(RecordFile, AbandonKeepsWhatWasWritten) {

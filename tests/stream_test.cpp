@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
+#include "support/FailingClose.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -23,6 +27,9 @@ TEST(MemoryStream, ReadWriteSeekAndShortTransfers) {
     s.WriteBuffer("!", 1);
     EXPECT_EQ(s.Size(), 8);
     EXPECT_EQ(s.Memory()[5], 0);
+    EXPECT_EQ(s.Seek(-3, soBeginning), 0);  // before the start: the start
+    EXPECT_EQ(s.Read(buf, 8), 8);
+    EXPECT_EQ(std::string(buf, 8), std::string("hello\0\0!", 8));
 }
 
 TEST(FileStream, ErrorsNameTheFileAndTheReason) {
@@ -37,6 +44,18 @@ TEST(FileStream, ErrorsNameTheFileAndTheReason) {
     }
     EXPECT_THROW(TFileStream(dir.File("none/x.bin"), fmCreate), EFCreateError);
     EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
+
+    // A failing close is reported, here for a picture saved through a file stream.
+    const std::string picture = dir.File("p.bmp");
+    TBitmap bitmap;
+    bitmap.SetSize(1, 1);
+    test::FailNextClose(EIO);
+    try {
+        bitmap.SaveToFile(picture);
+        FAIL() << "saved";
+    } catch (const EWriteError& e) {
+        EXPECT_EQ(e.Message(), "Cannot close file \"" + picture + "\": Input/output error");
+    }
 }
 
 TEST(FileStream, CreateEmptiesAndOpenWriteKeeps) {

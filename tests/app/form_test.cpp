@@ -122,16 +122,27 @@ bool WriteFile(const QString& fileName, const QByteArray& bytes) {
 }
 
 // Sets the options as a person would, by clicking them.
-void SetOptions(TForm1& form, bool bmp, bool pitch42, bool colors) {
+void SetOptions(TForm1& form, bool bmp, bool pitch42, bool useColors) {
     if (bmp) QTest::mouseClick(&form.RadioButton1, Qt::LeftButton);
     if (pitch42) QTest::mouseClick(&form.CheckBox1, Qt::LeftButton);
-    if (colors) QTest::mouseClick(&form.cbColor, Qt::LeftButton);
+    if (useColors) QTest::mouseClick(&form.cbColor, Qt::LeftButton);
 }
 
 }  // namespace
 
 class TForm1Test : public QObject {
     Q_OBJECT
+
+  public:
+    // Runs before the application object exists. The file dialogs keep their state in
+    // the user's configuration, so the tests get a home folder of their own: nothing is
+    // written into the real one.
+    static void initMain() {
+        static quill::test::TempDir home;
+        qputenv("HOME", QFile::encodeName(FromPath(home.Path())));
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+            qunsetenv(name);
+    }
 
   private:
     std::unique_ptr<TForm1> ShownForm(TPageStyle style = TPageStyle::Quilloc) {
@@ -156,8 +167,9 @@ class TForm1Test : public QObject {
         auto form = ShownForm(style);
         QCOMPARE(form->windowTitle(), QString("Vornik->HTML convertor"));
         QCOMPARE(form->objectName(), QString("Form1"));
-        // No window frame here, so the outer size is the client size.
+        // The outer size includes the frame, 2 pixels on the offscreen platform.
         QCOMPARE(form->frameGeometry(), QRect(288, 227, 231, 159));
+        QCOMPARE(form->geometry(), QRect(290, 229, 227, 155));
         QCOMPARE(form->font().pixelSize(), 11);
 
         struct Control {
@@ -362,10 +374,12 @@ class TForm1Test : public QObject {
         QTest::addColumn<TPageStyle>("style");
         QTest::addColumn<bool>("bmp");
         QTest::addColumn<bool>("pitch42");
-        QTest::addColumn<bool>("colors");
+        QTest::addColumn<bool>("useColors");
         QTest::newRow("quilloc as started") << TPageStyle::Quilloc << false << false << false;
         QTest::newRow("quilloc all options") << TPageStyle::Quilloc << true << true << true;
         QTest::newRow("quilloc colours, PNG") << TPageStyle::Quilloc << false << false << true;
+        QTest::newRow("quilloc BMP only") << TPageStyle::Quilloc << true << false << false;
+        QTest::newRow("quilloc 42 pitch only") << TPageStyle::Quilloc << false << true << false;
         QTest::newRow("quillo as started") << TPageStyle::Quillo << false << false << false;
         QTest::newRow("quillo all options") << TPageStyle::Quillo << true << true << true;
     }
@@ -376,7 +390,7 @@ class TForm1Test : public QObject {
         QFETCH(TPageStyle, style);
         QFETCH(bool, bmp);
         QFETCH(bool, pitch42);
-        QFETCH(bool, colors);
+        QFETCH(bool, useColors);
         quill::test::TempDir dir;
         const QString root = FromPath(dir.Path());
         QVERIFY(QDir(root).mkpath("in") && QDir(root).mkpath("form") && QDir(root).mkpath("cli"));
@@ -388,7 +402,7 @@ class TForm1Test : public QObject {
         auto form = ShownForm(style);
         TDialogScript script;
         Answer(*form, script);
-        SetOptions(*form, bmp, pitch42, colors);
+        SetOptions(*form, bmp, pitch42, useColors);
         script.openAnswer = input;
         script.saveAnswer = root + "/form/page";  // typed without extension
         QTest::keyClick(&form->Button1, Qt::Key_Return);
@@ -398,7 +412,7 @@ class TForm1Test : public QObject {
         QCOMPARE(QDir::currentPath(), before);
 
         QStringList args;
-        if (colors) args << "--colors";
+        if (useColors) args << "--colors";
         if (pitch42) args << "--pitch42";
         if (bmp) args << "--bmp";
         args << "--style" << (style == TPageStyle::Quillo ? "quillo" : "quilloc");
