@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "convert/ByteScan.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
@@ -10,12 +12,13 @@ namespace quill {
 
 namespace {
 
-constexpr int kHeaderBytes = 17;
+constexpr size_t kHeaderBytes = 17;
 
 }  // namespace
 
-TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style)
-    : options_(options), chooser_(chooser), style_(style) {}
+TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
+                               TRunSettings settings)
+    : options_(options), chooser_(chooser), style_(style), settings_(settings) {}
 
 TConversionRun::~TConversionRun() = default;
 
@@ -48,11 +51,13 @@ TRunResult TConversionRun::Button1Click() {
     TRunResult result;
     if (style_ == TPageStyle::Quilloc) UseColors = options_.UseColorsChecked();
     colourSpans_ = style_ == TPageStyle::Quillo || UseColors;
+    utf8_ = settings_.Html5 ? &modern::TUtf8Table::Get() : nullptr;
     PrepareMarkup();
 
     std::string inputName;
     if (!chooser_.ChooseInput(inputName)) return result;
     DeriveNames(inputName, BaseName, SkipHeader);
+    SkipHeader = SkipHeader || settings_.SkipHeader;
     std::string pageName;
     if (!chooser_.ChooseOutput(BaseName, pageName)) return result;
     result.PageName = pageName;
@@ -66,8 +71,9 @@ TRunResult TConversionRun::Button1Click() {
         InputFile.Assign(inputName);
         RefuseInputAsOutput(inputName, pageName);
         OutputFile.Rewrite();
+        if (settings_.Embed) DraftPage();
         InputFile.Reset();
-        if (SkipHeader) InputFile.Seek(kHeaderBytes);
+        if (SkipHeader) SkipDocumentHeader();
         WriteHeader();
         ResetPictures();
         for (;;) {
@@ -94,11 +100,13 @@ TRunResult TConversionRun::Button1Click() {
         WriteHtml(page::kFooter);
         OutputFile.Close();
         InputFile.Close();
+        if (settings_.Embed) WriteEmbeddedPage();
         ReleasePictures();
     } catch (...) {
         OutputFile.Abandon();
         InputFile.Abandon();
         ReleasePictures();
+        draft_.reset();
         throw;
     }
     result.Completed = true;
@@ -106,16 +114,25 @@ TRunResult TConversionRun::Button1Click() {
     return result;
 }
 
-void TConversionRun::WriteHeader() {
-    if (style_ == TPageStyle::Quillo) {
-        WriteHtml(page::kQuilloHeaderFirst);
-        WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
-        WriteHtml(page::kQuilloHeaderMiddle);
-    } else {
-        WriteHtml(UseColors ? page::kHeaderDark : page::kHeaderLight);
-        WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
-        WriteHtml(page::kHeaderMiddle);
+void TConversionRun::SkipDocumentHeader() {
+    for (size_t left = kHeaderBytes; left > 0;) {
+        const std::string_view ahead = InputFile.Buffered();
+        if (ahead.empty()) break;  // the first read of the text then fails with end of file
+        const size_t taken = std::min(left, ahead.size());
+        InputFile.Consume(taken);
+        left -= taken;
     }
+}
+
+void TConversionRun::WriteHeader() {
+    if (settings_.Html5)
+        WriteModernHead();
+    else if (style_ == TPageStyle::Quillo)
+        WriteHtml(page::kQuilloHeaderFirst);
+    else
+        WriteHtml(UseColors ? page::kHeaderDark : page::kHeaderLight);
+    WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
+    WriteHtml(style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
     WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
     WriteHtml(page::kHeaderLast);
 }

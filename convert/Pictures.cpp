@@ -48,9 +48,7 @@ void TConversionRun::FinishPicture(bool isPictureLine, int row) {
         ++CurrentPicture;
     else
         e.RowCount = 0;
-    WriteHtml(page::kImageStart);
-    WriteHtml(PictureFileName(found));
-    WriteHtml(page::kImageEnd);
+    WriteImageLine(found);
 }
 
 void TConversionRun::AddPictureLine(int row) {
@@ -143,6 +141,7 @@ void TConversionRun::SavePicture(int n) {
     PictureBitmap->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
                                      TRect{0, top, kStoreWidth, top + height});
     const bool bmp = options_.UseBmpChecked();
+    if (settings_.Embed) return EmbedPicture(n, bmp);
     const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
     RefuseInputAsOutput(inputName_, fileName);
     try {

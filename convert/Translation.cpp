@@ -46,20 +46,19 @@ void TConversionRun::TranslateByte(uint8_t b) {
             WriteHtml(page::kLineBreak);
             SpanOpen = false;
             break;
-        case '<':
-            WriteHtml(page::kLessThan);
-            break;
-        case '>':
-            WriteHtml(page::kGreaterThan);
-            break;
-        case '~':
-            WriteHtml(page::kTilde);
-            break;
-        case 127:
-            WriteHtml(page::kCopyright);
-            break;
         default:
-            OutputFile.WriteByte(b);
+            if (utf8_ != nullptr)
+                WriteHtml(utf8_->Text(b));
+            else if (b == '<')
+                WriteHtml(page::kLessThan);
+            else if (b == '>')
+                WriteHtml(page::kGreaterThan);
+            else if (b == '~')
+                WriteHtml(page::kTilde);
+            else if (b == 127)
+                WriteHtml(page::kCopyright);
+            else
+                OutputFile.WriteByte(b);
             break;
     }
 }
@@ -72,6 +71,9 @@ static_assert(page::kCodeSpace.size() + page::ColourOpeners[1].size() <= kLonges
 static_assert(page::kCodeSpace.size() + page::StyleOpeners[3].size() <= kLongestMarkup);
 static_assert(page::StyleClosers[3].size() <= kLongestMarkup);
 static_assert(page::kTilde.size() <= kLongestMarkup);
+// A text byte of the modern page writes up to seven bytes (and eight are stored), fewer
+// than a special byte may: the room below holds either.
+static_assert(7 + 8 <= 3 * kLongestMarkup + 1);
 
 // Room in the page's buffer for one block of 64 bytes: each byte special, with the
 // longest closer and markup and, at a line end, the next line's colour opener; one more
@@ -141,6 +143,10 @@ void TConversionRun::PrepareMarkup() {
             }
             if (b == 8) text(t, page::kCodeSpace);
             if (b == 13) text(t, page::kLineBreak);
+            if (utf8_ != nullptr && !closes) {
+                text(t, utf8_->Text(static_cast<uint8_t>(b)));
+                continue;
+            }
             if (b == '<') text(t, page::kLessThan);
             if (b == '>') text(t, page::kGreaterThan);
             if (b == '~') text(t, page::kTilde);
@@ -152,13 +158,26 @@ void TConversionRun::PrepareMarkup() {
     }
 }
 
+// The classic page copies text bytes as they are, a whole block at a time (what is
+// copied past `to` is overwritten by what follows); the modern page writes each byte's
+// UTF-8 or escape.
+template <bool Modern>
+inline uint8_t* TConversionRun::WriteText(uint8_t* out, const char* from, const char* to) const {
+    if constexpr (Modern) {
+        return utf8_->Write(out, from, static_cast<size_t>(to - from));
+    } else {
+        Copy64(out, from);
+        return out + (to - from);
+    }
+}
+
 // The bytes from `from` up to the special byte at `at` (fewer than 64), then what the
 // byte of class cls writes with the span open before it; updates the open span and the
 // last code opened.
+template <bool Modern>
 inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
                                              uint8_t cls, uint8_t& open, uint8_t& code) const {
-    Copy64(out, from);
-    out += at - from;
+    out = WriteText<Modern>(out, from, at);
     const TTransition& t = transitions_[open][cls];
     Copy32(out, &t);
     out += t.Size;
@@ -168,7 +187,10 @@ inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, con
 }
 
 void TConversionRun::TranslateLine() {
-    TranslateText(LineText.data(), LineText.size(), lineColourAt_);
+    if (utf8_ != nullptr)
+        TranslateText<true>(LineText.data(), LineText.size(), lineColourAt_);
+    else
+        TranslateText<false>(LineText.data(), LineText.size(), lineColourAt_);
 }
 
 // The n bytes at p, as TranslateByte would write them one by one, the byte at colourAt
@@ -178,6 +200,7 @@ void TConversionRun::TranslateLine() {
 // special byte writes what the transition table gives for it and the open span, without
 // a branch on which byte it is. p is followed by at least TRecordFile::kReadSlack
 // readable bytes.
+template <bool Modern>
 void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
     static_assert(TRecordFile::kReadSlack >= 64);
     uint8_t open = SpanOpen ? SpanCode : 0;  // the code of the open span; 0: none
@@ -194,11 +217,10 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
             bits &= bits - 1;
             const uint8_t cls =
                 at == colourAt ? kCode8Class : kSpecialClass[static_cast<uint8_t>(p[at])];
-            out = WriteSpecial(out, from, p + at, cls, open, code);
+            out = WriteSpecial<Modern>(out, from, p + at, cls, open, code);
             from = p + at + 1;
         }
-        Copy64(out, from);
-        out += p + block + size - from;
+        out = WriteText<Modern>(out, from, p + block + size);
         OutputFile.Advance(static_cast<size_t>(out - start));
     }
     SpanOpen = open != 0;
@@ -222,8 +244,9 @@ bool TConversionRun::TranslateBufferedLines() {
         colouredAfter_.resize(words);
     }
     const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    const size_t pos =
-        scan::VectorWidth() >= scan::TVectorWidth::Avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
+    const size_t pos = utf8_ != nullptr                                  ? WalkModernLines(p, end)
+                       : scan::VectorWidth() >= scan::TVectorWidth::Avx2 ? WalkLinesAvx2(p, end)
+                                                                         : WalkLines(p, end);
     InputFile.Consume(pos);
     const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
     LineText = std::string_view(p + lineBegin, pos - lineBegin);
@@ -233,6 +256,7 @@ bool TConversionRun::TranslateBufferedLines() {
 
 // The walk over the n classed bytes: answers where it stopped (n). Written once, compiled
 // for both kinds of processor.
+template <bool Modern>
 __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const char* p,
                                                                            size_t n) {
     uint8_t open = 0;
@@ -263,13 +287,12 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
             bits &= bits - 1;
             const uint8_t byte = static_cast<uint8_t>(p[at]);
             const uint8_t cls = at == colourAt ? kCode8Class : kSpecialClass[byte];
-            out = WriteSpecial(out, p + pos, p + at, cls, open, code);
+            out = WriteSpecial<Modern>(out, p + pos, p + at, cls, open, code);
             pos = at + 1;
             if ((coloured >> bit & 1) != 0) colourLine(pos, out);
         }
         const size_t end = std::min(n, 64 * (w + 1));
-        Copy64(out, p + pos);
-        out += end - pos;
+        out = WriteText<Modern>(out, p + pos, p + end);
         pos = end;
         OutputFile.Advance(static_cast<size_t>(out - start));
     }
@@ -279,16 +302,20 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
 }
 
 size_t TConversionRun::WalkLines(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
+}
+
+size_t TConversionRun::WalkModernLines(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
 }
 #else
 size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
 }
 #endif
 

@@ -1,0 +1,139 @@
+#include "convert/ModernPage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Exception.h"
+
+namespace quill::modern {
+
+namespace {
+
+// What a DOS screen showed for the control bytes 0-31: the HTML text may not hold them,
+// and the documents were written looking at these.
+constexpr std::array<char32_t, 32> kScreenSymbols = {
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
+    0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
+};
+
+std::string Utf8(char32_t c) {
+    std::string s;
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | c >> 6);
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | c >> 12);
+        s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return s;
+}
+
+uint64_t Pack(std::string_view text) {
+    uint64_t e = 0;
+    std::memcpy(&e, text.data(), text.size());
+    return e | static_cast<uint64_t>(text.size()) << 56;
+}
+
+// The length of the UTF-8 character at the start of s, or 0 when it is none.
+size_t Utf8Length(std::string_view s) {
+    const auto at = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+    const uint8_t b = at(0);
+    size_t n = b < 0x80                ? 1
+               : b >= 0xC2 && b < 0xE0 ? 2
+               : b >= 0xE0 && b < 0xF0 ? 3
+               : b >= 0xF0 && b < 0xF5 ? 4
+                                       : 0;
+    if (n == 0 || n > s.size()) return 0;
+    for (size_t i = 1; i < n; ++i)
+        if ((at(i) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
+        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+TUtf8Table::TUtf8Table() {
+    iconv_t cd = ::iconv_open("UTF-8", "CP866");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw Exception(std::string("Cannot convert text from cp866: ") + std::strerror(errno));
+    for (int b = 128; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char out[8] = {};
+        char* inp = &in;
+        char* outp = out;
+        size_t inLeft = 1;
+        size_t outLeft = 4;
+        if (::iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1)) {
+            ::iconv_close(cd);
+            throw Exception("Cannot convert the cp866 byte " + std::to_string(b) + ": " +
+                            std::strerror(errno));
+        }
+        entries_[static_cast<size_t>(b)] = Pack(std::string_view(out, 4 - outLeft));
+    }
+    ::iconv_close(cd);
+    for (int b = 32; b < 127; ++b) entries_[static_cast<size_t>(b)] = Pack(std::string(1, b));
+    for (int b = 11; b < 32; ++b) entries_[static_cast<size_t>(b)] = Pack(Utf8(kScreenSymbols[b]));
+    entries_['\t'] = Pack("\t");
+    for (const int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 13}) entries_[static_cast<size_t>(b)] = 0;
+    entries_['&'] = Pack(kAmpersand);
+    entries_['"'] = Pack(kQuote);
+    entries_['<'] = Pack(page::kLessThan);
+    entries_['>'] = Pack(page::kGreaterThan);
+    entries_['~'] = Pack(kTilde);
+    entries_[127] = Pack(kCopyright);
+}
+
+const TUtf8Table& TUtf8Table::Get() {
+    static const TUtf8Table table;
+    return table;
+}
+
+std::string HtmlText(std::string_view name) {
+    std::string out;
+    while (!name.empty()) {
+        const size_t n = Utf8Length(name);
+        const uint8_t b = static_cast<uint8_t>(name[0]);
+        if (n == 0 || b < 32 || b == 127)
+            out += "\uFFFD";
+        else if (b == '&')
+            out += kAmpersand;
+        else if (b == '"')
+            out += kQuote;
+        else if (b == '<')
+            out += page::kLessThan;
+        else if (b == '>')
+            out += page::kGreaterThan;
+        else
+            out += name.substr(0, n);
+        name.remove_prefix(n == 0 ? 1 : n);
+    }
+    return out;
+}
+
+std::string AddressOf(std::string_view fileName) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : fileName) {
+        const uint8_t b = static_cast<uint8_t>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+            (c != 0 && std::strchr("-._~$!'()*+,;=:@", c) != nullptr)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace quill::modern
