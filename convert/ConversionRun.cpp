@@ -52,6 +52,8 @@ TRunResult TConversionRun::Button1Click() {
     if (style_ == TPageStyle::Quilloc) UseColors = options_.UseColorsChecked();
     colourSpans_ = style_ == TPageStyle::Quillo || UseColors;
     utf8_ = settings_.Html5 ? &modern::TUtf8Table::Get() : nullptr;
+    wideText_ =
+        scan::VectorWidth() >= scan::TVectorWidth::Avx2 && modern::TUtf8Table::HasWideWrite();
     PrepareMarkup();
 
     std::string inputName;

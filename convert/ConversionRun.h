@@ -155,6 +155,7 @@ class TConversionRun {
     TPageStyle style_;
     TRunSettings settings_;
     const modern::TUtf8Table* utf8_ = nullptr;  // the modern page's text, else null
+    bool wideText_ = false;                     // its text sixteen bytes at a time
     TEmbeddedPictures embedded_;
     std::unique_ptr<TTempFile> draft_;  // the draft of a page with embedded pictures
     std::string finalPage_;             // the page that is written from the draft

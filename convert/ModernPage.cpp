@@ -2,6 +2,11 @@
 
 #include <iconv.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -96,6 +101,102 @@ const TUtf8Table& TUtf8Table::Get() {
     static const TUtf8Table table;
     return table;
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+
+namespace {
+
+// For 8 bytes, each a lead byte at 2i followed by its trail byte at 2i + 1: which bytes
+// to keep, by the mask of the bytes that have a trail (bit i).
+struct TCompactTable {
+    alignas(16) uint8_t shuffle[256][16];
+    constexpr TCompactTable() : shuffle{} {
+        for (int mask = 0; mask < 256; ++mask) {
+            int j = 0;
+            for (int i = 0; i < 8; ++i) {
+                shuffle[mask][j++] = static_cast<uint8_t>(2 * i);
+                if (mask >> i & 1) shuffle[mask][j++] = static_cast<uint8_t>(2 * i + 1);
+            }
+            while (j < 16) shuffle[mask][j++] = 0x80;
+        }
+    }
+};
+constexpr TCompactTable kCompact;
+
+}  // namespace
+
+bool TUtf8Table::HasWideWrite() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+}
+
+// Cyrillic letters of cp866, the bulk of a document's text, are two bytes in UTF-8 with
+// a fixed lead: 0x80-0xAF are D0 90-BF, 0xE0-0xEF are D1 80-8F. Sixteen bytes of such
+// letters and plain ASCII are written at once: lead and trail of each byte side by side,
+// then the trail dropped where there is none. Anything else goes through the table.
+__attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p,
+                                                                      size_t n) const {
+    // Classes by high and low half of a byte; a byte is plain where both agree on a bit.
+    // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter.
+    // (The bytes "<", ">", "~" and 127 never reach here.)
+    const __m128i byHigh = _mm_setr_epi8(0, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
+    const __m128i byLow = _mm_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 7, 7, 7, 7, 7, 7, 7);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const char* const end = p + n;
+    while (p < end) {
+        const size_t left = static_cast<size_t>(end - p);
+        const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i classes =
+            _mm_and_si128(_mm_shuffle_epi8(byHigh, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)),
+                          _mm_shuffle_epi8(byLow, _mm_and_si128(v, nibble)));
+        const unsigned odd =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(classes, _mm_setzero_si128())));
+        if ((odd & inside) != 0) {
+            const size_t plain = static_cast<size_t>(__builtin_ctz(odd | 0x10000u));
+            const size_t take = std::min(left, plain + 1);  // the odd byte through the table
+            out = Write(out, p, take);
+            p += take;
+            continue;
+        }
+        const __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());  // 0x80 and above
+        const __m128i e = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xF0))),
+                                         _mm_set1_epi8(static_cast<char>(0xE0)));
+        const __m128i lead =
+            _mm_blendv_epi8(v, _mm_sub_epi8(_mm_set1_epi8(static_cast<char>(0xD0)), e), high);
+        const __m128i trail = _mm_blendv_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x10)),
+                                              _mm_sub_epi8(v, _mm_set1_epi8(0x60)), e);
+        const unsigned twoBytes = static_cast<unsigned>(_mm_movemask_epi8(high)) & inside;
+        const unsigned lowMask = twoBytes & 0xFF;
+        const unsigned highMask = twoBytes >> 8;
+        const __m128i first = _mm_shuffle_epi8(
+            _mm_unpacklo_epi8(lead, trail),
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[lowMask])));
+        const __m128i second = _mm_shuffle_epi8(
+            _mm_unpackhi_epi8(lead, trail),
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[highMask])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+        const size_t firstCount = std::min<size_t>(left, 8);
+        out += firstCount + static_cast<size_t>(__builtin_popcount(lowMask));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), second);
+        if (left > 8)
+            out +=
+                std::min<size_t>(left, 16) - 8 + static_cast<size_t>(__builtin_popcount(highMask));
+        p += std::min<size_t>(left, 16);
+    }
+    return out;
+}
+
+#else
+
+bool TUtf8Table::HasWideWrite() {
+    return false;
+}
+
+uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p, size_t n) const {
+    return Write(out, p, n);
+}
+
+#endif
 
 std::string HtmlText(std::string_view name) {
     std::string out;

@@ -164,7 +164,8 @@ void TConversionRun::PrepareMarkup() {
 template <bool Modern>
 inline uint8_t* TConversionRun::WriteText(uint8_t* out, const char* from, const char* to) const {
     if constexpr (Modern) {
-        return utf8_->Write(out, from, static_cast<size_t>(to - from));
+        const size_t n = static_cast<size_t>(to - from);
+        return wideText_ ? utf8_->WriteWide(out, from, n) : utf8_->Write(out, from, n);
     } else {
         Copy64(out, from);
         return out + (to - from);
