@@ -139,10 +139,12 @@ class TConversionRun {
     size_t WalkLines(const char* p, size_t n);
     size_t WalkLinesAvx2(const char* p, size_t n);
     size_t WalkModernLines(const char* p, size_t n);
-    // The text bytes from `from` up to `to` (fewer than 64), as the page kind writes them.
+    size_t WalkModernLinesAvx2(const char* p, size_t n);
     template <bool Modern>
-    uint8_t* WriteText(uint8_t* out, const char* from, const char* to) const;
+    uint8_t* BeginBlock();
     template <bool Modern>
+    void EndBlock(uint8_t* start, uint8_t* out);
+    void FlushStaged();
     uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
                           uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);
@@ -156,6 +158,11 @@ class TConversionRun {
     TRunSettings settings_;
     const modern::TUtf8Table* utf8_ = nullptr;  // the modern page's text, else null
     bool wideText_ = false;                     // its text sixteen bytes at a time
+    // The modern page's text before its last step (see ModernPage.h); flushed at the end
+    // of every walk, so the page's bytes stay in order.
+    static constexpr size_t kStagedFlush = 16384;
+    std::vector<uint8_t> staged_;
+    size_t stagedSize_ = 0;
     TEmbeddedPictures embedded_;
     std::unique_ptr<TTempFile> draft_;  // the draft of a page with embedded pictures
     std::string finalPage_;             // the page that is written from the draft

@@ -66,6 +66,24 @@ size_t Utf8Length(std::string_view s) {
 
 }  // namespace
 
+std::string_view StagedText(uint8_t b) {
+    static constexpr char kLess[] = {kStagedLess};
+    static constexpr char kGreater[] = {kStagedGreater};
+    static constexpr char kCopy[] = {kStagedCopyright};
+    switch (b) {
+        case '<':
+            return {kLess, 1};
+        case '>':
+            return {kGreater, 1};
+        case 127:
+            return {kCopy, 1};
+        case '~':
+            return kTilde;
+        default:
+            return {};
+    }
+}
+
 TUtf8Table::TUtf8Table() {
     iconv_t cd = ::iconv_open("UTF-8", "CP866");
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -82,19 +100,30 @@ TUtf8Table::TUtf8Table() {
             throw Exception("Cannot convert the cp866 byte " + std::to_string(b) + ": " +
                             std::strerror(errno));
         }
-        entries_[static_cast<size_t>(b)] = Pack(std::string_view(out, 4 - outLeft));
+        text_[static_cast<size_t>(b)] = Pack(std::string_view(out, 4 - outLeft));
     }
     ::iconv_close(cd);
-    for (int b = 32; b < 127; ++b) entries_[static_cast<size_t>(b)] = Pack(std::string(1, b));
-    for (int b = 11; b < 32; ++b) entries_[static_cast<size_t>(b)] = Pack(Utf8(kScreenSymbols[b]));
-    entries_['\t'] = Pack("\t");
-    for (const int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 13}) entries_[static_cast<size_t>(b)] = 0;
-    entries_['&'] = Pack(kAmpersand);
-    entries_['"'] = Pack(kQuote);
-    entries_['<'] = Pack(page::kLessThan);
-    entries_['>'] = Pack(page::kGreaterThan);
-    entries_['~'] = Pack(kTilde);
-    entries_[127] = Pack(kCopyright);
+    for (int b = 32; b < 127; ++b) text_[static_cast<size_t>(b)] = Pack(std::string(1, b));
+    for (int b = 11; b < 32; ++b) text_[static_cast<size_t>(b)] = Pack(Utf8(kScreenSymbols[b]));
+    text_['\t'] = Pack("\t");
+    for (const int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 13}) text_[static_cast<size_t>(b)] = 0;
+    text_['&'] = Pack(kAmpersand);
+    text_['"'] = Pack(kQuote);
+    text_['<'] = Pack(page::kLessThan);
+    text_['>'] = Pack(page::kGreaterThan);
+    text_['~'] = Pack(kTilde);
+    text_[127] = Pack(kCopyright);
+
+    // Staged: the markup's bytes stay as they are.
+    staged_ = text_;
+    for (const char c : {'<', '>', '\r', '\n'}) staged_[static_cast<uint8_t>(c)] = Pack({&c, 1});
+    staged_[kStagedLess] = text_['<'];
+    staged_[kStagedGreater] = text_['>'];
+    staged_[kStagedCopyright] = text_[127];
+}
+
+std::string_view TUtf8Table::Text(uint8_t b) const {
+    return std::string_view(reinterpret_cast<const char*>(&text_[b]), Size(text_[b]));
 }
 
 const TUtf8Table& TUtf8Table::Get() {
@@ -133,31 +162,35 @@ bool TUtf8Table::HasWideWrite() {
 // a fixed lead: 0x80-0xAF are D0 90-BF, 0xE0-0xEF are D1 80-8F. Sixteen bytes of such
 // letters and plain ASCII are written at once: lead and trail of each byte side by side,
 // then the trail dropped where there is none. Anything else goes through the table.
+// (Bytes 0x80 and above that reach the vector path are letters, ASCII ones are kept.)
 __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p,
                                                                       size_t n) const {
     // Classes by high and low half of a byte; a byte is plain where both agree on a bit.
-    // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter.
-    // (The bytes "<", ">", "~" and 127 never reach here.)
-    const __m128i byHigh = _mm_setr_epi8(0, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
-    const __m128i byLow = _mm_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 7, 7, 7, 7, 7, 7, 7);
+    // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter;
+    // 8: tab, LF, CR. (A staged byte is never 127.)
+    const __m128i byHigh = _mm_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
+    const __m128i byLow = _mm_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const char* const end = p + n;
     while (p < end) {
-        const size_t left = static_cast<size_t>(end - p);
-        const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+        size_t count = std::min<size_t>(static_cast<size_t>(end - p), 16);
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i classes =
             _mm_and_si128(_mm_shuffle_epi8(byHigh, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)),
                           _mm_shuffle_epi8(byLow, _mm_and_si128(v, nibble)));
         const unsigned odd =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(classes, _mm_setzero_si128())));
-        if ((odd & inside) != 0) {
-            const size_t plain = static_cast<size_t>(__builtin_ctz(odd | 0x10000u));
-            const size_t take = std::min(left, plain + 1);  // the odd byte through the table
-            out = Write(out, p, take);
-            p += take;
-            continue;
+        const unsigned oddHere = odd & ((1u << count) - 1);
+        if (oddHere != 0) {
+            // The plain bytes before it as below, the odd byte itself through the table.
+            count = static_cast<size_t>(__builtin_ctz(oddHere));
+            if (count == 0) {
+                out = Write(out, p, 1);
+                ++p;
+                continue;
+            }
         }
+        const unsigned inside = (1u << count) - 1;
         const __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());  // 0x80 and above
         const __m128i e = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xF0))),
                                          _mm_set1_epi8(static_cast<char>(0xE0)));
@@ -175,13 +208,10 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
             _mm_unpackhi_epi8(lead, trail),
             _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[highMask])));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
-        const size_t firstCount = std::min<size_t>(left, 8);
-        out += firstCount + static_cast<size_t>(__builtin_popcount(lowMask));
+        out += std::min<size_t>(count, 8) + static_cast<size_t>(__builtin_popcount(lowMask));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), second);
-        if (left > 8)
-            out +=
-                std::min<size_t>(left, 16) - 8 + static_cast<size_t>(__builtin_popcount(highMask));
-        p += std::min<size_t>(left, 16);
+        out += std::max<size_t>(count, 8) - 8 + static_cast<size_t>(__builtin_popcount(highMask));
+        p += count;
     }
     return out;
 }

@@ -42,41 +42,51 @@ inline constexpr std::string_view kImageAlt = "\" alt=\"picture "sv;
 inline constexpr std::string_view kImageWidth = "\" width=\""sv;
 inline constexpr std::string_view kImageEnd = "\" style=\"image-rendering: pixelated\">\r\n"sv;
 
-// What each byte of text writes, packed for the translation's inner loop: up to seven
-// bytes of UTF-8 or markup in the low bytes, their count in the top byte. The codes and
-// line ends (0-8, LF, CR) are the markup tables' work and write nothing here.
+// The modern page's text goes through two steps. First the classic page's fast walk
+// writes it "staged": markup as it is, text bytes as they are, but the text's "<", ">"
+// and 127 as the bytes below, which text never holds as they are (they are colour
+// codes). Then each staged byte becomes what the page holds: UTF-8 from cp866, escapes
+// for the text's "&" and double quote, and the DOS screen's symbols for control bytes.
+inline constexpr char kStagedLess = 1;
+inline constexpr char kStagedGreater = 2;
+inline constexpr char kStagedCopyright = 3;
+
+// What one text byte writes in the staged form; for the special bytes only.
+std::string_view StagedText(uint8_t b);
+
 class TUtf8Table {
   public:
     // Filled once, on first use, from the system's cp866 converter (iconv); fails with
     // an Exception when the system has none.
     static const TUtf8Table& Get();
 
-    std::string_view Text(uint8_t b) const {
-        return std::string_view(reinterpret_cast<const char*>(&entries_[b]), Size(b));
-    }
-    static constexpr size_t Size(uint64_t entry) { return static_cast<size_t>(entry >> 56); }
-    size_t Size(uint8_t b) const { return Size(entries_[b]); }
+    // What one text byte (not a code or a line end) writes in the page.
+    std::string_view Text(uint8_t b) const;
 
-    // The n text bytes at p (none of them a code or line end) as the page writes them;
-    // writes up to 7 bytes past what it answers.
+    // The n staged bytes at p as the page holds them; writes up to 7 bytes past what it
+    // answers.
     uint8_t* Write(uint8_t* out, const char* p, size_t n) const {
         for (size_t i = 0; i < n; ++i) {
-            const uint64_t e = entries_[static_cast<uint8_t>(p[i])];
+            const uint64_t e = staged_[static_cast<uint8_t>(p[i])];
             std::memcpy(out, &e, 8);
             out += Size(e);
         }
         return out;
     }
-
-    // The same, sixteen bytes at a time where they are all plain ASCII or Cyrillic
-    // letters (most text): needs AVX2 (HasWideWrite), reads up to 15 bytes past the n and
-    // writes up to 31 bytes past what it answers.
+    // The same, sixteen bytes at a time where they are all ASCII or Cyrillic letters
+    // (most text): needs AVX2 (HasWideWrite); reads up to 15 bytes past the n and writes
+    // up to 31 bytes past what it answers.
     uint8_t* WriteWide(uint8_t* out, const char* p, size_t n) const;
     static bool HasWideWrite();
+    // The most bytes one staged byte becomes.
+    static constexpr size_t kLongestText = 7;
 
   private:
     TUtf8Table();
-    std::array<uint64_t, 256> entries_{};
+    // Up to seven bytes in the low bytes, their count in the top byte.
+    static constexpr size_t Size(uint64_t entry) { return static_cast<size_t>(entry >> 56); }
+    std::array<uint64_t, 256> text_{};    // by text byte
+    std::array<uint64_t, 256> staged_{};  // by staged byte
 };
 
 // A file name as HTML text (for the title): UTF-8 kept, "&", "<", ">" and the double

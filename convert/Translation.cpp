@@ -118,6 +118,9 @@ inline bool IsPictureLineAt(const char* p) {
 }  // namespace
 
 void TConversionRun::PrepareMarkup() {
+    // A last block may begin just below the flush mark.
+    staged_.assign(utf8_ != nullptr ? kStagedFlush + kBlockRoom : 0, 0);
+    stagedSize_ = 0;
     auto text = [](TTransition& t, std::string_view piece) {
         std::copy(piece.begin(), piece.end(), t.Text + t.Size);
         t.Size = static_cast<uint8_t>(t.Size + piece.size());
@@ -144,7 +147,7 @@ void TConversionRun::PrepareMarkup() {
             if (b == 8) text(t, page::kCodeSpace);
             if (b == 13) text(t, page::kLineBreak);
             if (utf8_ != nullptr && !closes) {
-                text(t, utf8_->Text(static_cast<uint8_t>(b)));
+                text(t, modern::StagedText(static_cast<uint8_t>(b)));
                 continue;
             }
             if (b == '<') text(t, page::kLessThan);
@@ -158,27 +161,49 @@ void TConversionRun::PrepareMarkup() {
     }
 }
 
-// The classic page copies text bytes as they are, a whole block at a time (what is
-// copied past `to` is overwritten by what follows); the modern page writes each byte's
-// UTF-8 or escape.
+// Where the walks write a block's output: straight into the page's buffer, or for the
+// modern page into the staging buffer, which goes to the page in bigger pieces.
 template <bool Modern>
-inline uint8_t* TConversionRun::WriteText(uint8_t* out, const char* from, const char* to) const {
+inline uint8_t* TConversionRun::BeginBlock() {
     if constexpr (Modern) {
-        const size_t n = static_cast<size_t>(to - from);
-        return wideText_ ? utf8_->WriteWide(out, from, n) : utf8_->Write(out, from, n);
+        return staged_.data() + stagedSize_;
     } else {
-        Copy64(out, from);
-        return out + (to - from);
+        return OutputFile.Reserve(kBlockRoom);
     }
+}
+
+template <bool Modern>
+inline void TConversionRun::EndBlock(uint8_t* start, uint8_t* out) {
+    if constexpr (Modern) {
+        stagedSize_ += static_cast<size_t>(out - start);
+        if (stagedSize_ >= kStagedFlush) FlushStaged();
+    } else {
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+}
+
+void TConversionRun::FlushStaged() {
+    // Pieces small enough for the room the page's buffer gives at once.
+    constexpr size_t kPiece = 8192;
+    static_assert(kPiece * modern::TUtf8Table::kLongestText + 32 <= TRecordFile::kFirstBufferSize);
+    const char* p = reinterpret_cast<const char*>(staged_.data());
+    for (size_t done = 0; done < stagedSize_; done += kPiece) {
+        const size_t n = std::min(kPiece, stagedSize_ - done);
+        uint8_t* const start = OutputFile.Reserve(n * modern::TUtf8Table::kLongestText + 32);
+        uint8_t* const out =
+            wideText_ ? utf8_->WriteWide(start, p + done, n) : utf8_->Write(start, p + done, n);
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+    stagedSize_ = 0;
 }
 
 // The bytes from `from` up to the special byte at `at` (fewer than 64), then what the
 // byte of class cls writes with the span open before it; updates the open span and the
 // last code opened.
-template <bool Modern>
 inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
                                              uint8_t cls, uint8_t& open, uint8_t& code) const {
-    out = WriteText<Modern>(out, from, at);
+    Copy64(out, from);
+    out += at - from;
     const TTransition& t = transitions_[open][cls];
     Copy32(out, &t);
     out += t.Size;
@@ -210,7 +235,7 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         const size_t size = std::min<size_t>(64, n - block);
         uint64_t bits = scan::SpecialBits64(p + block);
         if (size < 64) bits &= (uint64_t{1} << size) - 1;
-        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* const start = BeginBlock<Modern>();
         uint8_t* out = start;
         const char* from = p + block;  // the first byte not yet written
         while (bits != 0) {
@@ -218,14 +243,16 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
             bits &= bits - 1;
             const uint8_t cls =
                 at == colourAt ? kCode8Class : kSpecialClass[static_cast<uint8_t>(p[at])];
-            out = WriteSpecial<Modern>(out, from, p + at, cls, open, code);
+            out = WriteSpecial(out, from, p + at, cls, open, code);
             from = p + at + 1;
         }
-        out = WriteText<Modern>(out, from, p + block + size);
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        Copy64(out, from);
+        out += p + block + size - from;
+        EndBlock<Modern>(start, out);
     }
     SpanOpen = open != 0;
     SpanCode = code;
+    if constexpr (Modern) FlushStaged();
 }
 
 // Whole text lines straight from the read buffer, with the same bytes as the line loop
@@ -245,9 +272,12 @@ bool TConversionRun::TranslateBufferedLines() {
         colouredAfter_.resize(words);
     }
     const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    const size_t pos = utf8_ != nullptr                                  ? WalkModernLines(p, end)
-                       : scan::VectorWidth() >= scan::TVectorWidth::Avx2 ? WalkLinesAvx2(p, end)
-                                                                         : WalkLines(p, end);
+    const bool avx2 = scan::VectorWidth() >= scan::TVectorWidth::Avx2;
+    size_t pos = 0;
+    if (utf8_ != nullptr)
+        pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
+    else
+        pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
     InputFile.Consume(pos);
     const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
     LineText = std::string_view(p + lineBegin, pos - lineBegin);
@@ -277,7 +307,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
     size_t pos = 0;  // the first byte not yet written
     const size_t words = (n + 63) / 64;
     for (size_t w = 0; w < words; ++w) {
-        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* const start = BeginBlock<Modern>();
         uint8_t* out = start;
         if (w == 0) colourLine(0, out);
         uint64_t bits = specials_[w];
@@ -288,17 +318,19 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
             bits &= bits - 1;
             const uint8_t byte = static_cast<uint8_t>(p[at]);
             const uint8_t cls = at == colourAt ? kCode8Class : kSpecialClass[byte];
-            out = WriteSpecial<Modern>(out, p + pos, p + at, cls, open, code);
+            out = WriteSpecial(out, p + pos, p + at, cls, open, code);
             pos = at + 1;
             if ((coloured >> bit & 1) != 0) colourLine(pos, out);
         }
         const size_t end = std::min(n, 64 * (w + 1));
-        out = WriteText<Modern>(out, p + pos, p + end);
+        Copy64(out, p + pos);
+        out += end - pos;
         pos = end;
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        EndBlock<Modern>(start, out);
     }
     SpanOpen = open != 0;
     SpanCode = code;
+    if constexpr (Modern) FlushStaged();
     return pos;
 }
 
@@ -314,9 +346,18 @@ size_t TConversionRun::WalkModernLines(const char* p, size_t n) {
 __attribute__((target("avx2"))) size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
 }
+
+__attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const char* p,
+                                                                           size_t n) {
+    return WalkLinesBody<true>(p, n);
+}
 #else
 size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
+}
+
+size_t TConversionRun::WalkModernLinesAvx2(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
 }
 #endif
 
