@@ -152,6 +152,16 @@ struct TCompactTable {
 };
 constexpr TCompactTable kCompact;
 
+// Eight bytes' lead and trail side by side: the count of them used, compacted and stored.
+__attribute__((target("avx2,popcnt"), always_inline)) inline uint8_t* PutPairs(uint8_t* out,
+                                                                               __m128i pairs,
+                                                                               unsigned mask,
+                                                                               size_t count) {
+    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pairs, order));
+    return out + count + static_cast<size_t>(__builtin_popcount(mask));
+}
+
 }  // namespace
 
 bool TUtf8Table::HasWideWrite() {
@@ -168,49 +178,50 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
     // Classes by high and low half of a byte; a byte is plain where both agree on a bit.
     // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter;
     // 8: tab, LF, CR. (A staged byte is never 127.)
-    const __m128i byHigh = _mm_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
-    const __m128i byLow = _mm_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
-    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m256i byHigh = _mm256_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0,  //
+                                            8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
+    const __m256i byLow = _mm256_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7,  //
+                                           7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
     const char* const end = p + n;
     while (p < end) {
-        size_t count = std::min<size_t>(static_cast<size_t>(end - p), 16);
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i classes =
-            _mm_and_si128(_mm_shuffle_epi8(byHigh, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)),
-                          _mm_shuffle_epi8(byLow, _mm_and_si128(v, nibble)));
-        const unsigned odd =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(classes, _mm_setzero_si128())));
-        const unsigned oddHere = odd & ((1u << count) - 1);
+        size_t count = std::min<size_t>(static_cast<size_t>(end - p), 32);
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i classes = _mm256_and_si256(
+            _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+            _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
+        const uint64_t odd = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
+        const uint64_t oddHere = odd & ((uint64_t{1} << count) - 1);
         if (oddHere != 0) {
             // The plain bytes before it as below, the odd byte itself through the table.
-            count = static_cast<size_t>(__builtin_ctz(oddHere));
+            count = static_cast<size_t>(__builtin_ctzll(oddHere));
             if (count == 0) {
                 out = Write(out, p, 1);
                 ++p;
                 continue;
             }
         }
-        const unsigned inside = (1u << count) - 1;
-        const __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());  // 0x80 and above
-        const __m128i e = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xF0))),
-                                         _mm_set1_epi8(static_cast<char>(0xE0)));
-        const __m128i lead =
-            _mm_blendv_epi8(v, _mm_sub_epi8(_mm_set1_epi8(static_cast<char>(0xD0)), e), high);
-        const __m128i trail = _mm_blendv_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x10)),
-                                              _mm_sub_epi8(v, _mm_set1_epi8(0x60)), e);
-        const unsigned twoBytes = static_cast<unsigned>(_mm_movemask_epi8(high)) & inside;
-        const unsigned lowMask = twoBytes & 0xFF;
-        const unsigned highMask = twoBytes >> 8;
-        const __m128i first = _mm_shuffle_epi8(
-            _mm_unpacklo_epi8(lead, trail),
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[lowMask])));
-        const __m128i second = _mm_shuffle_epi8(
-            _mm_unpackhi_epi8(lead, trail),
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[highMask])));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
-        out += std::min<size_t>(count, 8) + static_cast<size_t>(__builtin_popcount(lowMask));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), second);
-        out += std::max<size_t>(count, 8) - 8 + static_cast<size_t>(__builtin_popcount(highMask));
+        const __m256i high = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);  // 0x80 and above
+        const __m256i e =
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
+                              _mm256_set1_epi8(static_cast<char>(0xE0)));
+        const __m256i lead = _mm256_blendv_epi8(
+            v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), high);
+        const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
+                                                 _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
+        const unsigned twoBytes = static_cast<unsigned>(_mm256_movemask_epi8(high)) &
+                                  static_cast<unsigned>((uint64_t{1} << count) - 1);
+        // Per 128-bit half: bytes 0-7 and 16-23 in the low pairs, 8-15 and 24-31 in the high.
+        const __m256i low = _mm256_unpacklo_epi8(lead, trail);
+        const __m256i hi = _mm256_unpackhi_epi8(lead, trail);
+        const auto used = [&](size_t from) {
+            return std::min<size_t>(std::max(count, from) - from, 8);
+        };
+        out = PutPairs(out, _mm256_castsi256_si128(low), twoBytes & 0xFF, used(0));
+        out = PutPairs(out, _mm256_castsi256_si128(hi), twoBytes >> 8 & 0xFF, used(8));
+        out = PutPairs(out, _mm256_extracti128_si256(low, 1), twoBytes >> 16 & 0xFF, used(16));
+        out = PutPairs(out, _mm256_extracti128_si256(hi, 1), twoBytes >> 24, used(24));
         p += count;
     }
     return out;

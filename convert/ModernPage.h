@@ -73,9 +73,9 @@ class TUtf8Table {
         }
         return out;
     }
-    // The same, sixteen bytes at a time where they are all ASCII or Cyrillic letters
-    // (most text): needs AVX2 (HasWideWrite); reads up to 15 bytes past the n and writes
-    // up to 31 bytes past what it answers.
+    // The same, 32 bytes at a time where they are all ASCII or Cyrillic letters (most
+    // text): needs AVX2 (HasWideWrite); reads up to 31 bytes past the n and writes up to
+    // 15 bytes past what it answers.
     uint8_t* WriteWide(uint8_t* out, const char* p, size_t n) const;
     static bool HasWideWrite();
     // The most bytes one staged byte becomes.

@@ -185,11 +185,11 @@ inline void TConversionRun::EndBlock(uint8_t* start, uint8_t* out) {
 void TConversionRun::FlushStaged() {
     // Pieces small enough for the room the page's buffer gives at once.
     constexpr size_t kPiece = 8192;
-    static_assert(kPiece * modern::TUtf8Table::kLongestText + 32 <= TRecordFile::kFirstBufferSize);
+    static_assert(kPiece * modern::TUtf8Table::kLongestText + 64 <= TRecordFile::kFirstBufferSize);
     const char* p = reinterpret_cast<const char*>(staged_.data());
     for (size_t done = 0; done < stagedSize_; done += kPiece) {
         const size_t n = std::min(kPiece, stagedSize_ - done);
-        uint8_t* const start = OutputFile.Reserve(n * modern::TUtf8Table::kLongestText + 32);
+        uint8_t* const start = OutputFile.Reserve(n * modern::TUtf8Table::kLongestText + 64);
         uint8_t* const out =
             wideText_ ? utf8_->WriteWide(start, p + done, n) : utf8_->Write(start, p + done, n);
         OutputFile.Advance(static_cast<size_t>(out - start));
