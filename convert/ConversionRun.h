@@ -157,7 +157,7 @@ class TConversionRun {
     TPageStyle style_;
     TRunSettings settings_;
     const modern::TUtf8Table* utf8_ = nullptr;  // the modern page's text, else null
-    bool wideText_ = false;                     // its text sixteen bytes at a time
+    bool wideText_ = false;                     // its text 32 bytes at a time
     // The modern page's text before its last step (see ModernPage.h); flushed at the end
     // of every walk, so the page's bytes stay in order.
     static constexpr size_t kStagedFlush = 16384;
