@@ -54,6 +54,7 @@ inline constexpr char kStagedCopyright = 3;
 // What one text byte writes in the staged form; for the special bytes only.
 std::string_view StagedText(uint8_t b);
 
+// What each byte becomes in the modern page, as a text byte and as a staged byte.
 class TUtf8Table {
   public:
     // Filled once, on first use, from the system's cp866 converter (iconv); fails with
@@ -75,7 +76,7 @@ class TUtf8Table {
     }
     // The same, 32 bytes at a time where they are all ASCII or Cyrillic letters (most
     // text): needs AVX2 (HasWideWrite); reads up to 31 bytes past the n and writes up to
-    // 15 bytes past what it answers.
+    // 16 bytes past what it answers.
     uint8_t* WriteWide(uint8_t* out, const char* p, size_t n) const;
     static bool HasWideWrite();
     // The most bytes one staged byte becomes.

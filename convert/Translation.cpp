@@ -71,9 +71,6 @@ static_assert(page::kCodeSpace.size() + page::ColourOpeners[1].size() <= kLonges
 static_assert(page::kCodeSpace.size() + page::StyleOpeners[3].size() <= kLongestMarkup);
 static_assert(page::StyleClosers[3].size() <= kLongestMarkup);
 static_assert(page::kTilde.size() <= kLongestMarkup);
-// A text byte of the modern page writes up to seven bytes (and eight are stored), fewer
-// than a special byte may: the room below holds either.
-static_assert(7 + 8 <= 3 * kLongestMarkup + 1);
 
 // Room in the page's buffer for one block of 64 bytes: each byte special, with the
 // longest closer and markup and, at a line end, the next line's colour opener; one more
