@@ -1,5 +1,7 @@
 #include "convert/ConversionRun.h"
 
+#include <algorithm>
+
 #include "convert/ByteScan.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
@@ -9,7 +11,7 @@ namespace quill {
 
 namespace {
 
-constexpr int kHeaderBytes = 17;
+constexpr size_t kHeaderBytes = 17;
 
 // One character of a file name: one byte, or one well-formed UTF-8 sequence ("ж" is two
 // bytes). A lone byte of an old single-byte code page is one character too.
@@ -29,8 +31,8 @@ bool IsOneCharacter(std::string_view s) {
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
-                               TCommitGate* gate)
-    : options_(options), chooser_(chooser), style_(style), gate_(gate) {}
+                               TRunSettings settings, TCommitGate* gate)
+    : options_(options), chooser_(chooser), style_(style), settings_(settings), gate_(gate) {}
 
 TConversionRun::~TConversionRun() = default;
 
@@ -62,11 +64,15 @@ TRunResult TConversionRun::Button1Click() {
     TRunResult result;
     if (style_ == TPageStyle::Quilloc) UseColors = options_.UseColorsChecked();
     colourSpans_ = style_ == TPageStyle::Quillo || UseColors;
+    utf8_ = settings_.Html5 ? &modern::TUtf8Table::Get() : nullptr;
+    wideText_ =
+        scan::VectorWidth() >= scan::TVectorWidth::Avx2 && modern::TUtf8Table::HasWideWrite();
     PrepareMarkup();
 
     std::string inputName;
     if (!chooser_.ChooseInput(inputName)) return result;
     DeriveNames(inputName, BaseName, SkipHeader);
+    SkipHeader = SkipHeader || settings_.SkipHeader;
     std::string pageName;
     if (!chooser_.ChooseOutput(BaseName, pageName)) return result;
     result.PageName = pageName;
@@ -81,9 +87,11 @@ TRunResult TConversionRun::Button1Click() {
         InputFile.Assign(inputName);
         InputFile.Reset();
         RefuseInputAsOutput(inputName, pageName);
-        OutputFile.Assign(pageName, staged_.Stage(pageName, /*last=*/true));
+        pagePath_ = files_.Stage(pageName, /*last=*/true);
+        OutputFile.Assign(pageName, pagePath_);
         OutputFile.Rewrite();
-        if (SkipHeader) InputFile.Seek(kHeaderBytes);
+        if (settings_.Embed) DraftPage();
+        if (SkipHeader) SkipDocumentHeader();
         WriteHeader();
         ResetPictures();
         for (;;) {
@@ -110,14 +118,16 @@ TRunResult TConversionRun::Button1Click() {
         WriteHtml(page::kFooter);
         OutputFile.Close();
         InputFile.Close();
+        if (settings_.Embed) WriteEmbeddedPage();
         ReleasePictures();
-        if (gate_) gate_->BeforeCommit(staged_.Names());
-        staged_.Commit();
+        if (gate_) gate_->BeforeCommit(files_.Names());
+        files_.Commit();
     } catch (...) {
         OutputFile.Abandon();
         InputFile.Abandon();
         ReleasePictures();
-        staged_.Abandon();
+        draft_.reset();
+        files_.Abandon();
         throw;
     }
     result.Completed = true;
@@ -125,16 +135,25 @@ TRunResult TConversionRun::Button1Click() {
     return result;
 }
 
-void TConversionRun::WriteHeader() {
-    if (style_ == TPageStyle::Quillo) {
-        WriteHtml(page::kQuilloHeaderFirst);
-        WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
-        WriteHtml(page::kQuilloHeaderMiddle);
-    } else {
-        WriteHtml(UseColors ? page::kHeaderDark : page::kHeaderLight);
-        WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
-        WriteHtml(page::kHeaderMiddle);
+void TConversionRun::SkipDocumentHeader() {
+    for (size_t left = kHeaderBytes; left > 0;) {
+        const std::string_view ahead = InputFile.Buffered();
+        if (ahead.empty()) break;  // the first read of the text then fails with end of file
+        const size_t taken = std::min(left, ahead.size());
+        InputFile.Consume(taken);
+        left -= taken;
     }
+}
+
+void TConversionRun::WriteHeader() {
+    if (settings_.Html5)
+        WriteModernHead();
+    else if (style_ == TPageStyle::Quillo)
+        WriteHtml(page::kQuilloHeaderFirst);
+    else
+        WriteHtml(UseColors ? page::kHeaderDark : page::kHeaderLight);
+    WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
+    WriteHtml(style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
     WriteHtml(options_.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
     WriteHtml(page::kHeaderLast);
 }

@@ -8,11 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/EmbeddedPictures.h"
+#include "convert/ModernPage.h"
 #include "convert/Pictures.h"
 #include "convert/RunSeams.h"
+#include "convert/RunSettings.h"
 #include "platform/Bitmap.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFiles.h"
+#include "platform/TempFile.h"
 #include "png/Png.h"
 
 namespace quill {
@@ -31,7 +35,8 @@ struct TRunResult {
 class TConversionRun {
   public:
     TConversionRun(TOptionsSource& options, TFileChooser& chooser,
-                   TPageStyle style = TPageStyle::Quilloc, TCommitGate* gate = nullptr);
+                   TPageStyle style = TPageStyle::Quilloc, TRunSettings settings = {},
+                   TCommitGate* gate = nullptr);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
@@ -118,14 +123,33 @@ class TConversionRun {
     static constexpr size_t kNoLineColour = static_cast<size_t>(-1);
 
     void WriteHeader();
+    void WriteModernHead();
     void PrepareMarkup();
+    // The image line of picture n, in the page kind's form.
+    void WriteImageLine(int n);
+    // With embedded pictures: the page just created is written last, from a draft that
+    // the run writes in its place.
+    void DraftPage();
+    void WriteEmbeddedPage();
+    void EmbedPicture(int n, bool bmp);
+    // Passes over the document's header by reading it, so that a pipe can be read too.
+    void SkipDocumentHeader();
     void ReadLine();
     void TranslateLine();
+    template <bool Modern>
     void TranslateText(const char* p, size_t n, size_t colourAt);
     bool TranslateBufferedLines();
+    template <bool Modern>
     size_t WalkLinesBody(const char* p, size_t n);
     size_t WalkLines(const char* p, size_t n);
     size_t WalkLinesAvx2(const char* p, size_t n);
+    size_t WalkModernLines(const char* p, size_t n);
+    size_t WalkModernLinesAvx2(const char* p, size_t n);
+    template <bool Modern>
+    uint8_t* BeginBlock();
+    template <bool Modern>
+    void EndBlock(uint8_t* start, uint8_t* out);
+    void FlushStaged();
     uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
                           uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);
@@ -136,9 +160,21 @@ class TConversionRun {
     TOptionsSource& options_;
     TFileChooser& chooser_;
     TPageStyle style_;
+    TRunSettings settings_;
     TCommitGate* gate_;
-    TStagedFiles staged_;       // the page and the picture files until they are put in place
-    bool colourSpans_ = false;  // spans (dark page) rather than style tags
+    TStagedFiles files_;    // the page and the picture files until they are put in place
+    std::string pagePath_;  // where the page is written until then
+    const modern::TUtf8Table* utf8_ = nullptr;  // the modern page's text, else null
+    bool wideText_ = false;                     // its text 32 bytes at a time
+    // The modern page's text before its last step (see ModernPage.h); flushed at the end
+    // of every walk, so the page's bytes stay in order.
+    static constexpr size_t kStagedFlush = 16384;
+    std::vector<uint8_t> staged_;
+    size_t stagedSize_ = 0;
+    TEmbeddedPictures embedded_;
+    std::unique_ptr<TTempFile> draft_;  // the draft of a page with embedded pictures
+    std::string finalPage_;             // the page that is written from the draft
+    bool colourSpans_ = false;          // spans (dark page) rather than style tags
     // By the open span's code (0: none) and the special byte's class.
     std::array<std::array<TTransition, 16>, 8> transitions_{};
     std::array<TTransition, 8> lineOpeners_{};  // a line colour's opener by code; 0: none

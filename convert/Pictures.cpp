@@ -48,9 +48,7 @@ void TConversionRun::FinishPicture(bool isPictureLine, int row) {
         ++CurrentPicture;
     else
         e.RowCount = 0;
-    WriteHtml(page::kImageStart);
-    WriteHtml(PictureFileName(found));
-    WriteHtml(page::kImageEnd);
+    WriteImageLine(found);
 }
 
 void TConversionRun::AddPictureLine(int row) {
@@ -143,13 +141,14 @@ void TConversionRun::SavePicture(int n) {
     PictureBitmap->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
                                      TRect{0, top, kStoreWidth, top + height});
     const bool bmp = options_.UseBmpChecked();
+    if (settings_.Embed) return EmbedPicture(n, bmp);
     const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
     RefuseInputAsOutput(inputName_, fileName);
-    if (const std::string* page = staged_.Find(fileName))
+    if (const std::string* page = files_.Find(fileName))
         throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
                               "\" of this run",
                           fileName, "it is the page");
-    const std::string path = staged_.Stage(fileName);
+    const std::string path = files_.Stage(fileName);
     try {
         if (bmp) {
             PictureBitmap->SaveToFile(path);

@@ -46,20 +46,19 @@ void TConversionRun::TranslateByte(uint8_t b) {
             WriteHtml(page::kLineBreak);
             SpanOpen = false;
             break;
-        case '<':
-            WriteHtml(page::kLessThan);
-            break;
-        case '>':
-            WriteHtml(page::kGreaterThan);
-            break;
-        case '~':
-            WriteHtml(page::kTilde);
-            break;
-        case 127:
-            WriteHtml(page::kCopyright);
-            break;
         default:
-            OutputFile.WriteByte(b);
+            if (utf8_ != nullptr)
+                WriteHtml(utf8_->Text(b));
+            else if (b == '<')
+                WriteHtml(page::kLessThan);
+            else if (b == '>')
+                WriteHtml(page::kGreaterThan);
+            else if (b == '~')
+                WriteHtml(page::kTilde);
+            else if (b == 127)
+                WriteHtml(page::kCopyright);
+            else
+                OutputFile.WriteByte(b);
             break;
     }
 }
@@ -116,6 +115,9 @@ inline bool IsPictureLineAt(const char* p) {
 }  // namespace
 
 void TConversionRun::PrepareMarkup() {
+    // A last block may begin just below the flush mark.
+    staged_.assign(utf8_ != nullptr ? kStagedFlush + kBlockRoom : 0, 0);
+    stagedSize_ = 0;
     auto text = [](TTransition& t, std::string_view piece) {
         std::copy(piece.begin(), piece.end(), t.Text + t.Size);
         t.Size = static_cast<uint8_t>(t.Size + piece.size());
@@ -141,6 +143,10 @@ void TConversionRun::PrepareMarkup() {
             }
             if (b == 8) text(t, page::kCodeSpace);
             if (b == 13) text(t, page::kLineBreak);
+            if (utf8_ != nullptr && !closes) {
+                text(t, modern::StagedText(static_cast<uint8_t>(b)));
+                continue;
+            }
             if (b == '<') text(t, page::kLessThan);
             if (b == '>') text(t, page::kGreaterThan);
             if (b == '~') text(t, page::kTilde);
@@ -150,6 +156,42 @@ void TConversionRun::PrepareMarkup() {
         if (open != 0) text(lineOpeners_[open], opener(open));
         lineOpeners_[open].Open = open;
     }
+}
+
+// Where the walks write a block's output: straight into the page's buffer, or for the
+// modern page into the staging buffer, which goes to the page in bigger pieces.
+template <bool Modern>
+inline uint8_t* TConversionRun::BeginBlock() {
+    if constexpr (Modern) {
+        return staged_.data() + stagedSize_;
+    } else {
+        return OutputFile.Reserve(kBlockRoom);
+    }
+}
+
+template <bool Modern>
+inline void TConversionRun::EndBlock(uint8_t* start, uint8_t* out) {
+    if constexpr (Modern) {
+        stagedSize_ += static_cast<size_t>(out - start);
+        if (stagedSize_ >= kStagedFlush) FlushStaged();
+    } else {
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+}
+
+void TConversionRun::FlushStaged() {
+    // Pieces small enough for the room the page's buffer gives at once.
+    constexpr size_t kPiece = 8192;
+    static_assert(kPiece * modern::TUtf8Table::kLongestText + 64 <= TRecordFile::kFirstBufferSize);
+    const char* p = reinterpret_cast<const char*>(staged_.data());
+    for (size_t done = 0; done < stagedSize_; done += kPiece) {
+        const size_t n = std::min(kPiece, stagedSize_ - done);
+        uint8_t* const start = OutputFile.Reserve(n * modern::TUtf8Table::kLongestText + 64);
+        uint8_t* const out =
+            wideText_ ? utf8_->WriteWide(start, p + done, n) : utf8_->Write(start, p + done, n);
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+    stagedSize_ = 0;
 }
 
 // The bytes from `from` up to the special byte at `at` (fewer than 64), then what the
@@ -168,7 +210,10 @@ inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, con
 }
 
 void TConversionRun::TranslateLine() {
-    TranslateText(LineText.data(), LineText.size(), lineColourAt_);
+    if (utf8_ != nullptr)
+        TranslateText<true>(LineText.data(), LineText.size(), lineColourAt_);
+    else
+        TranslateText<false>(LineText.data(), LineText.size(), lineColourAt_);
 }
 
 // The n bytes at p, as TranslateByte would write them one by one, the byte at colourAt
@@ -178,6 +223,7 @@ void TConversionRun::TranslateLine() {
 // special byte writes what the transition table gives for it and the open span, without
 // a branch on which byte it is. p is followed by at least TRecordFile::kReadSlack
 // readable bytes.
+template <bool Modern>
 void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
     static_assert(TRecordFile::kReadSlack >= 64);
     uint8_t open = SpanOpen ? SpanCode : 0;  // the code of the open span; 0: none
@@ -186,7 +232,7 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         const size_t size = std::min<size_t>(64, n - block);
         uint64_t bits = scan::SpecialBits64(p + block);
         if (size < 64) bits &= (uint64_t{1} << size) - 1;
-        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* const start = BeginBlock<Modern>();
         uint8_t* out = start;
         const char* from = p + block;  // the first byte not yet written
         while (bits != 0) {
@@ -199,10 +245,11 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         }
         Copy64(out, from);
         out += p + block + size - from;
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        EndBlock<Modern>(start, out);
     }
     SpanOpen = open != 0;
     SpanCode = code;
+    if constexpr (Modern) FlushStaged();
 }
 
 // Whole text lines straight from the read buffer, with the same bytes as the line loop
@@ -222,8 +269,12 @@ bool TConversionRun::TranslateBufferedLines() {
         colouredAfter_.resize(words);
     }
     const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    const size_t pos =
-        scan::VectorWidth() >= scan::TVectorWidth::Avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
+    const bool avx2 = scan::VectorWidth() >= scan::TVectorWidth::Avx2;
+    size_t pos = 0;
+    if (utf8_ != nullptr)
+        pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
+    else
+        pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
     InputFile.Consume(pos);
     const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
     LineText = std::string_view(p + lineBegin, pos - lineBegin);
@@ -233,6 +284,7 @@ bool TConversionRun::TranslateBufferedLines() {
 
 // The walk over the n classed bytes: answers where it stopped (n). Written once, compiled
 // for both kinds of processor.
+template <bool Modern>
 __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const char* p,
                                                                            size_t n) {
     uint8_t open = 0;
@@ -252,7 +304,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
     size_t pos = 0;  // the first byte not yet written
     const size_t words = (n + 63) / 64;
     for (size_t w = 0; w < words; ++w) {
-        uint8_t* const start = OutputFile.Reserve(kBlockRoom);
+        uint8_t* const start = BeginBlock<Modern>();
         uint8_t* out = start;
         if (w == 0) colourLine(0, out);
         uint64_t bits = specials_[w];
@@ -271,24 +323,38 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
         Copy64(out, p + pos);
         out += end - pos;
         pos = end;
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        EndBlock<Modern>(start, out);
     }
     SpanOpen = open != 0;
     SpanCode = code;
+    if constexpr (Modern) FlushStaged();
     return pos;
 }
 
 size_t TConversionRun::WalkLines(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
+}
+
+size_t TConversionRun::WalkModernLines(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
+}
+
+__attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const char* p,
+                                                                           size_t n) {
+    return WalkLinesBody<true>(p, n);
 }
 #else
 size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
-    return WalkLinesBody(p, n);
+    return WalkLinesBody<false>(p, n);
+}
+
+size_t TConversionRun::WalkModernLinesAvx2(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
 }
 #endif
 

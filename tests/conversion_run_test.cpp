@@ -15,6 +15,7 @@ using test::Convert;
 using test::ConvertFile;
 using test::TempDir;
 using test::TSettings;
+using std::string_literals::operator""s;
 
 const std::string kDarkHeader17 =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html><head><meta "
@@ -360,6 +361,73 @@ TEST(ConversionRun, LinesAcrossReadBufferBoundariesKeepEveryByte) {
     const auto out = Convert(dir, document, TSettings{.colors = true});
     ASSERT_EQ(out.error, "");
     EXPECT_TRUE(Body(out.page) == body);
+}
+
+std::string Base64(const test::Bytes& bytes) {
+    const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = uint32_t{bytes[i]} << 16;
+        if (i + 1 < bytes.size()) v |= uint32_t{bytes[i + 1]} << 8;
+        if (i + 2 < bytes.size()) v |= bytes[i + 2];
+        for (size_t k = 0; k < 4; ++k)
+            out += k <= bytes.size() - i ? digits[v >> (18 - 6 * k) & 63] : '=';
+    }
+    return out;
+}
+
+// The modern head, picture addresses that survive odd names, and embedded pictures that
+// are byte for byte the files a run without --embed writes (and no files at all).
+TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
+    const std::string doc =
+        "HEADER-17-BYTES!!A\r\xff\x80\r\xff\x81\rB\r"s + '\0' + std::string(576, '\x47');
+    const std::string head =
+        "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
+        "content=\"width=device-width, initial-scale=1\">\r\n<title>a&amp;b #1</title>\r\n"
+        "<style>\r\nbody{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
+        "line-height:17px}\r\n";
+    for (const bool bmp : {false, true}) {
+        TempDir dir;
+        const std::string ext = bmp ? "bmp" : "png";
+        TSettings s{
+            .colors = true, .bmp = bmp, .run = {.Html5 = true, .Scale = 2, .SkipHeader = true}};
+        const auto files = Convert(dir, doc, s, "a&b #1");
+        ASSERT_EQ(files.error, "");
+        EXPECT_EQ(files.page.substr(0, head.size()), head);
+        const std::string image =
+            "\" alt=\"picture 1\" width=\"512\" style=\"image-rendering: "
+            "pixelated\">\r\n";
+        EXPECT_EQ(Body(files.page), "A\r\n<img src=\"1a%26b%20%231." + ext + image + "B\r\n");
+        const test::Bytes picture = test::ReadFileBytes(dir.File("1a&b #1." + ext));
+        std::filesystem::remove(dir.File("1a&b #1." + ext));
+
+        s.run.Embed = true;
+        s.run.NoPictureFiles = true;  // allowed: nothing but the page is written
+        const auto embedded = Convert(dir, doc, s, "a&b #1");
+        ASSERT_EQ(embedded.error, "");
+        EXPECT_EQ(embedded.result.PictureFiles, 1);
+        EXPECT_EQ(Body(embedded.page), "A\r\n<img src=\"data:image/" + ext + ";base64," +
+                                           Base64(picture) + image + "B\r\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.File("1a&b #1." + ext)));
+        // The classic page embeds the same way and keeps its own image line.
+        s.run.Html5 = false;
+        const auto classic = Convert(dir, doc, s, "a&b #1");
+        EXPECT_EQ(Body(classic.page), "A\r\n<img src=\"data:image/" + ext + ";base64," +
+                                          Base64(picture) + "\" width=\"640\">\r\nB\r\n");
+        int entries = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+            ++entries;
+        EXPECT_EQ(entries, 2);  // the document and the page: no draft left behind
+    }
+}
+
+TEST(ConversionRun, PictureFilesThatCannotBeWrittenStopTheRunAtTheFirstPicture) {
+    TempDir dir;
+    const auto out =
+        Convert(dir, "A\r\xff\x80\rB\r", {.run = {.Html5 = true, .NoPictureFiles = true}});
+    EXPECT_EQ(out.error, "Cannot write the pictures of \"" + dir.File("doc") +
+                             "\": a page on standard output can only hold them embedded");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("1doc.png")));
 }
 
 }  // namespace

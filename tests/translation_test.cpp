@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <random>
 #include <string>
@@ -19,6 +20,8 @@ const TSettings kColours{.colors = true};
 const TSettings kStyles{.colors = false};
 const TSettings kQuillo{.style = TPageStyle::Quillo};
 const TSettings kQuilloColours{.colors = true, .style = TPageStyle::Quillo};
+const TSettings kModern{.colors = true, .run = {.Html5 = true}};
+const TSettings kModernStyles{.run = {.Html5 = true}};
 
 std::string BodyOf(const std::string& document, const TSettings& settings) {
     TempDir dir;
@@ -126,6 +129,17 @@ TEST(Translation, EveryOtherByteIsCopiedUnchanged) {
     for (const TSettings& s : {kColours, kStyles, kQuillo}) EXPECT_EQ(BodyOf(plain, s), plain);
 }
 
+TEST(Translation, ModernPageText) {
+    const std::string line = "\x8f\xe0\xa8\xa2\xa5\xe2 \xb0\xc4\xdb\xf0\xf1\xfc\xff";
+    EXPECT_EQ(BodyOf(line, kModern), "Привет ░─█Ёё№\u00a0");
+    EXPECT_EQ(BodyOf("Lit: &copy &lt;b&gt; R&D", kModern),
+              "Lit: &amp;copy &amp;lt;b&amp;gt; R&amp;D");
+    EXPECT_EQ(BodyOf("a<b>c~\x7f\"q\"", kModern), "a&lt;b&gt;c~©&quot;q&quot;");
+    EXPECT_EQ(BodyOf("\t\x0b\x0c\x0e\x1b\x1f|", kModern), "\t♂♀♫←▼|");
+    EXPECT_EQ(BodyOf("ab\x03\r\x02x\x08y", kModernStyles),
+              "<B><I><U>ab</U></I></B> \r\n <B><U>x</U></B> y");
+}
+
 TEST(Translation, PicturesAndLineColours) {
     const std::string image = "<img src=\"1doc.png\" width=\"640\">\r\n";
     struct Case {
@@ -154,7 +168,32 @@ TEST(Translation, PicturesAndLineColours) {
 // The body of a document, line by line as the run reads it: the translation table, the
 // line colour rule, image lines for finished runs of picture lines, and the end of the
 // text part at the first 0. The reference for the translation of whole read buffers.
-std::string ReferenceBody(const std::string& document, bool colours) {
+// What a DOS screen showed for the control bytes 11, 12 and 14 to 31.
+const char* const kScreenSymbols[32] = {
+    "",  "",  "",  "",  "",  "",  "",  "",  "",  "",  "",  "♂", "♀", "",  "♫", "☼",
+    "►", "◄", "↕", "‼", "¶", "§", "▬", "↨", "↑", "↓", "→", "←", "∟", "↔", "▲", "▼",
+};
+
+// One text byte of the modern page: cp866 through iconv, escapes, the screen's symbols.
+std::string ModernText(uint8_t b) {
+    if (b == '<' || b == '>' || b == '&' || b == '"')
+        return b == '<' ? "&lt;" : b == '>' ? "&gt;" : b == '&' ? "&amp;" : "&quot;";
+    if (b == 127) return "©";
+    if (b >= 128) {
+        iconv_t cd = iconv_open("UTF-8", "CP866");
+        char in = static_cast<char>(b);
+        char out[8];
+        char* inp = &in;
+        char* outp = out;
+        size_t inLeft = 1, outLeft = sizeof out;
+        iconv(cd, &inp, &inLeft, &outp, &outLeft);
+        iconv_close(cd);
+        return std::string(out, sizeof out - outLeft);
+    }
+    return b < 32 && b != 9 ? kScreenSymbols[b] : std::string(1, static_cast<char>(b));
+}
+
+std::string ReferenceBody(const std::string& document, bool colours, bool modern = false) {
     std::string out;
     bool open = false;
     int code = 1;
@@ -193,7 +232,10 @@ std::string ReferenceBody(const std::string& document, bool colours) {
                 runs.emplace_back();
             else
                 runs.back() = Run{};
-            out += "<img src=\"" + std::to_string(found) + "doc.png\" width=\"640\">\r\n";
+            const std::string n = std::to_string(found);
+            out += modern ? "<img src=\"" + n + "doc.png\" alt=\"picture " + n +
+                                "\" width=\"640\" style=\"image-rendering: pixelated\">\r\n"
+                          : "<img src=\"" + n + "doc.png\" width=\"640\">\r\n";
         }
         if (picture) {
             if (runs.back().count == 0) runs.back().first = row;
@@ -210,6 +252,8 @@ std::string ReferenceBody(const std::string& document, bool colours) {
             } else if (b == 0 || b == 8 || b == 10 || b == 13) {
                 close();
                 out += b == 8 ? " " : b == 13 ? "\r\n" : "";
+            } else if (modern) {
+                out += ModernText(b);
             } else if (b == '<' || b == '>' || b == '~' || b == 127) {
                 out += b == '<' ? "&lt;" : b == '>' ? "&gt;" : b == '~' ? "&tilde;" : "&copy;";
             } else {
@@ -251,6 +295,8 @@ TEST(Translation, AgreesWithTheByteByByteReference) {
             const std::string body = BodyOf(doc, colours ? kColours : kStyles);
             EXPECT_TRUE(body == ReferenceBody(doc, colours)) << round << " " << colours;
         }
+        const std::string modern = BodyOf(doc, kModern);
+        EXPECT_TRUE(modern == ReferenceBody(doc, true, true)) << round << " modern";
     }
 }
 
@@ -293,12 +339,15 @@ TEST(Translation, TextBetweenPicturesAgreesWithTheReferenceAtEveryWidth) {
             doc.push_back('\0');
             for (int i = 0; i < 600; ++i) doc.push_back(static_cast<char>(gen()));
         }
-        for (const bool colours : {true, false}) {
-            const std::string expected = ReferenceBody(doc, colours);
+        for (const int family : {0, 1, 2}) {  // colours, styles, modern page with colours
+            const std::string expected = ReferenceBody(doc, family != 1, family == 2);
             for (const scan::TVectorWidth width : test::AllWidths()) {
                 test::TWidthLimit limit(width);
-                EXPECT_TRUE(BodyOf(doc, colours ? kColours : kStyles) == expected)
-                    << "round " << round << " colours " << colours << " width "
+                const TSettings& settings = family == 0   ? kColours
+                                            : family == 1 ? kStyles
+                                                          : kModern;
+                EXPECT_TRUE(BodyOf(doc, settings) == expected)
+                    << "round " << round << " family " << family << " width "
                     << static_cast<int>(width);
             }
         }

@@ -19,6 +19,7 @@ namespace quill {
 namespace {
 
 using test::TempDir;
+using std::string_literals::operator""s;
 
 struct TToolRun {
     int status = -1;
@@ -70,6 +71,13 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"-j a.txt", 2, "*vornik2html: -j needs a number from 1 to 1024, not \"a.txt\""},
         {"--style quill a.txt", 2, "*vornik2html: unknown style \"quill\""},
         {"a.txt -d", 2, "*vornik2html: -d needs a folder"},
+        {"-o x -o y a.txt", 2, "*vornik2html: -o given twice"},
+        {"--scale 3 a.txt", 2, "*vornik2html: --scale needs --html5"},
+        {"--html5 --scale 9 a.txt", 2,
+         "*vornik2html: --scale needs a number from 1 to 8, not \"9\""},
+        {"- a.txt -", 2, "*vornik2html: standard input (-) given twice"},
+        {"-d out - < a.txt", 0, "- -> out/stdin.htm (0 pictures)\n"},
+        {"-o - - < a.txt", 0, "- -> - (0 pictures)\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -108,6 +116,9 @@ TEST(Vornik2Html, OptionsReachThePage) {
         {"", {"background:white", "font-size:17px", "<B><U>x</U></B>"}},
         {"--colors --pitch42", {"background:black", "font-size:25px", "<span class=r>x</span>"}},
         {"--style quillo", {"font-size:17px;font-weight:bold", "<span class=r>x</span>"}},
+        {"--html5 --style quillo --pitch42",
+         {"<!DOCTYPE html>", "<title>doc.$w</title>", "font-size:25px;font-weight:bold",
+          "<span class=r>x</span>"}},
     };
     for (const Case& c : cases) {
         const TToolRun r = Tool(dir, c.args + " -q 'doc.$w'");
@@ -284,6 +295,33 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         EXPECT_FALSE(std::filesystem::exists(dir.File("pipe.htm")));
         EXPECT_TRUE(Temporaries(dir).empty());
     }
+}
+
+// Standard input and output: the page on standard output is the page a file would get
+// (but for its title), its pictures only embedded; a run that fails writes nothing there.
+TEST(Vornik2Html, PipesWithEmbeddedPictures) {
+    TempDir dir;
+    std::string doc = "A\r\xff\x80\r\xff\x81\rB\r"s + '\0' + std::string(576, '\x47');
+    test::WriteFileBytes(dir.File("d.txt"), test::ToBytes(doc));
+    test::WriteFileBytes(dir.File("h.txt"), test::ToBytes("0123456789abcdefg" + doc));
+    ASSERT_EQ(Tool(dir, "-q --html5 --embed -o page.htm d.txt").status, 0);
+    std::string page = Page(dir, "page.htm");
+    page.replace(page.find("<title>d.txt<"), 12, "<title>stdin");
+    for (const std::string args : {"- < d.txt", "--skip-header - < h.txt"}) {
+        const TToolRun r = Tool(dir, "-q --html5 --embed -o - " + args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.out == page) << args;
+    }
+    const TToolRun refused = Tool(dir, "-q --html5 -o - - < d.txt");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err,
+              "vornik2html: -: Cannot write the pictures of \"/dev/stdin\": a page on "
+              "standard output can only hold them embedded\n");
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 5u);  // the two documents, the page, .stdout and .stderr
 }
 
 }  // namespace

@@ -10,16 +10,21 @@
 #include <exception>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "convert/ConversionRun.h"
 #include "convert/FixedAnswers.h"
 #include "convert/OrderedCommits.h"
 #include "convert/RunSeams.h"
+#include "convert/RunSettings.h"
+#include "convert/StandardStreams.h"
 #include "platform/FileIdentity.h"
 #include "platform/StagedFiles.h"
 
@@ -33,7 +38,8 @@ using namespace quill;
 
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [-o PAGE.htm | -d DIR] [-j N] [-q] INPUT...\n";
+    "                   [--html5] [--scale N] [--embed] [--skip-header]\n"
+    "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] INPUT...\n";
 
 constexpr const char* kHelp =
     "Converts Vornik documents into web pages, with one picture file for every distinct\n"
@@ -44,14 +50,23 @@ constexpr const char* kHelp =
     "  --pitch42         25-pixel lines (default: 17 pixels)\n"
     "  --bmp             pictures as 4-bit BMP files (default: PNG)\n"
     "  --style STYLE     quilloc (default) or quillo: always colours on a dark page\n"
-    "  -o PAGE.htm       the page to write (one INPUT only)\n"
+    "  --html5           a page for today's web: HTML5 in UTF-8, crisp pictures\n"
+    "  --scale N         with --html5: pictures shown 256 x N pixels wide, N from 1 to 8\n"
+    "                    (default: 640 pixels)\n"
+    "  --embed           pictures inside the page as data: addresses; no picture files\n"
+    "  --skip-header     skip the 17-byte header of every INPUT, whatever its name\n"
+    "  -o PAGE.htm       the page to write (one INPUT only); -o - writes it to standard\n"
+    "                    output (pictures then need --embed)\n"
     "  -d DIR            write each page as DIR/NAME.htm, NAME being the document's name\n"
     "                    up to its first \".\" (default DIR: the current folder)\n"
     "  -j N              convert up to N documents at a time (default: number of cores)\n"
     "  -q                no line for each converted document\n"
     "  --help, --version\n"
     "\n"
+    "INPUT - reads the document from standard input (its name is then \"stdin\").\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong command line.\n";
+
+constexpr const char* kStandardStream = "-";
 
 struct TSettings {
     bool colors = false;
@@ -62,7 +77,9 @@ struct TSettings {
     std::optional<std::string> dir;
     unsigned jobs = 0;
     bool quiet = false;
-    std::vector<std::string> inputs;
+    std::vector<std::string> inputs;  // as given: "-" is standard input
+    TRunSettings run;
+    bool toStdout = false;  // -o -
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -70,71 +87,111 @@ struct TSettings {
     std::exit(2);
 }
 
+// A whole number from low to high, or a wrong command line.
+unsigned Number(const std::string& option, const std::string& text, long low, long high) {
+    char* end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || n < low || n > high)
+        UsageError(option + " needs a number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not \"" + text + "\"");
+    return static_cast<unsigned>(n);
+}
+
 TSettings ParseCommandLine(int argc, char** argv) {
     TSettings s;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* what) -> std::string {
-            if (i + 1 >= argc) UsageError(arg + " needs " + what);
-            return argv[++i];
-        };
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            s.inputs.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage << "\n" << kHelp;
-            std::exit(0);
-        } else if (arg == "--version") {
-            std::cout << "vornik2html " << QUILL_VERSION << "\n";
-            std::exit(0);
-        } else if (arg == "--colors") {
-            s.colors = true;
-        } else if (arg == "--pitch42") {
-            s.pitch42 = true;
-        } else if (arg == "--bmp") {
-            s.bmp = true;
-        } else if (arg == "--style") {
-            const std::string style = value("a style");
-            if (style == "quilloc")
-                s.style = TPageStyle::Quilloc;
-            else if (style == "quillo")
-                s.style = TPageStyle::Quillo;
-            else
-                UsageError("unknown style \"" + style + "\"");
-        } else if (arg == "-o") {
-            if (s.page) UsageError("-o given twice");
-            s.page = value("a page name");
-        } else if (arg == "-d") {
-            if (s.dir) UsageError("-d given twice");
-            s.dir = value("a folder");
-        } else if (arg == "-j") {
-            const std::string n = value("a number");
-            char* end = nullptr;
-            const long jobs = std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || jobs < 1 || jobs > 1024)
-                UsageError("-j needs a number from 1 to 1024, not \"" + n + "\"");
-            s.jobs = static_cast<unsigned>(jobs);
-        } else if (arg == "-q") {
-            s.quiet = true;
-        } else {
-            UsageError("unknown option " + arg);
-        }
+    CLI::App app("Converts Vornik documents into web pages.", "vornik2html");
+    app.set_help_flag();  // our own help text, below
+    app.allow_extras();   // unknown options are reported in our words
+    bool help = false;
+    bool version = false;
+    std::string style;
+    std::string jobs;
+    std::string scale;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--colors", s.colors);
+    app.add_flag("--pitch42", s.pitch42);
+    app.add_flag("--bmp", s.bmp);
+    app.add_flag("--html5", s.run.Html5);
+    app.add_flag("--embed", s.run.Embed);
+    app.add_flag("--skip-header", s.run.SkipHeader);
+    app.add_flag("-q", s.quiet);
+    // What each option's value is, for the message when it is missing.
+    const std::map<std::string, std::string> values = {
+        {"--style", "a style"}, {"-o", "a page name"},   {"-d", "a folder"},
+        {"-j", "a number"},     {"--scale", "a number"},
+    };
+    auto valued = [&](const std::string& name, std::string& into) {
+        return app.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    };
+    valued("--style", style);
+    std::string page;
+    std::string dir;
+    CLI::Option* pageOption = valued("-o", page);
+    CLI::Option* dirOption = valued("-d", dir);
+    CLI::Option* jobsOption = valued("-j", jobs);
+    CLI::Option* scaleOption = valued("--scale", scale);
+    app.add_option("INPUT", s.inputs);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A value missing at the end of the line; CLI11 names the option first.
+        const std::string what = e.what();
+        for (const auto& [name, value] : values)
+            if (what.rfind(name + ":", 0) == 0) UsageError(name + " needs " + value);
+        UsageError(what);
+    }
+    if (help) {
+        std::cout << kUsage << "\n" << kHelp;
+        std::exit(0);
+    }
+    if (version) {
+        std::cout << "vornik2html " << QUILL_VERSION << "\n";
+        std::exit(0);
+    }
+    for (const std::string& extra : app.remaining())
+        if (extra.size() > 1 && extra[0] == '-') UsageError("unknown option " + extra);
+    for (const std::string& extra : app.remaining()) s.inputs.push_back(extra);
+
+    if (!style.empty() || app.count("--style") > 0) {
+        if (style == "quilloc")
+            s.style = TPageStyle::Quilloc;
+        else if (style == "quillo")
+            s.style = TPageStyle::Quillo;
+        else
+            UsageError("unknown style \"" + style + "\"");
+    }
+    if (pageOption->count() > 1) UsageError("-o given twice");
+    if (dirOption->count() > 1) UsageError("-d given twice");
+    if (pageOption->count() > 0) s.page = page;
+    if (dirOption->count() > 0) s.dir = dir;
+    if (jobsOption->count() > 0) s.jobs = Number("-j", jobs, 1, 1024);
+    if (scaleOption->count() > 0) {
+        if (!s.run.Html5) UsageError("--scale needs --html5");
+        s.run.Scale = static_cast<int>(Number("--scale", scale, 1, 8));
     }
     if (s.inputs.empty()) UsageError("no INPUT given");
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
+    if (std::count(s.inputs.begin(), s.inputs.end(), kStandardStream) > 1)
+        UsageError("standard input (-) given twice");
+    s.toStdout = s.page == kStandardStream;
+    s.run.NoPictureFiles = s.toStdout;
     if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
     return s;
+}
+
+// The file the run reads for an INPUT.
+std::string DocumentOf(const std::string& input) {
+    return input == kStandardStream ? kStandardInputName : input;
 }
 
 std::string PageOf(const TSettings& s, const std::string& input) {
     if (s.page) return *s.page;
     std::string baseName;
     bool skipHeader = false;
-    TConversionRun::DeriveNames(input, baseName, skipHeader);
+    TConversionRun::DeriveNames(DocumentOf(input), baseName, skipHeader);
     std::string page = baseName + ".htm";
     if (s.dir && !s.dir->empty()) {
         const std::string& dir = *s.dir;
@@ -178,10 +235,11 @@ int main(int argc, char** argv) {
     std::map<std::string, size_t> owners;
     for (size_t i = 0; i < count; ++i) {
         pages[i] = PageOf(settings, settings.inputs[i]);
+        if (settings.toStdout) continue;
         // Writing the page would empty another document of this call, maybe before it is
         // read. (A page that is its own INPUT is refused by the run itself.)
         for (size_t j = 0; j < count && refusals[i].empty(); ++j)
-            if (j != i && SameFile(pages[i], settings.inputs[j]))
+            if (j != i && SameFile(pages[i], DocumentOf(settings.inputs[j])))
                 refusals[i] = "Cannot create \"" + pages[i] + "\": it is the input document \"" +
                               settings.inputs[j] + "\" of this call";
         if (!refusals[i].empty()) continue;
@@ -209,13 +267,18 @@ int main(int argc, char** argv) {
                 continue;
             }
             try {
-                TNamedFiles files(settings.inputs[i], pages[i]);
-                TConversionRun run(options, files, settings.style, &order.Gate(i));
+                // A page for standard output is written aside and copied there on success.
+                const std::unique_ptr<TStdoutPage> toStdout =
+                    settings.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
+                TNamedFiles files(DocumentOf(settings.inputs[i]),
+                                  toStdout ? toStdout->FileName() : pages[i]);
+                TConversionRun run(options, files, settings.style, settings.run, &order.Gate(i));
                 const TRunResult result = run.Button1Click();
+                if (toStdout) toStdout->CopyToStdout();
                 order.Finish(i, true);
                 if (!settings.quiet) {
                     std::lock_guard<std::mutex> lock(report);
-                    std::cerr << settings.inputs[i] << " -> " << result.PageName << " ("
+                    std::cerr << settings.inputs[i] << " -> " << pages[i] << " ("
                               << result.PictureFiles << " pictures)" << std::endl;
                 }
             } catch (const std::exception& e) {

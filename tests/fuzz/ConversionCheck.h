@@ -19,6 +19,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/FixedAnswers.h"
 #include "convert/RunSeams.h"
+#include "convert/RunSettings.h"
 #include "platform/Exception.h"
 #include "png/PngRegistration.h"
 
@@ -45,8 +46,8 @@ inline const std::filesystem::path& Scratch() {
 inline void CheckConversion(const uint8_t* data, size_t size) {
     static TPngRegistration registration;
     if (size == 0) return;
-    // Byte 0: colors, 42 pitch, BMP pictures, second style, and a document name with a
-    // header to skip. The rest is the document.
+    // Byte 0: colors, 42 pitch, BMP pictures, second style, a document name with a
+    // header to skip, the modern page, embedded pictures. The rest is the document.
     const uint8_t choice = data[0];
     const std::filesystem::path& scratch = detail::Scratch();
     const std::string input = (scratch / (choice & 16 ? "doc.$w" : "doc.txt")).string();
@@ -62,7 +63,9 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     auto convert = [&](TRunResult& result, std::string& error) {
         TFixedOptions options(choice & 1, choice & 2, choice & 4);
         TNamedFiles files(input, (out / "page.htm").string());
-        TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc);
+        const TRunSettings settings{.Html5 = (choice & 32) != 0, .Embed = (choice & 64) != 0};
+        TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,
+                           settings);
         try {
             result = run.Button1Click();
         } catch (const Exception& e) {
@@ -99,7 +102,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         pictures += picture;
         std::filesystem::remove_all(entry.path(), ec);
     }
-    if (result.Completed && pictures != result.PictureFiles) {
+    // (Embedded pictures are counted but are no files.)
+    if (result.Completed && pictures != (choice & 64 ? 0 : result.PictureFiles)) {
         std::fprintf(stderr, "%d picture files written, %d reported\n", pictures,
                      result.PictureFiles);
         std::abort();

@@ -7,6 +7,7 @@
 #include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
 #include "convert/RunSeams.h"
+#include "convert/RunSettings.h"
 #include "platform/Exception.h"
 #include "support/TestSupport.h"
 
@@ -61,6 +62,7 @@ struct TSettings {
     bool pitch42 = false;
     bool bmp = false;
     TPageStyle style = TPageStyle::Quilloc;
+    TRunSettings run = {};
 };
 
 // One real run over real files in a temporary folder.
@@ -82,7 +84,7 @@ inline TConverted ConvertFile(const std::string& input, const std::string& pageN
     TLoggingChooser chooser(out.log);
     chooser.input = input;
     chooser.page = pageName;
-    TConversionRun run(options, chooser, settings.style);
+    TConversionRun run(options, chooser, settings.style, settings.run);
     try {
         out.result = run.Button1Click();
     } catch (const Exception& e) {

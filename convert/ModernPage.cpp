@@ -1,0 +1,281 @@
+#include "convert/ModernPage.h"
+
+#include <iconv.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Exception.h"
+
+namespace quill::modern {
+
+namespace {
+
+// What a DOS screen showed for the control bytes 0-31: the HTML text may not hold them,
+// and the documents were written looking at these.
+constexpr std::array<char32_t, 32> kScreenSymbols = {
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
+    0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
+};
+
+std::string Utf8(char32_t c) {
+    std::string s;
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | c >> 6);
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | c >> 12);
+        s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return s;
+}
+
+uint64_t Pack(std::string_view text) {
+    uint64_t e = 0;
+    std::memcpy(&e, text.data(), text.size());
+    return e | static_cast<uint64_t>(text.size()) << 56;
+}
+
+// The length of the UTF-8 character at the start of s, or 0 when it is none.
+size_t Utf8Length(std::string_view s) {
+    const auto at = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+    const uint8_t b = at(0);
+    size_t n = b < 0x80                ? 1
+               : b >= 0xC2 && b < 0xE0 ? 2
+               : b >= 0xE0 && b < 0xF0 ? 3
+               : b >= 0xF0 && b < 0xF5 ? 4
+                                       : 0;
+    if (n == 0 || n > s.size()) return 0;
+    for (size_t i = 1; i < n; ++i)
+        if ((at(i) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
+        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string_view StagedText(uint8_t b) {
+    static constexpr char kLess[] = {kStagedLess};
+    static constexpr char kGreater[] = {kStagedGreater};
+    static constexpr char kCopy[] = {kStagedCopyright};
+    switch (b) {
+        case '<':
+            return {kLess, 1};
+        case '>':
+            return {kGreater, 1};
+        case 127:
+            return {kCopy, 1};
+        case '~':
+            return kTilde;
+        default:
+            return {};
+    }
+}
+
+TUtf8Table::TUtf8Table() {
+    iconv_t cd = ::iconv_open("UTF-8", "CP866");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw Exception(std::string("Cannot convert text from cp866: ") + std::strerror(errno));
+    for (int b = 128; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char out[8] = {};
+        char* inp = &in;
+        char* outp = out;
+        size_t inLeft = 1;
+        size_t outLeft = 4;
+        if (::iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1)) {
+            ::iconv_close(cd);
+            throw Exception("Cannot convert the cp866 byte " + std::to_string(b) + ": " +
+                            std::strerror(errno));
+        }
+        text_[static_cast<size_t>(b)] = Pack(std::string_view(out, 4 - outLeft));
+    }
+    ::iconv_close(cd);
+    for (int b = 32; b < 127; ++b) text_[static_cast<size_t>(b)] = Pack(std::string(1, b));
+    for (int b = 11; b < 32; ++b) text_[static_cast<size_t>(b)] = Pack(Utf8(kScreenSymbols[b]));
+    text_['\t'] = Pack("\t");
+    for (const int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 13}) text_[static_cast<size_t>(b)] = 0;
+    text_['&'] = Pack(kAmpersand);
+    text_['"'] = Pack(kQuote);
+    text_['<'] = Pack(page::kLessThan);
+    text_['>'] = Pack(page::kGreaterThan);
+    text_['~'] = Pack(kTilde);
+    text_[127] = Pack(kCopyright);
+
+    // Staged: the markup's bytes stay as they are.
+    staged_ = text_;
+    for (const char c : {'<', '>', '\r', '\n'}) staged_[static_cast<uint8_t>(c)] = Pack({&c, 1});
+    staged_[kStagedLess] = text_['<'];
+    staged_[kStagedGreater] = text_['>'];
+    staged_[kStagedCopyright] = text_[127];
+}
+
+std::string_view TUtf8Table::Text(uint8_t b) const {
+    return std::string_view(reinterpret_cast<const char*>(&text_[b]), Size(text_[b]));
+}
+
+const TUtf8Table& TUtf8Table::Get() {
+    static const TUtf8Table table;
+    return table;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+namespace {
+
+// For 8 bytes, each a lead byte at 2i followed by its trail byte at 2i + 1: which bytes
+// to keep, by the mask of the bytes that have a trail (bit i).
+struct TCompactTable {
+    alignas(16) uint8_t shuffle[256][16];
+    constexpr TCompactTable() : shuffle{} {
+        for (int mask = 0; mask < 256; ++mask) {
+            int j = 0;
+            for (int i = 0; i < 8; ++i) {
+                shuffle[mask][j++] = static_cast<uint8_t>(2 * i);
+                if (mask >> i & 1) shuffle[mask][j++] = static_cast<uint8_t>(2 * i + 1);
+            }
+            while (j < 16) shuffle[mask][j++] = 0x80;
+        }
+    }
+};
+constexpr TCompactTable kCompact;
+
+// Eight bytes' lead and trail side by side: the count of them used, compacted and stored.
+__attribute__((target("avx2,popcnt"), always_inline)) inline uint8_t* PutPairs(uint8_t* out,
+                                                                               __m128i pairs,
+                                                                               unsigned mask,
+                                                                               size_t count) {
+    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pairs, order));
+    return out + count + static_cast<size_t>(__builtin_popcount(mask));
+}
+
+}  // namespace
+
+bool TUtf8Table::HasWideWrite() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+}
+
+// Cyrillic letters of cp866, the bulk of a document's text, are two bytes in UTF-8 with
+// a fixed lead: 0x80-0xAF are D0 90-BF, 0xE0-0xEF are D1 80-8F. Sixteen bytes of such
+// letters and plain ASCII are written at once: lead and trail of each byte side by side,
+// then the trail dropped where there is none. Anything else goes through the table.
+// (Bytes 0x80 and above that reach the vector path are letters, ASCII ones are kept.)
+__attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p,
+                                                                      size_t n) const {
+    // Classes by high and low half of a byte; a byte is plain where both agree on a bit.
+    // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter;
+    // 8: tab, LF, CR. (A staged byte is never 127.)
+    const __m256i byHigh = _mm256_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0,  //
+                                            8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
+    const __m256i byLow = _mm256_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7,  //
+                                           7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const char* const end = p + n;
+    while (p < end) {
+        size_t count = std::min<size_t>(static_cast<size_t>(end - p), 32);
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i classes = _mm256_and_si256(
+            _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+            _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
+        const uint64_t odd = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
+        const uint64_t oddHere = odd & ((uint64_t{1} << count) - 1);
+        if (oddHere != 0) {
+            // The plain bytes before it as below, the odd byte itself through the table.
+            count = static_cast<size_t>(__builtin_ctzll(oddHere));
+            if (count == 0) {
+                out = Write(out, p, 1);
+                ++p;
+                continue;
+            }
+        }
+        const __m256i high = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);  // 0x80 and above
+        const __m256i e =
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
+                              _mm256_set1_epi8(static_cast<char>(0xE0)));
+        const __m256i lead = _mm256_blendv_epi8(
+            v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), high);
+        const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
+                                                 _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
+        const unsigned twoBytes = static_cast<unsigned>(_mm256_movemask_epi8(high)) &
+                                  static_cast<unsigned>((uint64_t{1} << count) - 1);
+        // Per 128-bit half: bytes 0-7 and 16-23 in the low pairs, 8-15 and 24-31 in the high.
+        const __m256i low = _mm256_unpacklo_epi8(lead, trail);
+        const __m256i hi = _mm256_unpackhi_epi8(lead, trail);
+        const auto used = [&](size_t from) {
+            return std::min<size_t>(std::max(count, from) - from, 8);
+        };
+        out = PutPairs(out, _mm256_castsi256_si128(low), twoBytes & 0xFF, used(0));
+        out = PutPairs(out, _mm256_castsi256_si128(hi), twoBytes >> 8 & 0xFF, used(8));
+        out = PutPairs(out, _mm256_extracti128_si256(low, 1), twoBytes >> 16 & 0xFF, used(16));
+        out = PutPairs(out, _mm256_extracti128_si256(hi, 1), twoBytes >> 24, used(24));
+        p += count;
+    }
+    return out;
+}
+
+#else
+
+bool TUtf8Table::HasWideWrite() {
+    return false;
+}
+
+uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p, size_t n) const {
+    return Write(out, p, n);
+}
+
+#endif
+
+std::string HtmlText(std::string_view name) {
+    std::string out;
+    while (!name.empty()) {
+        const size_t n = Utf8Length(name);
+        const uint8_t b = static_cast<uint8_t>(name[0]);
+        if (n == 0 || b < 32 || b == 127)
+            out += "\uFFFD";
+        else if (b == '&')
+            out += kAmpersand;
+        else if (b == '"')
+            out += kQuote;
+        else if (b == '<')
+            out += page::kLessThan;
+        else if (b == '>')
+            out += page::kGreaterThan;
+        else
+            out += name.substr(0, n);
+        name.remove_prefix(n == 0 ? 1 : n);
+    }
+    return out;
+}
+
+std::string AddressOf(std::string_view fileName) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : fileName) {
+        const uint8_t b = static_cast<uint8_t>(c);
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+            (c != 0 && std::strchr("-._~$!'()*+,;=:@", c) != nullptr)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace quill::modern

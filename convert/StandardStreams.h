@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "platform/TempFile.h"
+
+namespace quill {
+
+// The document read from standard input: through the record file like any document
+// (a pipe or a redirected file); its BaseName is then "stdin".
+inline constexpr const char* kStandardInputName = "/dev/stdin";
+
+// A page for standard output. The run writes it like any page, to a temporary file of
+// its own; only once the whole run has succeeded is it copied to standard output, so a
+// failed run leaves nothing there. Picture files cannot go with it: the run is told to
+// refuse pictures that are not embedded before anything is written.
+class TStdoutPage {
+  public:
+    TStdoutPage() : file_("quill-stdout") {}
+    const std::string& FileName() const { return file_.Name(); }
+    // Fails with EWriteError when standard output refuses the page.
+    void CopyToStdout() const;
+
+  private:
+    TTempFile file_;
+};
+
+}  // namespace quill
