@@ -1,9 +1,10 @@
-# Quick start: `make run` converts the bundled sample, `make test` runs every test.
+# Quick start: `make run` converts the bundled sample, `make test` runs every test,
+# `make package` builds the Debian package build/*.deb.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench test-sanitize fuzz format clean
+.PHONY: deps configure build run test package bench test-sanitize fuzz format clean
 
 deps:
 	@scripts/install-deps
@@ -19,6 +20,11 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Only the package of this build is left, so `apt install ./build/*.deb` gets one.
+package: build
+	@rm -f $(BUILD)/*.deb
+	@cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)

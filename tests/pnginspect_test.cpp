@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "platform/Bitmap.h"
@@ -81,6 +82,20 @@ TEST(PngInspect, ExceptionsNameTheFileAndExitOne) {
     EXPECT_EQ(Inspect(dir, "").Status, 2);
     EXPECT_EQ(Inspect(dir, "--bmp x.bmp a.png b.png").Status, 2);
     EXPECT_EQ(Inspect(dir, "--bogus a.png").Status, 2);
+}
+
+// Help and version go to stdout with status 0 and stop the run: man pages are made from them.
+TEST(PngInspect, HelpAndVersionExitZeroWithoutLoading) {
+    test::TempDir dir;
+    TRun run = Inspect(dir, "--help " + dir.File("missing.png"));
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out.rfind("Usage: pnginspect ", 0), 0u);
+    EXPECT_TRUE(Contains(run.Out, "--bmp OUT.bmp"));
+    EXPECT_TRUE(run.Err.empty());
+    run = Inspect(dir, "--version");
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_TRUE(std::regex_match(run.Out, std::regex("pnginspect [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << run.Out;
 }
 
 // --bmp writes the bitmap through the bitmap's own BMP writer, in the format the load

@@ -1,4 +1,4 @@
-// pnginspect [--bmp OUT.bmp] FILE...
+// pnginspect [--bmp OUT.bmp] FILE...   (or --help, --version)
 //
 // Loads each FILE into a fresh TPNG and prints the reader's log as UTF-8 (with a header
 // line naming the file when there are several). With --bmp (one FILE only) the bitmap as
@@ -18,6 +18,10 @@
 
 #include "platform/Exception.h"
 #include "png/Png.h"
+
+#ifndef QUILL_VERSION
+#define QUILL_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -63,8 +67,21 @@ void PrintLine(TLogConverter& converter, const std::string& line) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+constexpr const char* kUsage = "Usage: pnginspect [--bmp OUT.bmp] FILE...\n";
+
+constexpr const char* kHelp =
+    "Loads each PNG FILE with the program's own reader and prints the reader's log: chunks,\n"
+    "header fields, inflated size, row filters met, CRC errors. With several files each log\n"
+    "starts with a \"==> FILE <==\" line.\n"
+    "\n"
+    "  --bmp OUT.bmp     also write the loaded bitmap as an uncompressed BMP (one FILE only)\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 every load ran (even if the reader only logged problems), 1 a load or\n"
+    "the BMP write failed, 2 wrong command line.\n";
+
 int Usage() {
-    std::fprintf(stderr, "usage: pnginspect [--bmp OUT.bmp] FILE...\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -75,7 +92,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        if (arg == "--bmp") {
+        if (arg == "--help" || arg == "-h") {
+            std::printf("%s\n%s", kUsage, kHelp);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("pnginspect %s\n", QUILL_VERSION);
+            return 0;
+        } else if (arg == "--bmp") {
             if (a + 1 >= argc || !bmpName.empty()) return Usage();
             bmpName = argv[++a];
         } else if (arg == "--") {
