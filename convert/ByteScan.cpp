@@ -1,10 +1,13 @@
 #include "convert/ByteScan.h"
 
-#include <atomic>
+#include <algorithm>
+#include <iterator>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
+
+#include "convert/LineRules.h"
 
 namespace quill::scan {
 
@@ -120,7 +123,7 @@ inline TBlockClasses ClassifyScalar(const char* p) {
         const uint8_t b = static_cast<uint8_t>(p[i]);
         c.specials |= static_cast<uint64_t>(IsSpecial(b)) << i;
         c.lineEnds |= static_cast<uint64_t>(IsLineEnd(b)) << i;
-        c.codes |= static_cast<uint64_t>(b >= 1 && b <= 7) << i;
+        c.codes |= static_cast<uint64_t>(lines::IsColourCode(b)) << i;
         c.rare |= static_cast<uint64_t>(b == 0 || b == 255) << i;
     }
     return c;
@@ -144,8 +147,8 @@ __attribute__((always_inline)) inline size_t ClassifyAll(const char* p, size_t n
                 n = at + 1;
                 break;
             }
-            if (b == 255 && at > 0 && IsLineEnd(static_cast<uint8_t>(p[at - 1])) &&
-                static_cast<uint8_t>(p[at + 1]) >= 128) {
+            if (at > 0 && IsLineEnd(static_cast<uint8_t>(p[at - 1])) &&
+                lines::IsPictureLine(b, static_cast<uint8_t>(p[at + 1]))) {
                 n = at;
                 break;
             }
@@ -189,42 +192,41 @@ __attribute__((target("avx512bw"))) size_t ClassifyAllAvx512(const char* p, size
 }
 #endif
 
-TVectorWidth WidestSupported() {
+size_t ClassifyAllScalar(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
+    return ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
+}
+
 #if defined(__SSE2__)
-    if (__builtin_cpu_supports("avx512bw")) return TVectorWidth::Avx512;
-    if (__builtin_cpu_supports("avx2")) return TVectorWidth::Avx2;
-    return TVectorWidth::Sse2;
+size_t ClassifyAllSse2(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
+    return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
+}
+#endif
+
+}  // namespace
+
+TVectorWidth WidestVectorWidth() {
+#if defined(__SSE2__)
+    static const TVectorWidth widest = __builtin_cpu_supports("avx512bw") ? TVectorWidth::Avx512
+                                       : __builtin_cpu_supports("avx2")   ? TVectorWidth::Avx2
+                                                                          : TVectorWidth::Sse2;
+    return widest;
 #else
     return TVectorWidth::Plain;
 #endif
 }
 
-std::atomic<TVectorWidth> widthLimit{TVectorWidth::Avx512};
-
-}  // namespace
-
-TVectorWidth VectorWidth() {
-    static const TVectorWidth widest = WidestSupported();
-    return std::min(widest, widthLimit.load(std::memory_order_relaxed));
-}
-
-void LimitVectorWidth(TVectorWidth width) {
-    widthLimit.store(width, std::memory_order_relaxed);
-}
-
-size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter) {
-    switch (VectorWidth()) {
+const TKernels& KernelsFor(TVectorWidth widest) {
+    static constexpr TKernels kKernels[] = {
+        {TVectorWidth::Plain, ClassifyAllScalar, false},
 #if defined(__SSE2__)
-        case TVectorWidth::Avx512:
-            return ClassifyAllAvx512(p, n, specials, colouredAfter);
-        case TVectorWidth::Avx2:
-            return ClassifyAllAvx2(p, n, specials, colouredAfter);
-        case TVectorWidth::Sse2:
-            return ClassifyAll<ClassifySse2>(p, n, specials, colouredAfter);
+        {TVectorWidth::Sse2, ClassifyAllSse2, false},
+        {TVectorWidth::Avx2, ClassifyAllAvx2, true},
+        {TVectorWidth::Avx512, ClassifyAllAvx512, true},
 #endif
-        default:
-            return ClassifyAll<ClassifyScalar>(p, n, specials, colouredAfter);
-    }
+    };
+    constexpr int kLast = static_cast<int>(std::size(kKernels)) - 1;
+    const int width = std::min(static_cast<int>(std::min(widest, WidestVectorWidth())), kLast);
+    return kKernels[width];
 }
 
 }  // namespace quill::scan

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "convert/VectorWidth.h"
+
 // The searches of the line loop, sixteen bytes at a time where the processor allows.
 namespace quill::scan {
 
@@ -89,20 +91,26 @@ inline size_t FindLineEnd(const char* p, size_t n) {
 // whole lines in a read buffer end.
 size_t FindLastLineEnd(const char* p, size_t n);
 
-// The classes of whole text lines, 64 bytes at a time, for the line loop over a whole
-// read buffer. The n bytes at p end with a line end and do not start with a picture line
-// (255, then a byte of 128 or more); the lines taken end at the first 0 (included) or
-// before the first picture line, or else with the n bytes: answers where they end. For
-// block w (bytes 64w to 64w + 63) of them, bit i of specials[w] is set where that byte is
-// special, and bit i of colouredAfter[w] where it ends a line and the next line has a
-// line colour (a code 1 to 7 directly before its end). Bits past the end are clear. Both
-// arrays hold (n + 63) / 64 words; the 64 bytes after the n must be readable.
-size_t ClassifyBlocks(const char* p, size_t n, uint64_t* specials, uint64_t* colouredAfter);
+// The widest the processor has.
+TVectorWidth WidestVectorWidth();
 
-// How wide the searches over a whole read buffer go: the widest the processor has, unless
-// less is asked for (by tests, so that every width is checked on one machine).
-enum class TVectorWidth { Plain, Sse2, Avx2, Avx512 };
-TVectorWidth VectorWidth();
-void LimitVectorWidth(TVectorWidth width);
+// The classes of whole text lines, 64 bytes at a time, for the line loop over a whole
+// read buffer. The n bytes at p end with a line end and do not start with a picture line;
+// the lines taken end at the first 0 (included) or before the first picture line, or else
+// with the n bytes: answers where they end. For block w (bytes 64w to 64w + 63) of them,
+// bit i of specials[w] is set where that byte is special, and bit i of colouredAfter[w]
+// where it ends a line and the next line has a line colour. Bits past the end are clear.
+// Both arrays hold (n + 63) / 64 words; the 64 bytes after the n must be readable.
+using TClassifyBlocks = size_t (*)(const char* p, size_t n, uint64_t* specials,
+                                   uint64_t* colouredAfter);
+
+// The kernels of one vector width. A run takes them once, at its start: the widest the
+// processor has, or a narrower width asked for (tests check every width on one machine).
+struct TKernels {
+    TVectorWidth Width;
+    TClassifyBlocks ClassifyBlocks;
+    bool Avx2Walk;  // the walk over special bytes built for AVX2 may run
+};
+const TKernels& KernelsFor(TVectorWidth widest = TVectorWidth::Avx512);
 
 }  // namespace quill::scan

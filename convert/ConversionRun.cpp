@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "convert/ByteScan.h"
+#include "convert/LineRules.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
@@ -65,8 +66,8 @@ TRunResult TConversionRun::Button1Click() {
     if (style_ == TPageStyle::Quilloc) UseColors = options_.UseColorsChecked();
     colourSpans_ = style_ == TPageStyle::Quillo || UseColors;
     utf8_ = settings_.Html5 ? &modern::TUtf8Table::Get() : nullptr;
-    wideText_ =
-        scan::VectorWidth() >= scan::TVectorWidth::Avx2 && modern::TUtf8Table::HasWideWrite();
+    kernels_ = &scan::KernelsFor(settings_.Widest);
+    wideText_ = kernels_->Avx2Walk && modern::TUtf8Table::HasWideWrite();
     PrepareMarkup();
 
     std::string inputName;
@@ -102,10 +103,11 @@ TRunResult TConversionRun::Button1Click() {
                 SpanOpen = false;
                 ReadLine();
                 ApplyLineColour();
-                const bool isPictureLine = LineText.size() >= 2 &&
-                                           static_cast<uint8_t>(LineText[0]) == 255 &&
-                                           static_cast<uint8_t>(LineText[1]) >= 128;
-                const int row = isPictureLine ? static_cast<uint8_t>(LineText[1]) - 128 : 0;
+                const bool isPictureLine =
+                    LineText.size() >= 2 && lines::IsPictureLine(static_cast<uint8_t>(LineText[0]),
+                                                                 static_cast<uint8_t>(LineText[1]));
+                const int row =
+                    isPictureLine ? lines::PictureRow(static_cast<uint8_t>(LineText[1])) : 0;
                 FinishPicture(isPictureLine, row);
                 if (isPictureLine)
                     AddPictureLine(row);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/EmbeddedPictures.h"
+#include "convert/LineRules.h"
 #include "convert/ModernPage.h"
 #include "convert/Pictures.h"
 #include "convert/RunSeams.h"
@@ -20,6 +21,10 @@
 #include "png/Png.h"
 
 namespace quill {
+
+namespace scan {
+struct TKernels;
+}
 
 // What a caller learns from one conversion run.
 struct TRunResult {
@@ -62,14 +67,13 @@ class TConversionRun {
     // Text translation.
     void OpenSpan(uint8_t code);
     void CloseSpan();
-    void TranslateByte(uint8_t b);
     // Colours the whole line by a code 1 to 7 just before its last byte: writes the
     // opener, and that byte then counts as 8 for the rest of the line's translation.
     void ApplyLineColour() {
         lineColourAt_ = kNoLineColour;
         if (LineText.size() < 2) return;
         const uint8_t k = static_cast<uint8_t>(LineText[LineText.size() - 2]);
-        if (k < 1 || k > 7) return;
+        if (!lines::IsColourCode(k)) return;
         SpanOpen = true;
         OpenSpan(k);
         lineColourAt_ = LineText.size() - 2;
@@ -164,6 +168,7 @@ class TConversionRun {
     TCommitGate* gate_;
     TStagedFiles files_;    // the page and the picture files until they are put in place
     std::string pagePath_;  // where the page is written until then
+    const scan::TKernels* kernels_ = nullptr;   // the run's vector width, chosen at its start
     const modern::TUtf8Table* utf8_ = nullptr;  // the modern page's text, else null
     bool wideText_ = false;                     // its text 32 bytes at a time
     // The modern page's text before its last step (see ModernPage.h); flushed at the end

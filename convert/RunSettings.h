@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/VectorWidth.h"
+
 namespace quill {
 
 // What a run is told besides the window's options, fixed for the whole run: the kind of
@@ -12,6 +14,9 @@ struct TRunSettings {
     bool SkipHeader = false;      // skip the 17-byte header whatever the document's name
     bool NoPictureFiles = false;  // picture files cannot be written: refuse a picture
                                   // unless it is embedded (a page on standard output)
+    // The widest searches the run may use: the processor's widest unless narrower ones
+    // are asked for, as tests do to check every width on one machine.
+    scan::TVectorWidth Widest = scan::TVectorWidth::Avx512;
 };
 
 }  // namespace quill

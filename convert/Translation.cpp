@@ -4,6 +4,7 @@
 
 #include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
+#include "convert/LineRules.h"
 #include "convert/PageLiterals.h"
 
 namespace quill {
@@ -15,52 +16,6 @@ void TConversionRun::OpenSpan(uint8_t code) {
 
 void TConversionRun::CloseSpan() {
     WriteHtml(colourSpans_ ? page::kColourCloser : page::StyleClosers[SpanCode]);
-}
-
-void TConversionRun::TranslateByte(uint8_t b) {
-    switch (b) {
-        case 0:
-        case 10:
-            if (SpanOpen) CloseSpan();
-            SpanOpen = false;
-            break;
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-        case 6:
-        case 7:
-            if (SpanOpen) CloseSpan();
-            WriteHtml(page::kCodeSpace);
-            OpenSpan(b);
-            SpanOpen = true;
-            break;
-        case 8:
-            if (SpanOpen) CloseSpan();
-            WriteHtml(page::kCodeSpace);
-            SpanOpen = false;
-            break;
-        case 13:
-            if (SpanOpen) CloseSpan();
-            WriteHtml(page::kLineBreak);
-            SpanOpen = false;
-            break;
-        default:
-            if (utf8_ != nullptr)
-                WriteHtml(utf8_->Text(b));
-            else if (b == '<')
-                WriteHtml(page::kLessThan);
-            else if (b == '>')
-                WriteHtml(page::kGreaterThan);
-            else if (b == '~')
-                WriteHtml(page::kTilde);
-            else if (b == 127)
-                WriteHtml(page::kCopyright);
-            else
-                OutputFile.WriteByte(b);
-            break;
-    }
 }
 
 namespace {
@@ -107,9 +62,9 @@ inline void Copy64(uint8_t* to, const char* from) {
     Copy32(to + 32, from + 32);
 }
 
-// A line of picture data starts with 255 and a row byte of 128 or more; p[1] is readable.
+// p[1] is readable.
 inline bool IsPictureLineAt(const char* p) {
-    return static_cast<uint8_t>(p[0]) == 255 && static_cast<uint8_t>(p[1]) >= 128;
+    return lines::IsPictureLine(static_cast<uint8_t>(p[0]), static_cast<uint8_t>(p[1]));
 }
 
 }  // namespace
@@ -216,7 +171,7 @@ void TConversionRun::TranslateLine() {
         TranslateText<false>(LineText.data(), LineText.size(), lineColourAt_);
 }
 
-// The n bytes at p, as TranslateByte would write them one by one, the byte at colourAt
+// The n bytes at p, as the byte-by-byte rules write them, the byte at colourAt
 // taken as 8, straight into the page's buffer. Block by block of 64 bytes: the special
 // bytes of a block are found at once, the stretches between them copied a whole block
 // at a time (what is copied past a stretch is overwritten by what follows), and each
@@ -268,8 +223,8 @@ bool TConversionRun::TranslateBufferedLines() {
         specials_.resize(words);
         colouredAfter_.resize(words);
     }
-    const size_t end = scan::ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    const bool avx2 = scan::VectorWidth() >= scan::TVectorWidth::Avx2;
+    const size_t end = kernels_->ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
+    const bool avx2 = kernels_->Avx2Walk;
     size_t pos = 0;
     if (utf8_ != nullptr)
         pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
@@ -294,7 +249,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
     const auto colourLine = [&](size_t start, uint8_t*& out) {
         const size_t end = start + scan::FindLineEnd(p + start, n - start);
         const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
-        if (k < 1 || k > 7) return;
+        if (!lines::IsColourCode(k)) return;
         Copy32(out, &lineOpeners_[k]);
         out += lineOpeners_[k].Size;
         open = code = k;

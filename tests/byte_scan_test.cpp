@@ -104,11 +104,10 @@ TEST(ByteScan, TextLineClassesAgreeAtEveryWidth) {
         }
 
         for (const scan::TVectorWidth width : test::AllWidths()) {
-            test::TWidthLimit limit(width);
             std::vector<uint64_t> gotSpecials((n + 63) / 64, ~uint64_t{0});
             std::vector<uint64_t> gotColoured((n + 63) / 64, ~uint64_t{0});
-            const size_t gotEnd =
-                scan::ClassifyBlocks(s.data(), n, gotSpecials.data(), gotColoured.data());
+            const size_t gotEnd = scan::KernelsFor(width).ClassifyBlocks(
+                s.data(), n, gotSpecials.data(), gotColoured.data());
             const std::string what = testing::PrintToString(s.substr(0, n)) + " width " +
                                      std::to_string(static_cast<int>(width));
             ASSERT_EQ(gotEnd, end) << what;

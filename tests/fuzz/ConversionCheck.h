@@ -60,10 +60,12 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     }
 
     // One run; answers the page's bytes and the error's message.
-    auto convert = [&](TRunResult& result, std::string& error) {
+    auto convert = [&](TRunResult& result, std::string& error,
+                       scan::TVectorWidth widest = scan::TVectorWidth::Avx512) {
         TFixedOptions options(choice & 1, choice & 2, choice & 4);
         TNamedFiles files(input, (out / "page.htm").string());
-        const TRunSettings settings{.Html5 = (choice & 32) != 0, .Embed = (choice & 64) != 0};
+        const TRunSettings settings{
+            .Html5 = (choice & 32) != 0, .Embed = (choice & 64) != 0, .Widest = widest};
         TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,
                            settings);
         try {
@@ -112,11 +114,9 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     // The same run with the narrowest searches (a byte at a time) writes the same page and
     // stops with the same error.
     {
-        scan::LimitVectorWidth(scan::TVectorWidth::Plain);
         TRunResult plainResult;
         std::string plainError;
-        const std::string plainPage = convert(plainResult, plainError);
-        scan::LimitVectorWidth(scan::TVectorWidth::Avx512);
+        const std::string plainPage = convert(plainResult, plainError, scan::TVectorWidth::Plain);
         if (plainPage != page || plainError != error) {
             std::fprintf(stderr, "the page differs between vector widths\n");
             std::abort();

@@ -104,19 +104,10 @@ inline TConverted Convert(const TempDir& dir, const std::string& document,
 // Every vector width this processor can run, narrowest first.
 inline std::vector<scan::TVectorWidth> AllWidths() {
     std::vector<scan::TVectorWidth> widths;
-    for (int w = 0; w <= static_cast<int>(scan::VectorWidth()); ++w)
+    for (int w = 0; w <= static_cast<int>(scan::WidestVectorWidth()); ++w)
         widths.push_back(static_cast<scan::TVectorWidth>(w));
     return widths;
 }
-
-// Limits the vector width for one scope.
-class TWidthLimit {
-  public:
-    explicit TWidthLimit(scan::TVectorWidth width) { scan::LimitVectorWidth(width); }
-    ~TWidthLimit() { scan::LimitVectorWidth(scan::TVectorWidth::Avx512); }
-    TWidthLimit(const TWidthLimit&) = delete;
-    TWidthLimit& operator=(const TWidthLimit&) = delete;
-};
 
 // The page between the header (up to "<pre>\r\n") and the footer, when both are there.
 inline std::string Body(const std::string& page) {
