@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "png/Paeth.h"
 #include "png/Png.h"
-#include "png/PngChunks.h"
 #include "support/BenchSupport.h"
 
 using namespace quill;

@@ -24,13 +24,6 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* p, uint64_t length) {
     return crc;
 }
 
-void PutBigEndian(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
 }  // namespace
 
 void SwapBytes(uint32_t& value) {

@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include "platform/Palette.h"
+#include "png/Paeth.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
 
@@ -72,10 +73,6 @@ constexpr TPassGeometry kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {
                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 constexpr TPassGeometry kWhole = {0, 0, 1, 1};
 
-uint32_t BigEndian(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 // The chunk CRC (the same value as ChunkCrc) by zlib's crc32, which takes several bytes a
 // step: image data run to many megabytes, and checking them byte by byte would cost
 // more than un-filtering them.
@@ -129,12 +126,43 @@ int64_t RowBytes(int64_t pixels, int bitsPerPixel) {
 
 // ---- whole-row un-filtering, byte for byte what UnfilterByte does along a row ----
 
-inline uint8_t Paeth(int a, int b, int c) {
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
-    return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
+#if defined(__SSE2__)
+// Average and Paeth with the row above, a pixel a step in 16-bit lanes (its B bytes in the
+// low lanes): the step's chain is a few vector operations where byte by byte it was one
+// chain per channel. Answers the offset from which the rest of the row is left to the
+// byte loops (the 8-byte loads stay inside the row).
+template <int B>
+int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t whole) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    auto load = [&](const uint8_t* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    };
+    auto store = [](uint8_t* p, __m128i v) {
+        uint8_t bytes[8];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(v, v));
+        std::memcpy(p, bytes, B);
+    };
+    __m128i a = zero;
+    int64_t i = 0;
+    if (filter == 3) {
+        for (; i + 8 <= whole; i += B) {
+            const __m128i average = _mm_srli_epi16(_mm_add_epi16(a, load(prev + i)), 1);
+            a = _mm_and_si128(_mm_add_epi16(load(row + i), average), lowByte);
+            store(row + i, a);
+        }
+    } else {
+        __m128i c = zero;
+        for (; i + 8 <= whole; i += B) {
+            const __m128i b = load(prev + i);
+            a = _mm_and_si128(_mm_add_epi16(load(row + i), PaethPredictor8(a, b, c)), lowByte);
+            c = b;
+            store(row + i, a);
+        }
+    }
+    return i;
 }
+#endif
 
 // The bytes of the pixel to the left (and above-left) stay in registers from pixel to
 // pixel: each channel is its own dependency chain, and no byte waits for the store of
@@ -144,6 +172,18 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
     const int64_t whole = len / B * B;  // rows hold whole pixels but for packed pixels (B = 1)
     int a[B] = {};                      // left
     int c[B] = {};                      // above-left
+    int64_t start = 0;                  // where the byte loops begin
+#if defined(__SSE2__)
+    if constexpr (B > 1) {
+        if ((filter == 3 || filter == 4) && prev != nullptr) {
+            start = UnfilterPixels<B>(filter, row, prev, whole);
+            for (int k = 0; k < B && start > 0; ++k) {
+                a[k] = row[start - B + k];
+                c[k] = prev[start - B + k];
+            }
+        }
+    }
+#endif
     switch (filter) {
         case 1:
             for (int64_t i = 0; i < whole; i += B)
@@ -161,7 +201,7 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
                         a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + (a[k] >> 1));
                 break;
             }
-            for (int64_t i = 0; i < whole; i += B)
+            for (int64_t i = start; i < whole; i += B)
                 for (int k = 0; k < B; ++k)
                     a[k] = row[i + k] =
                         static_cast<uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
@@ -173,10 +213,11 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
                         a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
                 break;
             }
-            for (int64_t i = 0; i < whole; i += B)
+            for (int64_t i = start; i < whole; i += B)
                 for (int k = 0; k < B; ++k) {
                     const int b = prev[i + k];
-                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + Paeth(a[k], b, c[k]));
+                    a[k] = row[i + k] =
+                        static_cast<uint8_t>(row[i + k] + PaethPredictor(a[k], b, c[k]));
                     c[k] = b;
                 }
             break;
