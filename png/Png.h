@@ -26,7 +26,12 @@ struct TPngHeader {
     uint8_t InterlaceMethod = 0;
 };
 
-using TArray = std::vector<uint8_t>;      // one chunk's data, kept for its CRC check
+// The data of one chunk, where the loaded bytes hold them (fewer than its length says
+// when the data end early).
+struct TChunkData {
+    const uint8_t* Data;
+    size_t Size;
+};
 using TFilterRaw = std::vector<uint8_t>;  // one image row while it is un-filtered
 struct TPLTEEntry {
     uint8_t Red, Green, Blue;
@@ -56,24 +61,27 @@ class TPNG : public TBitmap {
   private:
     // Reader steps (each load owns its buffers).
     bool ReadChunks();
-    void ReadHeader(uint32_t length, TArray& chunkData);
-    void ReadPalette(uint32_t length, TArray& chunkData);
-    void ReadImageData(uint32_t length, TArray& chunkData);
-    void ReadText(uint32_t length, TArray& chunkData);
-    void DecodeImage(uint32_t length, TArray& chunkData);
+    void ReadHeader(uint32_t length, const TChunkData& chunk);
+    void ReadPalette(const TChunkData& chunk);
+    void DecodeImage();
     void DecodePixels(int64_t n);
     // Inflates and decodes whole rows as the data come, in a small buffer; answers the
     // bytes inflated (no more than room). A row cut short by the end of the data goes to
     // DecodePixels.
     int64_t StreamPixels(uint64_t room);
     void UnfilterByte(uint8_t filter, int64_t i, int64_t offset);
-    // Reads up to length data bytes of the chunk in hand (no more than the data left).
-    void ReadChunkData(uint32_t length, TArray& chunkData);
+    // The next length bytes of the loaded data (no more than are left), where they lie.
+    TChunkData ReadChunkData(int64_t length);
 
     std::unique_ptr<TDecompressionStream> Inflater;
     std::unique_ptr<TMemoryStream> SourceData;
     std::unique_ptr<TFileStream> TargetFile;
-    std::unique_ptr<TPieceStream> ImageData;  // the IDAT data, read where SourceData holds them
+    std::unique_ptr<TPieceStream> ImageData;  // the IDAT data, read where the source holds them
+    // The PNG data of the load under way: a memory stream's own bytes, or SourceData's
+    // copy of any other stream; and how far the chunks have been read.
+    const uint8_t* source_ = nullptr;
+    int64_t sourceSize_ = 0;
+    int64_t sourcePos_ = 0;
 
     // Per load: whether this load met an IHDR that the decoder can follow, the inflated
     // image data (some rows of them at a time, or all of them for the pixel walk alone),

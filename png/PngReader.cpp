@@ -388,29 +388,38 @@ void TPNG::LoadFromStream(TStream& stream) {
             Png.Inflater.reset();
             Png.ImageData.reset();
             Png.SourceData.reset();
+            Png.source_ = nullptr;
             Png.WorkBuffer.reset();
             TFilterRaw().swap(Png.CurrentRow);
             TFilterRaw().swap(Png.PreviousRow);
         }
     } buffers{*this};
 
-    SourceData = std::make_unique<TMemoryStream>();
-    // A stream not at its start gives what lies after its position.
+    // A stream not at its start gives what lies after its position. A memory stream's
+    // bytes are read where they lie: copying a large file once more costs a tenth of
+    // inflating it.
     const int64_t size = std::max<int64_t>(0, stream.Size() - stream.Position());
-    SourceData->SetSize(size);
-    const int64_t got = size > 0 ? stream.Read(SourceData->Memory(), size) : 0;
-    SourceData->SetSize(got);
-    SourceData->SetPosition(0);
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
+        source_ = memory->Memory() + memory->Position();
+        sourceSize_ = size;
+        memory->Seek(size, soCurrent);
+    } else {
+        SourceData = std::make_unique<TMemoryStream>();
+        SourceData->SetSize(size);
+        const int64_t got = size > 0 ? stream.Read(SourceData->Memory(), size) : 0;
+        source_ = SourceData->Memory();
+        sourceSize_ = got;
+    }
+    sourcePos_ = 0;
     ReadChunks();
 }
 
-void TPNG::ReadChunkData(uint32_t length, TArray& chunkData) {
-    // A length past the end of the data reads what is there; nothing is sized by the
-    // length alone.
-    const int64_t left = std::max<int64_t>(0, SourceData->Size() - SourceData->Position());
-    const int64_t take = std::min<int64_t>(length, left);
-    chunkData.resize(static_cast<size_t>(take));
-    if (take > 0) SourceData->Read(chunkData.data(), take);
+TChunkData TPNG::ReadChunkData(int64_t length) {
+    // A length past the end of the data reads what is there.
+    const int64_t take = std::min(length, sourceSize_ - sourcePos_);
+    const TChunkData chunk{source_ + sourcePos_, static_cast<size_t>(take)};
+    sourcePos_ += take;
+    return chunk;
 }
 
 bool TPNG::ReadChunks() {
@@ -418,57 +427,53 @@ bool TPNG::ReadChunks() {
     Log.Clear();
     HeaderUsable = false;
 
-    uint8_t signature[8] = {};
-    if (SourceData->Read(signature, 8) != 8 ||
-        std::memcmp(signature, kPngSignature, sizeof signature) != 0) {
+    if (ReadChunkData(8).Size != 8 || std::memcmp(source_, kPngSignature, 8) != 0) {
         Log.Add(kNotPng);
         return false;
     }
 
-    TArray chunkData;
-    while (SourceData->Position() < SourceData->Size()) {
+    while (sourcePos_ < sourceSize_) {
         uint8_t head[8] = {};
-        SourceData->Read(head, 8);
+        const TChunkData headRead = ReadChunkData(8);
+        std::memcpy(head, headRead.Data, headRead.Size);
         const uint32_t length = BigEndian(head);
         const uint8_t* type = head + 4;
         Log.Add(std::string(reinterpret_cast<const char*>(type), 4) + " (" +
                 std::to_string(length) + ")");
 
         bool last = false;
+        // An IEND with data (there should be none) has them read, so that its CRC is
+        // checked over what it holds.
+        const TChunkData chunk = ReadChunkData(length);
         if (SameType(type, kChunkIHDR)) {
-            ReadHeader(length, chunkData);
+            ReadHeader(length, chunk);
         } else if (SameType(type, kChunkPLTE)) {
-            ReadPalette(length, chunkData);
+            ReadPalette(chunk);
         } else if (SameType(type, kChunkIDAT)) {
-            ReadImageData(length, chunkData);
+            ImageData->Append(chunk.Data, static_cast<int64_t>(chunk.Size));
         } else if (SameType(type, kChunkIEND)) {
-            DecodeImage(length, chunkData);
+            DecodeImage();
             last = true;
         } else if (SameType(type, kChunktEXt)) {
-            ReadText(length, chunkData);
-        } else {
-            ReadChunkData(length, chunkData);
+            Log.Add(std::string(reinterpret_cast<const char*>(chunk.Data), chunk.Size));
         }
 
         uint8_t stored[4] = {};
-        SourceData->Read(stored, 4);
-        const auto crcLength = static_cast<uint32_t>(std::min<size_t>(length, chunkData.size()));
-        if (BigEndian(stored) != ChunkCrcOf(type, chunkData.data(), crcLength))
+        const TChunkData crcRead = ReadChunkData(4);
+        std::memcpy(stored, crcRead.Data, crcRead.Size);
+        if (BigEndian(stored) != ChunkCrcOf(type, chunk.Data, static_cast<uint32_t>(chunk.Size)))
             Log.Add("CRC error");
-        chunkData.clear();
         Log.Add("");
         if (last) break;
     }
     return true;
 }
 
-void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
+void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     // The chunk's own length is read, so that the chunks after it are found even when it
     // is not 13; a short header reads as zeros past its end.
-    ReadChunkData(length, chunkData);
     uint8_t raw[13] = {};
-    if (!chunkData.empty())
-        std::memcpy(raw, chunkData.data(), std::min<size_t>(sizeof raw, chunkData.size()));
+    if (chunk.Size > 0) std::memcpy(raw, chunk.Data, std::min<size_t>(sizeof raw, chunk.Size));
     Header.Width = BigEndian(raw);
     Header.Height = BigEndian(raw + 4);
     Header.BitDepth = raw[8];
@@ -546,39 +551,23 @@ void TPNG::ReadHeader(uint32_t length, TArray& chunkData) {
     HeaderUsable = true;
 }
 
-void TPNG::ReadPalette(uint32_t length, TArray& chunkData) {
-    ReadChunkData(length, chunkData);
+void TPNG::ReadPalette(const TChunkData& chunk) {
     // Whole entries only, and no more than a bitmap palette holds.
-    const size_t n = std::min<size_t>(chunkData.size() / 3, 256);
+    const size_t n = std::min<size_t>(chunk.Size / 3, 256);
     TLogPalette logPalette;
     logPalette.palVersion = 0x300;
     logPalette.palPalEntry.resize(256);
     for (size_t e = 0; e < n; ++e) {
         TPaletteEntry& entry = logPalette.palPalEntry[e];
-        entry.peRed = chunkData[3 * e];
-        entry.peGreen = chunkData[3 * e + 1];
-        entry.peBlue = chunkData[3 * e + 2];
+        entry.peRed = chunk.Data[3 * e];
+        entry.peGreen = chunk.Data[3 * e + 1];
+        entry.peBlue = chunk.Data[3 * e + 2];
         entry.peFlags = PC_NOCOLLAPSE;
     }
     if (HPALETTE palette = CreatePalette(logPalette)) SetPalette(std::move(palette));
 }
 
-void TPNG::ReadImageData(uint32_t length, TArray& chunkData) {
-    const int64_t start = SourceData->Position();
-    ReadChunkData(length, chunkData);
-    ImageData->Append(SourceData->Memory() + start, static_cast<int64_t>(chunkData.size()));
-}
-
-void TPNG::ReadText(uint32_t length, TArray& chunkData) {
-    ReadChunkData(length, chunkData);
-    Log.Add(std::string(chunkData.begin(), chunkData.end()));
-}
-
-void TPNG::DecodeImage(uint32_t length, TArray& chunkData) {
-    // An IEND with data (there should be none) has them read, so that its CRC is checked
-    // over what it holds.
-    ReadChunkData(length, chunkData);
-
+void TPNG::DecodeImage() {
     int64_t n = 0;
     if (HeaderUsable) {
         ImageData->SetPosition(0);
