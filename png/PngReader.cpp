@@ -73,14 +73,6 @@ constexpr TPassGeometry kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {
                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 constexpr TPassGeometry kWhole = {0, 0, 1, 1};
 
-// The chunk CRC (the same value as ChunkCrc) by zlib's crc32, which takes several bytes a
-// step: image data run to many megabytes, and checking them byte by byte would cost
-// more than un-filtering them.
-uint32_t ChunkCrcOf(const uint8_t* type, const uint8_t* data, uint32_t length) {
-    const uLong crc = crc32(0, type, 4);
-    return static_cast<uint32_t>(length > 0 ? crc32(crc, data, length) : crc);
-}
-
 bool SameType(const uint8_t* type, const char code[4]) {
     return std::memcmp(type, code, 4) == 0;
 }
@@ -139,9 +131,15 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
     };
     auto store = [](uint8_t* p, __m128i v) {
-        uint8_t bytes[8];
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(v, v));
-        std::memcpy(p, bytes, B);
+        const __m128i packed = _mm_packus_epi16(v, v);
+        if constexpr (B <= 4) {
+            const int bytes = _mm_cvtsi128_si32(packed);
+            std::memcpy(p, &bytes, B);
+        } else {
+            uint8_t bytes[8];
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), packed);
+            std::memcpy(p, bytes, B);
+        }
     };
     __m128i a = zero;
     int64_t i = 0;
@@ -319,6 +317,23 @@ struct TRowStore {
                 }
                 return;
             default:  // 2: red, green, blue to blue, green, red
+                if (s == 1 && step == 1) {
+                    // A pixel a word: its three bytes and the next pixel's first, reversed
+                    // and shifted down; the fourth byte written is the next pixel's place.
+                    uint8_t* p = line + x0 * 3;
+                    for (int64_t j = 0; j + 1 < count; ++j, src += 3, p += 3) {
+                        uint32_t v;
+                        std::memcpy(&v, src, 4);
+                        v = __builtin_bswap32(v) >> 8;
+                        std::memcpy(p, &v, 4);
+                    }
+                    if (count > 0) {
+                        p[0] = src[2];
+                        p[1] = src[1];
+                        p[2] = src[0];
+                    }
+                    return;
+                }
                 for (int64_t j = 0; j < count; ++j) {
                     const uint8_t* q = src + j * b;
                     uint8_t* p = line + (x0 + j * step) * 3;
@@ -461,7 +476,8 @@ bool TPNG::ReadChunks() {
         uint8_t stored[4] = {};
         const TChunkData crcRead = ReadChunkData(4);
         std::memcpy(stored, crcRead.Data, crcRead.Size);
-        if (BigEndian(stored) != ChunkCrcOf(type, chunk.Data, static_cast<uint32_t>(chunk.Size)))
+        if (BigEndian(stored) != ChunkCrc(chunk.Data, static_cast<uint32_t>(chunk.Size),
+                                          reinterpret_cast<const char*>(type)))
             Log.Add("CRC error");
         Log.Add("");
         if (last) break;

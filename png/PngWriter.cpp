@@ -51,6 +51,23 @@ void PaethRow(const uint8_t* __restrict row, const uint8_t* __restrict above,
 // (red, green, blue[, alpha]).
 template <int bpp>
 void ToFileOrder(const uint8_t* __restrict row, uint8_t* __restrict out, int width) {
+    if constexpr (bpp == 3) {
+        // A pixel a word: its three bytes and the next pixel's first, reversed and shifted
+        // down; the fourth byte written is the next pixel's place.
+        for (int x = 0; x + 1 < width; ++x) {
+            uint32_t v;
+            std::memcpy(&v, row + 3 * x, 4);
+            v = __builtin_bswap32(v) >> 8;
+            std::memcpy(out + 3 * x, &v, 4);
+        }
+        if (width > 0) {
+            const int x = width - 1;
+            out[3 * x] = row[3 * x + 2];
+            out[3 * x + 1] = row[3 * x + 1];
+            out[3 * x + 2] = row[3 * x];
+        }
+        return;
+    }
     for (int x = 0; x < width; ++x) {
         out[bpp * x] = row[bpp * x + 2];
         out[bpp * x + 1] = row[bpp * x + 1];
