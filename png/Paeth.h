@@ -23,15 +23,16 @@ inline uint8_t PaethPredictor(int a, int b, int c) {
 }
 
 #if defined(__SSE2__)
-// PaethPredictor on eight 16-bit lanes holding 0..255 each.
+// PaethPredictor on eight 16-bit lanes holding 0..255 each. Written so that a, which in
+// un-filtering is the byte just decoded, enters as late as it can: the distances that
+// need it are each one step from it, and so is their negation.
 inline __m128i PaethPredictor8(__m128i a, __m128i b, __m128i c) {
-    const __m128i zero = _mm_setzero_si128();
     const __m128i bc = _mm_sub_epi16(b, c);
-    const __m128i ac = _mm_sub_epi16(a, c);
-    const __m128i abc = _mm_add_epi16(ac, bc);
-    const __m128i pa = _mm_max_epi16(bc, _mm_sub_epi16(zero, bc));
-    const __m128i pb = _mm_max_epi16(ac, _mm_sub_epi16(zero, ac));
-    const __m128i pc = _mm_max_epi16(abc, _mm_sub_epi16(zero, abc));
+    const __m128i pa = _mm_max_epi16(bc, _mm_sub_epi16(c, b));
+    const __m128i b2c = _mm_sub_epi16(bc, c);  // b - 2c, so that |a + b - 2c| is one step
+    const __m128i pb = _mm_max_epi16(_mm_sub_epi16(a, c), _mm_sub_epi16(c, a));
+    const __m128i pc = _mm_max_epi16(_mm_add_epi16(a, b2c),
+                                     _mm_sub_epi16(_mm_sub_epi16(_mm_setzero_si128(), b2c), a));
     // a where pa <= pb and pa <= pc, else b where pb <= pc, else c.
     const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
     const __m128i takeC = _mm_cmpgt_epi16(pb, pc);

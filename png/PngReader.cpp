@@ -126,7 +126,6 @@ int64_t RowBytes(int64_t pixels, int bitsPerPixel) {
 template <int B>
 int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t whole) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i lowByte = _mm_set1_epi16(0xFF);
     auto load = [&](const uint8_t* p) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
     };
@@ -144,16 +143,31 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
     __m128i a = zero;
     int64_t i = 0;
     if (filter == 3) {
+        // In byte lanes: (a + b) div 2 is the rounded-up average less the low bit of
+        // a xor b, three steps from one pixel to the next.
+        const __m128i one = _mm_set1_epi8(1);
+        auto loadBytes = [](const uint8_t* p) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        };
         for (; i + 8 <= whole; i += B) {
-            const __m128i average = _mm_srli_epi16(_mm_add_epi16(a, load(prev + i)), 1);
-            a = _mm_and_si128(_mm_add_epi16(load(row + i), average), lowByte);
-            store(row + i, a);
+            const __m128i b = loadBytes(prev + i);
+            const __m128i up = _mm_add_epi8(loadBytes(row + i), _mm_avg_epu8(a, b));
+            a = _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), one));
+            if constexpr (B <= 4) {
+                const int bytes = _mm_cvtsi128_si32(a);
+                std::memcpy(row + i, &bytes, B);
+            } else {
+                uint8_t bytes[8];
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), a);
+                std::memcpy(row + i, bytes, B);
+            }
         }
     } else {
         __m128i c = zero;
         for (; i + 8 <= whole; i += B) {
             const __m128i b = load(prev + i);
-            a = _mm_and_si128(_mm_add_epi16(load(row + i), PaethPredictor8(a, b, c)), lowByte);
+            // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+            a = _mm_add_epi8(load(row + i), PaethPredictor8(a, b, c));
             c = b;
             store(row + i, a);
         }
