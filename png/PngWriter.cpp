@@ -12,10 +12,6 @@
 
 namespace quill {
 
-TPNG::TPNG() = default;
-
-TPNG::~TPNG() = default;
-
 namespace {
 
 // Paeth-filters one row of n bytes with filter distance bpp into out; above is the
