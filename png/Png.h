@@ -63,7 +63,7 @@ class TPNG : public TBitmap {
     int64_t sourcePos_ = 0;
 
     // Whether this load met an IHDR that the decoders can follow.
-    bool HeaderUsable = false;
+    bool headerUsable_ = false;
 };
 
 }  // namespace quill

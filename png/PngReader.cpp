@@ -118,7 +118,7 @@ TChunkData TPNG::ReadChunkData(int64_t length) {
 bool TPNG::ReadChunks() {
     ImageData = std::make_unique<TPieceStream>();
     Log.Clear();
-    HeaderUsable = false;
+    headerUsable_ = false;
 
     if (ReadChunkData(8).Size != 8 || std::memcmp(source_, kPngSignature, 8) != 0) {
         Log.Add(kNotPng);
@@ -186,7 +186,7 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
 
     // A header that the decoder cannot follow leaves the bitmap as it is and no pixels
     // are decoded for it.
-    HeaderUsable = false;
+    headerUsable_ = false;
     const uint64_t pixels = uint64_t{Header.Width} * Header.Height;
     std::string problem;
     if (length != sizeof raw)
@@ -242,7 +242,7 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     if (format != PixelFormat()) SetSize(0, 0);
     SetPixelFormat(format);
     SetSize(static_cast<int>(Header.Width), static_cast<int>(Header.Height));
-    HeaderUsable = true;
+    headerUsable_ = true;
 }
 
 void TPNG::ReadPalette(const TChunkData& chunk) {
@@ -263,7 +263,7 @@ void TPNG::ReadPalette(const TChunkData& chunk) {
 
 void TPNG::DecodeImage() {
     int64_t n = 0;
-    if (HeaderUsable) {
+    if (headerUsable_) {
         ImageData->SetPosition(0);
         Inflater = std::make_unique<TDecompressionStream>(*ImageData);
         const TDecodeTarget target{*this, Header, BytesPerPixel, SampleStep, FilterTypesSeen};
