@@ -187,7 +187,20 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
             const uint8_t filter = data[pos];
             target.FilterTypesSeen.set(filter);
             uint8_t* row = data + pos + 1;
-            UnfilterRow(filter, row, prev, rowBytes, target.BytesPerPixel);
+            // The next row of the pass, when it is here too and has the same filter, is
+            // un-filtered alongside this one.
+            const int64_t next = pos + 1 + rowBytes;
+            if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
+                data[next] == filter &&
+                UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
+                                target.BytesPerPixel)) {
+                store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
+                row = data + next + 1;
+                y += g.DY;
+                pos = next;
+            } else {
+                UnfilterRow(filter, row, prev, rowBytes, target.BytesPerPixel);
+            }
             store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
             prev = row;
             pos += 1 + rowBytes;

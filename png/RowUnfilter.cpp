@@ -64,6 +64,46 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
     }
     return i;
 }
+
+// Average and Paeth over two rows at once: each step takes pixel j of the first row and
+// pixel j - 1 of the second, whose pixel above (j - 1 of the first) the step before
+// made. The two are in one register, low and high half, so one chain of vector steps
+// serves two pixels.
+template <int B>
+void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [&](const uint8_t* p) {
+        uint32_t bytes = 0;
+        std::memcpy(&bytes, p, B);
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero);
+    };
+    auto put = [](uint8_t* p, __m128i v) {
+        const int bytes = _mm_cvtsi128_si32(v);
+        std::memcpy(p, &bytes, B);
+    };
+    // Left: the first row's pixel j - 1 and the second row's j - 2; after the first step
+    // its high half is 0, as the second row's first pixel has nothing to its left.
+    __m128i r = zero;
+    __m128i c = zero;  // above-left: prev's pixel j - 1, first row's j - 2
+    for (int64_t j = 0; j <= n; ++j) {
+        const __m128i above = j < n ? load(prev + j * B) : zero;
+        const __m128i raw = _mm_unpacklo_epi64(j < n ? load(first + j * B) : zero,
+                                               j > 0 ? load(second + (j - 1) * B) : zero);
+        const __m128i b = _mm_unpacklo_epi64(above, r);
+        __m128i predicted;
+        if (filter == 3) {
+            predicted = _mm_srli_epi16(_mm_add_epi16(r, b), 1);
+        } else {
+            predicted = PaethPredictor8(r, b, c);
+            c = b;
+        }
+        // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+        r = _mm_add_epi8(raw, predicted);
+        const __m128i packed = _mm_packus_epi16(r, r);
+        if (j < n) put(first + j * B, packed);
+        if (j > 0) put(second + (j - 1) * B, _mm_srli_si128(packed, 4));
+    }
+}
 #endif
 
 // The bytes of the pixel to the left (and above-left) stay in registers from pixel to
@@ -145,6 +185,22 @@ void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len,
         default:
             return UnfilterRowFixed<8>(filter, row, prev, len);
     }
+}
+
+bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
+                     int64_t len, int bpp) {
+#if defined(__SSE2__)
+    if ((filter != 3 && filter != 4) || prev == nullptr) return false;
+    // Only four-byte pixels: with three, the loads and stores of pixels that are not
+    // whole words cost more than the second chain gains.
+    if (bpp == 4) {
+        UnfilterPair<4>(filter, first, second, prev, len / 4);
+        return true;
+    }
+#else
+    (void)filter, (void)first, (void)second, (void)prev, (void)len, (void)bpp;
+#endif
+    return false;
 }
 
 }  // namespace quill
