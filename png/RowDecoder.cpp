@@ -211,8 +211,8 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
 
         // Keep the unfinished row and the row above it; refill behind them.
         if (prev != nullptr && prev != carried.data()) {
-            if (carried.size() < static_cast<size_t>(layout.RowBytes[pass]))
-                carried.resize(static_cast<size_t>(layout.RowBytes[pass]));
+            if (carried.size() < static_cast<size_t>(layout.RowBytes[pass]) + kPadding)
+                carried.resize(static_cast<size_t>(layout.RowBytes[pass]) + kPadding);
             std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
             prev = carried.data();
         }

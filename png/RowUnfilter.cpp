@@ -72,9 +72,12 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
 template <int B>
 void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
     const __m128i zero = _mm_setzero_si128();
+    // Whole words are loaded (the rows and the row above have bytes after them): the
+    // fourth lane of a three-byte pixel then carries its neighbour's byte, which lanes
+    // keep to themselves and no store writes back.
     auto load = [&](const uint8_t* p) {
-        uint32_t bytes = 0;
-        std::memcpy(&bytes, p, B);
+        uint32_t bytes;
+        std::memcpy(&bytes, p, 4);
         return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero);
     };
     auto put = [](uint8_t* p, __m128i v) {
@@ -191,8 +194,10 @@ bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint
                      int64_t len, int bpp) {
 #if defined(__SSE2__)
     if ((filter != 3 && filter != 4) || prev == nullptr) return false;
-    // Only four-byte pixels: with three, the loads and stores of pixels that are not
-    // whole words cost more than the second chain gains.
+    if (bpp == 3) {
+        UnfilterPair<3>(filter, first, second, prev, len / 3);
+        return true;
+    }
     if (bpp == 4) {
         UnfilterPair<4>(filter, first, second, prev, len / 4);
         return true;
