@@ -72,26 +72,20 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
 template <int B>
 void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
     const __m128i zero = _mm_setzero_si128();
-    // Whole words are loaded (the rows and the row above have bytes after them): the
-    // fourth lane of a three-byte pixel then carries its neighbour's byte, which lanes
-    // keep to themselves and no store writes back.
+    // Eight bytes are loaded (the rows and the row above have bytes after them): the lanes
+    // past a pixel's own carry its neighbours' bytes, which lanes keep to themselves and
+    // no store writes back.
     auto load = [&](const uint8_t* p) {
-        uint32_t bytes;
-        std::memcpy(&bytes, p, 4);
-        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero);
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
     };
     auto put = [](uint8_t* p, __m128i v) {
         const int bytes = _mm_cvtsi128_si32(v);
         std::memcpy(p, &bytes, B);
     };
-    // Left: the first row's pixel j - 1 and the second row's j - 2; after the first step
-    // its high half is 0, as the second row's first pixel has nothing to its left.
+    // Left: the first row's pixel j - 1 and the second row's j - 2 (0 before the rows).
     __m128i r = zero;
-    __m128i c = zero;  // above-left: prev's pixel j - 1, first row's j - 2
-    for (int64_t j = 0; j <= n; ++j) {
-        const __m128i above = j < n ? load(prev + j * B) : zero;
-        const __m128i raw = _mm_unpacklo_epi64(j < n ? load(first + j * B) : zero,
-                                               j > 0 ? load(second + (j - 1) * B) : zero);
+    __m128i c = zero;  // above-left: prev's pixel j - 1, the first row's j - 2
+    auto step = [&](__m128i above, __m128i raw) {
         const __m128i b = _mm_unpacklo_epi64(above, r);
         __m128i predicted;
         if (filter == 3) {
@@ -102,10 +96,18 @@ void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t
         }
         // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
         r = _mm_add_epi8(raw, predicted);
-        const __m128i packed = _mm_packus_epi16(r, r);
-        if (j < n) put(first + j * B, packed);
-        if (j > 0) put(second + (j - 1) * B, _mm_srli_si128(packed, 4));
+        return _mm_packus_epi16(r, r);
+    };
+    put(first, step(load(prev), _mm_unpacklo_epi64(load(first), zero)));
+    for (int64_t j = 1; j < n; ++j) {
+        const __m128i packed =
+            step(load(prev + j * B),
+                 _mm_unpacklo_epi64(load(first + j * B), load(second + (j - 1) * B)));
+        put(first + j * B, packed);
+        put(second + (j - 1) * B, _mm_srli_si128(packed, 4));
     }
+    put(second + (n - 1) * B,
+        _mm_srli_si128(step(zero, _mm_unpacklo_epi64(zero, load(second + (n - 1) * B))), 4));
 }
 #endif
 
