@@ -26,15 +26,11 @@
 
 using namespace quill;
 using quill::bench::CpuSeconds;
+using quill::bench::Median;
 
 namespace {
 
 constexpr int kRounds = 7;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Lines of 60 to 90 letters, every fourth with a colour code.
 std::string TextDocument(size_t size) {

@@ -10,10 +10,11 @@ namespace quill {
 // Their memory is asked to be backed by huge pages where the system offers them:
 // faulting in fresh memory 4 KiB at a time costs a noticeable share of an image save.
 
-struct TLargeBlockDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+// Gives back a block from the C heap (malloc, realloc, aligned_alloc).
+struct TFreeDeleter {
+    void operator()(void* p) const { std::free(p); }
 };
-using TLargeBlock = std::unique_ptr<uint8_t[], TLargeBlockDeleter>;
+using TLargeBlock = std::unique_ptr<uint8_t[], TFreeDeleter>;
 
 // An uninitialised block of size bytes, to be freed with std::free (the deleter
 // does it). Raises EOutOfMemory naming what the block was for.

@@ -7,10 +7,10 @@
 namespace quill {
 
 TCustomZlibStream::TCustomZlibStream(TStream& source)
-    : FStrm(source), FStrmPos(source.Position()), FBuffer(new uint8_t[kInputBufferSize]) {
-    std::memset(&FZRec, 0, sizeof FZRec);
-    FZRec.zalloc = ZlibAllocMem;
-    FZRec.zfree = ZlibFreeMem;
+    : source_(source), sourcePos_(source.Position()), buffer_(new uint8_t[kInputBufferSize]) {
+    std::memset(&zrec_, 0, sizeof zrec_);
+    zrec_.zalloc = ZlibAllocMem;
+    zrec_.zfree = ZlibFreeMem;
 }
 
 TCustomZlibStream::~TCustomZlibStream() = default;

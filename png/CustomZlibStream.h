@@ -28,10 +28,10 @@ class TCustomZlibStream : public TStream {
     // The progress notification; calls RefillNotify when it is set.
     virtual void Progress();
 
-    TStream& FStrm;
-    int64_t FStrmPos;
-    z_stream FZRec;
-    std::unique_ptr<uint8_t[]> FBuffer;
+    TStream& source_;
+    int64_t sourcePos_;
+    z_stream zrec_;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 }  // namespace quill

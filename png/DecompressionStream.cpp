@@ -8,50 +8,50 @@
 namespace quill {
 
 TDecompressionStream::TDecompressionStream(TStream& source) : TCustomZlibStream(source) {
-    FZRec.next_in = FBuffer.get();
-    FZRec.avail_in = 0;
-    DecompressionCheck(inflateInit(&FZRec));
+    zrec_.next_in = buffer_.get();
+    zrec_.avail_in = 0;
+    DecompressionCheck(inflateInit(&zrec_));
 }
 
 TDecompressionStream::~TDecompressionStream() {
     try {
-        if (FZRec.avail_in > 0) FStrm.Seek(-static_cast<int64_t>(FZRec.avail_in), soCurrent);
+        if (zrec_.avail_in > 0) source_.Seek(-static_cast<int64_t>(zrec_.avail_in), soCurrent);
     } catch (...) {
         // A destructor cannot report; the source is only left where it stands.
     }
-    inflateEnd(&FZRec);
+    inflateEnd(&zrec_);
 }
 
 int64_t TDecompressionStream::ReadPiece(uint8_t* buffer, uInt count, bool& ended) {
-    FZRec.next_out = buffer;
-    FZRec.avail_out = count;
-    while (FZRec.avail_out > 0) {
-        if (FZRec.avail_in == 0) {
-            const int64_t got = FStrm.Read(FBuffer.get(), kInputBufferSize);
-            FZRec.next_in = FBuffer.get();
-            FZRec.avail_in = static_cast<uInt>(got);
-            FStrmPos = FStrm.Position();
+    zrec_.next_out = buffer;
+    zrec_.avail_out = count;
+    while (zrec_.avail_out > 0) {
+        if (zrec_.avail_in == 0) {
+            const int64_t got = source_.Read(buffer_.get(), kInputBufferSize);
+            zrec_.next_in = buffer_.get();
+            zrec_.avail_in = static_cast<uInt>(got);
+            sourcePos_ = source_.Position();
             Progress();
         }
-        const uInt inBefore = FZRec.avail_in;
-        const uInt outBefore = FZRec.avail_out;
-        const int code = CompressionCheck(inflate(&FZRec, Z_NO_FLUSH));
+        const uInt inBefore = zrec_.avail_in;
+        const uInt outBefore = zrec_.avail_out;
+        const int code = CompressionCheck(inflate(&zrec_, Z_NO_FLUSH));
         if (code == Z_STREAM_END) {
             ended = true;
             break;
         }
         // A preset dictionary cannot be supplied here, and a call that moved nothing
         // would be repeated for ever: both are broken data.
-        if (code == Z_NEED_DICT) throw ECompressionError(sZlibError);
-        if (FZRec.avail_in == inBefore && FZRec.avail_out == outBefore)
-            throw ECompressionError(sZlibError);
+        if (code == Z_NEED_DICT) throw ECompressionError(kZlibError);
+        if (zrec_.avail_in == inBefore && zrec_.avail_out == outBefore)
+            throw ECompressionError(kZlibError);
     }
-    return count - FZRec.avail_out;
+    return count - zrec_.avail_out;
 }
 
 int64_t TDecompressionStream::Read(void* buffer, int64_t count) {
     if (count <= 0) return 0;
-    if (FStrm.Position() != FStrmPos) FStrm.SetPosition(FStrmPos);
+    if (source_.Position() != sourcePos_) source_.SetPosition(sourcePos_);
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     bool ended = false;
@@ -64,17 +64,17 @@ int64_t TDecompressionStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TDecompressionStream::Write(const void*, int64_t) {
-    throw EDecompressionError(sInvalidStreamOp);
+    throw EDecompressionError(kInvalidStreamOp);
 }
 
 int64_t TDecompressionStream::Seek(int64_t offset, int origin) {
-    const auto position = static_cast<int64_t>(FZRec.total_out);
+    const auto position = static_cast<int64_t>(zrec_.total_out);
     if (offset == 0 && origin == soBeginning) {
-        DecompressionCheck(inflateReset(&FZRec));
-        FZRec.next_in = FBuffer.get();
-        FZRec.avail_in = 0;
-        FStrm.SetPosition(0);
-        FStrmPos = 0;
+        DecompressionCheck(inflateReset(&zrec_));
+        zrec_.next_in = buffer_.get();
+        zrec_.avail_in = 0;
+        source_.SetPosition(0);
+        sourcePos_ = 0;
     } else if ((offset >= 0 && origin == soCurrent) ||
                (origin == soBeginning && offset - position > 0)) {
         if (origin == soBeginning) offset -= position;
@@ -85,9 +85,9 @@ int64_t TDecompressionStream::Seek(int64_t offset, int origin) {
             ReadBuffer(discard, offset % piece);
         }
     } else {
-        throw EDecompressionError(sInvalidStreamOp);
+        throw EDecompressionError(kInvalidStreamOp);
     }
-    return static_cast<int64_t>(FZRec.total_out);
+    return static_cast<int64_t>(zrec_.total_out);
 }
 
 }  // namespace quill

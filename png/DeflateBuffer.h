@@ -1,14 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+
+#include "platform/LargeBlock.h"
 
 namespace quill {
 
-struct TFreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 // A block from the C heap, as zlib's callers grow it with realloc.
 using TZlibBlock = std::unique_ptr<uint8_t[], TFreeDeleter>;
 

@@ -1,46 +1,22 @@
 #include "png/PngChunks.h"
 
-#include <array>
+#include <zlib.h>
+
 #include <cstring>
 
 namespace quill {
-
-namespace {
-
-// The 256-entry table of the reflected polynomial EDB88320.
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
-uint32_t UpdateCrc(uint32_t crc, const uint8_t* p, uint64_t length) {
-    for (uint64_t i = 0; i < length; ++i) crc = kCrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
-
-void PutBigEndian(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
-}  // namespace
 
 void SwapBytes(uint32_t& value) {
     value = (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
 }
 
+// zlib's crc32 is this CRC (reflected EDB88320, initial and final complement) and takes
+// several bytes a step: image data run to megabytes, and a byte-by-byte table would cost
+// more than un-filtering them.
 uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4]) {
-    uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(type), 4);
-    crc = UpdateCrc(crc, static_cast<const uint8_t*>(data), length);
-    return ~crc;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    return static_cast<uint32_t>(length > 0 ? crc32(crc, static_cast<const Bytef*>(data), length)
+                                            : crc);
 }
 
 void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4]) {

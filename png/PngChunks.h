@@ -23,15 +23,15 @@ uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4]);
 // Writes length (big-endian), type, data and the CRC (big-endian).
 void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4]);
 
-// a = left, b = above, c = above-left.
-inline uint8_t PaethPredictor(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
-    if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-    if (pb <= pc) return static_cast<uint8_t>(b);
-    return static_cast<uint8_t>(c);
+// Numbers in PNG files are big-endian.
+inline void PutBigEndian(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+inline uint32_t BigEndian(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
 // A 32-bit bitmap pixel: in memory blue, green, red, alpha.

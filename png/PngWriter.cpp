@@ -6,43 +6,64 @@
 
 #include "platform/LargeBlock.h"
 #include "png/DeflateBuffer.h"
+#include "png/Paeth.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
 
 namespace quill {
 
-TPNG::TPNG() = default;
-
-TPNG::~TPNG() = default;
-
 namespace {
 
-// The same result as PaethPredictor, written with the differences that the three
-// distances reduce to (|p - a| = |b - c| and so on), so the row loops below stay free
-// of branches and the compiler can vectorize them.
-inline uint8_t FastPaeth(int a, int b, int c) {
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - c - c);
-    const int bc = pc < pb ? c : b;
-    return static_cast<uint8_t>((pb < pa || pc < pa) ? bc : a);
-}
-
 // Paeth-filters one row of n bytes with filter distance bpp into out; above is the
-// unfiltered row above (zeros for the top row).
+// unfiltered row above (zeros for the top row). Every byte is independent of the others,
+// so sixteen are filtered at a time.
 template <int bpp>
 void PaethRow(const uint8_t* __restrict row, const uint8_t* __restrict above,
               uint8_t* __restrict out, int64_t n) {
     // Leftmost pixel: a = c = 0, so the predictor is the byte above.
     for (int i = 0; i < bpp && i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - above[i]);
-    for (int64_t i = bpp; i < n; ++i)
-        out[i] = static_cast<uint8_t>(row[i] - FastPaeth(row[i - bpp], above[i], above[i - bpp]));
+    int64_t i = bpp;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = load(row + i - bpp), b = load(above + i), c = load(above + i - bpp);
+        const __m128i low = PaethPredictor8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
+                                            _mm_unpacklo_epi8(c, zero));
+        const __m128i high = PaethPredictor8(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
+                                             _mm_unpackhi_epi8(c, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_sub_epi8(load(row + i), _mm_packus_epi16(low, high)));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] =
+            static_cast<uint8_t>(row[i] - PaethPredictor(row[i - bpp], above[i], above[i - bpp]));
 }
 
 // A 24- or 32-bit scan line (blue, green, red[, alpha]) in the file's order
 // (red, green, blue[, alpha]).
 template <int bpp>
 void ToFileOrder(const uint8_t* __restrict row, uint8_t* __restrict out, int width) {
+    if constexpr (bpp == 3) {
+        // A pixel a word: its three bytes and the next pixel's first, reversed and shifted
+        // down; the fourth byte written is the next pixel's place.
+        for (int x = 0; x + 1 < width; ++x) {
+            uint32_t v;
+            std::memcpy(&v, row + 3 * x, 4);
+            v = __builtin_bswap32(v) >> 8;
+            std::memcpy(out + 3 * x, &v, 4);
+        }
+        if (width > 0) {
+            const int x = width - 1;
+            out[3 * x] = row[3 * x + 2];
+            out[3 * x + 1] = row[3 * x + 1];
+            out[3 * x + 2] = row[3 * x];
+        }
+        return;
+    }
     for (int x = 0; x < width; ++x) {
         out[bpp * x] = row[bpp * x + 2];
         out[bpp * x + 1] = row[bpp * x + 1];
@@ -58,11 +79,6 @@ std::unique_ptr<T[]> Allocate(int64_t n) {
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Out of memory (" + std::to_string(n) + " bytes for the PNG image)");
     }
-}
-
-void PutBigEndian(uint8_t* p, uint32_t v) {
-    SwapBytes(v);  // host order to big-endian
-    std::memcpy(p, &v, 4);
 }
 
 }  // namespace
@@ -178,6 +194,8 @@ void TPNG::SaveToFile(const std::string& fileName) {
     compressed.reset();
     work.reset();
     WriteChunk(*TargetFile, nullptr, 0, kChunkIEND);
+    // Some systems refuse the last write only when the file is closed.
+    TargetFile->Close();
 }
 
 }  // namespace quill

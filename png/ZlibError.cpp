@@ -3,12 +3,12 @@
 namespace quill {
 
 int CompressionCheck(int code) {
-    if (code < 0) throw ECompressionError(sZlibError);
+    if (code < 0) throw ECompressionError(kZlibError);
     return code;
 }
 
 int DecompressionCheck(int code) {
-    if (code < 0) throw EDecompressionError(sZlibError);
+    if (code < 0) throw EDecompressionError(kZlibError);
     return code;
 }
 

@@ -19,8 +19,8 @@ class EDecompressionError : public EZlibError {
 };
 
 // The layer's two messages. zlib's own message text is deliberately not passed on.
-inline constexpr const char* sZlibError = "error";
-inline constexpr const char* sInvalidStreamOp = "Invalid stream operation";
+inline constexpr const char* kZlibError = "error";
+inline constexpr const char* kInvalidStreamOp = "Invalid stream operation";
 
 // Answer code when it is 0 or more (zlib's success and informational codes);
 // otherwise raise ECompressionError / EDecompressionError with "error".

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/MemoryStream.h"
+#include "png/Paeth.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
 #include "png/PngRegistration.h"
@@ -174,6 +175,22 @@ TEST(PngChunks, PaethPredictorTiesAndPackPixel) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(PaethPredictor(c.a, c.b, c.c), c.want) << c.a << c.b << c.c;
+#if defined(__SSE2__)
+    // The eight-lane form against the one-byte form, on every a and c for eight b's a step.
+    for (int b0 = 0; b0 < 256; b0 += 8)
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) {
+                alignas(16) int16_t got[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(got),
+                                PaethPredictor8(_mm_set1_epi16(static_cast<int16_t>(a)),
+                                                _mm_setr_epi16(b0, b0 + 1, b0 + 2, b0 + 3, b0 + 4,
+                                                               b0 + 5, b0 + 6, b0 + 7),
+                                                _mm_set1_epi16(static_cast<int16_t>(c))));
+                for (int k = 0; k < 8; ++k)
+                    if (got[k] != PaethPredictor(a, b0 + k, c))
+                        return ADD_FAILURE() << a << " " << b0 + k << " " << c;
+            }
+#endif
     const uint32_t pixel = PackPixel(0x30, 0x20, 0x10, 0x40);
     uint8_t bytes[4];
     std::memcpy(bytes, &pixel, 4);

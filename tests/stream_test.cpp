@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
+#include <string>
 
 #include "platform/Bitmap.h"
+
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
+#include "png/Png.h"
 #include "support/FailingClose.h"
 #include "support/TestSupport.h"
 
@@ -45,16 +49,21 @@ TEST(FileStream, ErrorsNameTheFileAndTheReason) {
     EXPECT_THROW(TFileStream(dir.File("none/x.bin"), fmCreate), EFCreateError);
     EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
 
-    // A failing close is reported, here for a picture saved through a file stream.
-    const std::string picture = dir.File("p.bmp");
-    TBitmap bitmap;
-    bitmap.SetSize(1, 1);
-    test::FailNextClose(EIO);
-    try {
-        bitmap.SaveToFile(picture);
-        FAIL() << "saved";
-    } catch (const EWriteError& e) {
-        EXPECT_EQ(e.Message(), "Cannot close file \"" + picture + "\": Input/output error");
+    // A failing close is reported, here for pictures saved through a file stream (a PNG
+    // file is created empty first, so its second close is the one that counts).
+    for (const bool png : {false, true}) {
+        const std::string picture = dir.File(png ? "p.png" : "p.bmp");
+        std::unique_ptr<TBitmap> bitmap =
+            png ? std::make_unique<TPNG>() : std::make_unique<TBitmap>();
+        bitmap->SetPixelFormat(pf8bit);
+        bitmap->SetSize(1, 1);
+        test::FailNextClose(EIO, png ? 1 : 0);
+        try {
+            bitmap->SaveToFile(picture);
+            ADD_FAILURE() << "saved " << picture;
+        } catch (const EWriteError& e) {
+            EXPECT_EQ(e.Message(), "Cannot close file \"" + picture + "\": Input/output error");
+        }
     }
 }
 

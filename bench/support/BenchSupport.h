@@ -5,9 +5,11 @@
 #include <time.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "convert/Pictures.h"
 #include "platform/Bitmap.h"
@@ -30,8 +32,10 @@ inline void SaveWithLibpng(const TBitmap& b, const std::string& name) {
     const bool palette = b.PixelFormat() == pf8bit;
     png_set_IHDR(png, info, static_cast<png_uint_32>(b.Width()),
                  static_cast<png_uint_32>(b.Height()), 8,
-                 palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 palette                      ? PNG_COLOR_TYPE_PALETTE
+                 : b.PixelFormat() == pf24bit ? PNG_COLOR_TYPE_RGB
+                                              : PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color plte[256] = {};
     if (palette) {
         for (int i = 0; i < b.Palette()->Count(); ++i)
@@ -43,7 +47,7 @@ inline void SaveWithLibpng(const TBitmap& b, const std::string& name) {
     png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
     png_write_info(png, info);
-    if (!palette) png_set_bgr(png);  // the bitmap's pixels are blue, green, red, alpha
+    if (!palette) png_set_bgr(png);  // the bitmap's pixels are blue, green, red[, alpha]
     for (int y = 0; y < b.Height(); ++y) png_write_row(png, const_cast<png_bytep>(b.ScanLine(y)));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
@@ -78,6 +82,19 @@ inline std::string ScreenPictureData() {
         for (int c = 0; c < kCellsPerRow; ++c) data.push_back(static_cast<char>(next() & 0x7F));
     }
     return data;
+}
+
+// Processor time of all the process's threads: work handed to another thread counts.
+inline double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace quill::bench

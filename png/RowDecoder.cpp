@@ -1,0 +1,248 @@
+// The row decoder: the reader's fast path, whole rows at a time as the inflater gives
+// them, byte for byte and pixel for pixel what the pixel walk does.
+
+#include "png/RowDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "platform/Bitmap.h"
+#include "platform/Stream.h"
+#include "png/ImageLayout.h"
+#include "png/PngChunks.h"
+#include "png/RowUnfilter.h"
+
+namespace quill {
+
+namespace {
+
+// Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
+struct TRowStore {
+    int ColorType;
+    int Depth;
+    int SampleStep;
+    int BytesPerPixel;
+    uint8_t GreyScale[256];  // a packed grey sample scaled to 0..255
+
+    template <int DX>
+    void StoreFixed(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        const int step = DX > 0 ? DX : dx;
+        const int s = SampleStep;
+        const int b = BytesPerPixel;
+        if (ColorType == 3 || (ColorType == 0 && b == 1)) {
+            const int d = Depth;
+            const bool grey = ColorType == 0;
+            if (d == 8) {
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t v = src[j];
+                    if (grey) {
+                        uint8_t* p = line + (x0 + j * step) * 3;
+                        p[0] = p[1] = p[2] = v;
+                    } else {
+                        line[x0 + j * step] = v;
+                    }
+                }
+                return;
+            }
+            const int mask = (1 << d) - 1;
+            for (int64_t j = 0; j < count; ++j) {
+                const int shift = static_cast<int>((s - 1 - j % s) * d);
+                const int sample = (src[j / s] >> shift) & mask;
+                if (grey) {
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = p[1] = p[2] = GreyScale[sample];
+                } else {
+                    line[x0 + j * step] = static_cast<uint8_t>(sample);
+                }
+            }
+            return;
+        }
+        switch (ColorType) {
+            case 0:  // 16-bit grey: the high byte
+                for (int64_t j = 0; j < count; ++j) {
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = p[1] = p[2] = src[j * 2];
+                }
+                return;
+            case 4:
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    const uint32_t v = PackPixel(q[0], q[0], q[0], q[s]);
+                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+                }
+                return;
+            case 6:
+                if (s == 1) {
+                    for (int64_t j = 0; j < count; ++j) {
+                        const uint8_t* q = src + j * 4;
+                        uint8_t* p = line + (x0 + j * step) * 4;
+                        p[0] = q[2];
+                        p[1] = q[1];
+                        p[2] = q[0];
+                        p[3] = q[3];
+                    }
+                    return;
+                }
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    const uint32_t v = PackPixel(q[0], q[s], q[2 * s], q[b - s]);
+                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+                }
+                return;
+            default:  // 2: red, green, blue to blue, green, red
+                if (s == 1 && step == 1) {
+                    // A pixel a word: its three bytes and the next pixel's first, reversed
+                    // and shifted down; the fourth byte written is the next pixel's place.
+                    uint8_t* p = line + x0 * 3;
+                    for (int64_t j = 0; j + 1 < count; ++j, src += 3, p += 3) {
+                        uint32_t v;
+                        std::memcpy(&v, src, 4);
+                        v = __builtin_bswap32(v) >> 8;
+                        std::memcpy(p, &v, 4);
+                    }
+                    if (count > 0) {
+                        p[0] = src[2];
+                        p[1] = src[1];
+                        p[2] = src[0];
+                    }
+                    return;
+                }
+                for (int64_t j = 0; j < count; ++j) {
+                    const uint8_t* q = src + j * b;
+                    uint8_t* p = line + (x0 + j * step) * 3;
+                    p[0] = q[2 * s];
+                    p[1] = q[s];
+                    p[2] = q[0];
+                }
+                return;
+        }
+    }
+
+    void Store(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        if (dx == 1)
+            StoreFixed<1>(src, line, x0, 1, count);
+        else
+            StoreFixed<0>(src, line, x0, dx, count);
+    }
+};
+
+}  // namespace
+
+int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room,
+                   uint64_t compressed) {
+    const TPngHeader& h = target.Header;
+    const TLayout layout = MakeLayout(h);
+    TRowStore store{h.ColorType, h.BitDepth, target.SampleStep, target.BytesPerPixel, {}};
+    if (h.ColorType == 0 && h.BitDepth < 8) {
+        const int maxSample = (1 << h.BitDepth) - 1;
+        for (int v = 0; v <= maxSample; ++v)
+            store.GreyScale[v] = static_cast<uint8_t>(v * 255 / maxSample);
+    }
+    const int height = target.Bitmap.Height();
+
+    // A buffer of some rows, refilled as rows are decoded; never larger than the room or
+    // than what the compressed data can give.
+    const uint64_t chunk =
+        std::min({std::max<uint64_t>(kStreamChunk, 2 * static_cast<uint64_t>(layout.WidestRow)),
+                  InflateBound(room, compressed)});
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
+    uint8_t* data = buffer.get();
+    // The row above, across refills. Sized when a row is carried, so that it holds only
+    // rows the data really had: a header claiming wide rows does not get one by itself.
+    TFilterRaw carried;
+
+    uint64_t total = 0;  // inflated so far
+    int64_t have = 0;    // bytes in the buffer
+    int64_t pos = 0;     // start of the next row in the buffer
+    int pass = 0;        // 0-based here
+    int y = layout.Geometry[0].Y0;
+    const uint8_t* prev = nullptr;
+    bool imageDone = false;
+    bool ended = false;
+
+    // Moves to the next pass that has rows, when the current one is finished.
+    auto settle = [&] {
+        while (pass < layout.Passes && (layout.PassWidth[pass] == 0 || y >= height)) {
+            if (++pass < layout.Passes) y = layout.Geometry[pass].Y0;
+            prev = nullptr;
+        }
+        imageDone = pass >= layout.Passes;
+    };
+    settle();
+
+    while (!imageDone && !ended) {
+        const auto want = static_cast<int64_t>(
+            std::min<uint64_t>(chunk - static_cast<uint64_t>(have), room - total));
+        const int64_t got = want > 0 ? inflater.Read(data + have, want) : 0;
+        total += static_cast<uint64_t>(got);
+        have += got;
+        ended = got < want || total == room || want == 0;
+
+        while (!imageDone) {
+            const TPassGeometry& g = layout.Geometry[pass];
+            const int64_t rowBytes = layout.RowBytes[pass];
+            if (pos + 1 + rowBytes > have) break;
+            const uint8_t filter = data[pos];
+            target.FilterTypesSeen.set(filter);
+            uint8_t* row = data + pos + 1;
+            // The next row of the pass, when it is here too and has the same filter, is
+            // un-filtered alongside this one.
+            const int64_t next = pos + 1 + rowBytes;
+            if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
+                data[next] == filter &&
+                UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
+                                target.BytesPerPixel)) {
+                store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
+                row = data + next + 1;
+                y += g.DY;
+                pos = next;
+            } else {
+                UnfilterRow(filter, row, prev, rowBytes, target.BytesPerPixel);
+            }
+            store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
+            prev = row;
+            pos += 1 + rowBytes;
+            y += g.DY;
+            settle();
+        }
+        if (imageDone || ended) break;
+
+        // Keep the unfinished row and the row above it; refill behind them.
+        if (prev != nullptr && prev != carried.data()) {
+            if (carried.size() < static_cast<size_t>(layout.RowBytes[pass]) + kPadding)
+                carried.resize(static_cast<size_t>(layout.RowBytes[pass]) + kPadding);
+            std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
+            prev = carried.data();
+        }
+        std::memmove(data, data + pos, static_cast<size_t>(have - pos));
+        have -= pos;
+        pos = 0;
+    }
+
+    if (imageDone) {
+        // Data past the image are inflated only to be counted, up to the room.
+        while (!ended) {
+            const auto want = static_cast<int64_t>(std::min<uint64_t>(chunk, room - total));
+            const int64_t got = want > 0 ? inflater.Read(data, want) : 0;
+            total += static_cast<uint64_t>(got);
+            ended = got < want || total == room || want == 0;
+        }
+        return static_cast<int64_t>(total);
+    }
+
+    // The data ended inside a row: the walk takes it from the row's start.
+    // The walk reaches no further into a row than the data left (see WalkPixels).
+    TWalkStart start{pass + 1, y, TFilterRaw(WalkRowLength(layout.WidestRow, have - pos), 0)};
+    if (prev != nullptr)
+        std::memcpy(start.PreviousRow.data(), prev,
+                    std::min(start.PreviousRow.size(), static_cast<size_t>(layout.RowBytes[pass])));
+    std::memmove(data, data + pos, static_cast<size_t>(have - pos));
+    have -= pos;
+    std::memset(data + have, 0, kPadding);
+    WalkPixels(target, data, have, std::move(start));
+    return static_cast<int64_t>(total);
+}
+
+}  // namespace quill

@@ -1,0 +1,213 @@
+#include "png/RowUnfilter.h"
+
+#include <cstring>
+
+#include "png/Paeth.h"
+
+namespace quill {
+
+namespace {
+
+#if defined(__SSE2__)
+// Average and Paeth with the row above, a pixel a step in 16-bit lanes (its B bytes in the
+// low lanes): the step's chain is a few vector operations where byte by byte it was one
+// chain per channel. Answers the offset from which the rest of the row is left to the
+// byte loops (the 8-byte loads stay inside the row).
+template <int B>
+int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t whole) {
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [&](const uint8_t* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    };
+    auto store = [](uint8_t* p, __m128i v) {
+        const __m128i packed = _mm_packus_epi16(v, v);
+        if constexpr (B <= 4) {
+            const int bytes = _mm_cvtsi128_si32(packed);
+            std::memcpy(p, &bytes, B);
+        } else {
+            uint8_t bytes[8];
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), packed);
+            std::memcpy(p, bytes, B);
+        }
+    };
+    __m128i a = zero;
+    int64_t i = 0;
+    if (filter == 3) {
+        // In byte lanes: (a + b) div 2 is the rounded-up average less the low bit of
+        // a xor b, three steps from one pixel to the next.
+        const __m128i one = _mm_set1_epi8(1);
+        auto loadBytes = [](const uint8_t* p) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        };
+        for (; i + 8 <= whole; i += B) {
+            const __m128i b = loadBytes(prev + i);
+            const __m128i up = _mm_add_epi8(loadBytes(row + i), _mm_avg_epu8(a, b));
+            a = _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), one));
+            if constexpr (B <= 4) {
+                const int bytes = _mm_cvtsi128_si32(a);
+                std::memcpy(row + i, &bytes, B);
+            } else {
+                uint8_t bytes[8];
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), a);
+                std::memcpy(row + i, bytes, B);
+            }
+        }
+    } else {
+        __m128i c = zero;
+        for (; i + 8 <= whole; i += B) {
+            const __m128i b = load(prev + i);
+            // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+            a = _mm_add_epi8(load(row + i), PaethPredictor8(a, b, c));
+            c = b;
+            store(row + i, a);
+        }
+    }
+    return i;
+}
+
+// Average and Paeth over two rows at once: each step takes pixel j of the first row and
+// pixel j - 1 of the second, whose pixel above (j - 1 of the first) the step before
+// made. The two are in one register, low and high half, so one chain of vector steps
+// serves two pixels.
+template <int B>
+void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
+    const __m128i zero = _mm_setzero_si128();
+    // Eight bytes are loaded (the rows and the row above have bytes after them): the lanes
+    // past a pixel's own carry its neighbours' bytes, which lanes keep to themselves and
+    // no store writes back.
+    auto load = [&](const uint8_t* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    };
+    auto put = [](uint8_t* p, __m128i v) {
+        const int bytes = _mm_cvtsi128_si32(v);
+        std::memcpy(p, &bytes, B);
+    };
+    // Left: the first row's pixel j - 1 and the second row's j - 2 (0 before the rows).
+    __m128i r = zero;
+    __m128i c = zero;  // above-left: prev's pixel j - 1, the first row's j - 2
+    auto step = [&](__m128i above, __m128i raw) {
+        const __m128i b = _mm_unpacklo_epi64(above, r);
+        __m128i predicted;
+        if (filter == 3) {
+            predicted = _mm_srli_epi16(_mm_add_epi16(r, b), 1);
+        } else {
+            predicted = PaethPredictor8(r, b, c);
+            c = b;
+        }
+        // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+        r = _mm_add_epi8(raw, predicted);
+        return _mm_packus_epi16(r, r);
+    };
+    put(first, step(load(prev), _mm_unpacklo_epi64(load(first), zero)));
+    for (int64_t j = 1; j < n; ++j) {
+        const __m128i packed =
+            step(load(prev + j * B),
+                 _mm_unpacklo_epi64(load(first + j * B), load(second + (j - 1) * B)));
+        put(first + j * B, packed);
+        put(second + (j - 1) * B, _mm_srli_si128(packed, 4));
+    }
+    put(second + (n - 1) * B,
+        _mm_srli_si128(step(zero, _mm_unpacklo_epi64(zero, load(second + (n - 1) * B))), 4));
+}
+#endif
+
+// The bytes of the pixel to the left (and above-left) stay in registers from pixel to
+// pixel: each channel is its own dependency chain, and no byte waits for the store of
+// the one before it.
+template <int B>
+void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len) {
+    const int64_t whole = len / B * B;  // rows hold whole pixels but for packed pixels (B = 1)
+    int a[B] = {};                      // left
+    int c[B] = {};                      // above-left
+    int64_t start = 0;                  // where the byte loops begin
+#if defined(__SSE2__)
+    if constexpr (B > 1) {
+        if ((filter == 3 || filter == 4) && prev != nullptr) {
+            start = UnfilterPixels<B>(filter, row, prev, whole);
+            for (int k = 0; k < B && start > 0; ++k) {
+                a[k] = row[start - B + k];
+                c[k] = prev[start - B + k];
+            }
+        }
+    }
+#endif
+    switch (filter) {
+        case 1:
+            for (int64_t i = 0; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
+            break;
+        case 2:
+            if (prev == nullptr) break;
+            for (int64_t i = 0; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+            break;
+        case 3:
+            if (prev == nullptr) {
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + (a[k] >> 1));
+                break;
+            }
+            for (int64_t i = start; i < whole; i += B)
+                for (int k = 0; k < B; ++k)
+                    a[k] = row[i + k] =
+                        static_cast<uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
+            break;
+        case 4:
+            if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
+                for (int64_t i = 0; i < whole; i += B)
+                    for (int k = 0; k < B; ++k)
+                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
+                break;
+            }
+            for (int64_t i = start; i < whole; i += B)
+                for (int k = 0; k < B; ++k) {
+                    const int b = prev[i + k];
+                    a[k] = row[i + k] =
+                        static_cast<uint8_t>(row[i + k] + PaethPredictor(a[k], b, c[k]));
+                    c[k] = b;
+                }
+            break;
+        default:  // 0 and the values no filter has: the bytes stand
+            break;
+    }
+}
+
+}  // namespace
+
+void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
+    switch (bpp) {
+        case 1:
+            return UnfilterRowFixed<1>(filter, row, prev, len);
+        case 2:
+            return UnfilterRowFixed<2>(filter, row, prev, len);
+        case 3:
+            return UnfilterRowFixed<3>(filter, row, prev, len);
+        case 4:
+            return UnfilterRowFixed<4>(filter, row, prev, len);
+        case 6:
+            return UnfilterRowFixed<6>(filter, row, prev, len);
+        default:
+            return UnfilterRowFixed<8>(filter, row, prev, len);
+    }
+}
+
+bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
+                     int64_t len, int bpp) {
+#if defined(__SSE2__)
+    if ((filter != 3 && filter != 4) || prev == nullptr) return false;
+    if (bpp == 3) {
+        UnfilterPair<3>(filter, first, second, prev, len / 3);
+        return true;
+    }
+    if (bpp == 4) {
+        UnfilterPair<4>(filter, first, second, prev, len / 4);
+        return true;
+    }
+#else
+    (void)filter, (void)first, (void)second, (void)prev, (void)len, (void)bpp;
+#endif
+    return false;
+}
+
+}  // namespace quill
