@@ -14,8 +14,8 @@ constexpr int kHeaderBytes = 17;
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
-                               TCommitGate* gate)
-    : options_(options), chooser_(chooser), style_(style), gate_(gate) {}
+                               TCommitGate* gate, TPictureWork* pictureWork)
+    : options_(options), chooser_(chooser), style_(style), gate_(gate), pictureWork_(pictureWork) {}
 
 TConversionRun::~TConversionRun() = default;
 

@@ -31,7 +31,8 @@ struct TRunResult {
 class TConversionRun {
   public:
     TConversionRun(TOptionsSource& options, TFileChooser& chooser,
-                   TPageStyle style = TPageStyle::Quilloc, TCommitGate* gate = nullptr);
+                   TPageStyle style = TPageStyle::Quilloc, TCommitGate* gate = nullptr,
+                   TPictureWork* pictureWork = nullptr);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
@@ -128,7 +129,10 @@ class TConversionRun {
     uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
                           uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);
-    void SavePicture(int n);
+    // Stages picture n's file and answers the path to write; then encodes it there. Encoding
+    // reads the store only and has bitmaps of its own, so pictures may be encoded at once.
+    std::string StagePicture(int n, bool bmp);
+    void SavePicture(int n, const std::string& path, bool bmp) const;
     // Refuses to create fileName when it is the input document under any name.
     void RefuseInputAsOutput(const std::string& inputName, const std::string& fileName) const;
 
@@ -136,6 +140,7 @@ class TConversionRun {
     TFileChooser& chooser_;
     TPageStyle style_;
     TCommitGate* gate_;
+    TPictureWork* pictureWork_;
     TStagedFiles staged_;       // the page and the picture files until they are put in place
     bool colourSpans_ = false;  // spans (dark page) rather than style tags
     // By the open span's code (0: none) and the special byte's class.
