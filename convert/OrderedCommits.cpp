@@ -1,5 +1,7 @@
 #include "convert/OrderedCommits.h"
 
+#include <chrono>
+
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
 
@@ -17,7 +19,16 @@ TOrderedCommits::TOrderedCommits(std::vector<std::string> documents)
 void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files) {
     TOrderedCommits& o = owner_;
     std::unique_lock<std::mutex> lock(o.lock_);
-    o.turn_.wait(lock, [&] { return o.firstOpen_ >= index_; });
+    while (o.firstOpen_ < index_) {
+        if (!o.help_) {
+            o.turn_.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        const bool helped = o.help_();
+        lock.lock();
+        if (!helped && o.firstOpen_ < index_) o.turn_.wait_for(lock, std::chrono::milliseconds(2));
+    }
     std::vector<std::string> keys;
     for (const std::string& file : files) {
         keys.push_back(FileKey(file));

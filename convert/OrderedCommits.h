@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,6 +20,11 @@ namespace quill {
 class TOrderedCommits {
   public:
     explicit TOrderedCommits(std::vector<std::string> documents);
+
+    // What a document does while it waits for its turn: help answers whether it did some
+    // work (then the turn is looked at again) or found none (then the document sleeps a
+    // moment). Without it, a waiting document only sleeps.
+    void WhileWaiting(std::function<bool()> help) { help_ = std::move(help); }
 
     // The gate of document i, for its run. Valid while this object lives.
     TCommitGate& Gate(size_t i) { return gates_[i]; }
@@ -48,6 +54,7 @@ class TOrderedCommits {
     std::vector<bool> finished_;
     size_t firstOpen_ = 0;                  // every document before it is finished
     std::map<std::string, TClaim> claims_;  // by file key
+    std::function<bool()> help_;
 };
 
 }  // namespace quill

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,7 +24,8 @@ using test::TempDir;
 struct TToolRun {
     int status = -1;
     std::string out;
-    std::string err;
+    std::string err;      // without the summary line
+    std::string summary;  // "3 documents, 1 failed, 2 pictures, 0 s", or ""
 };
 
 // Runs the command-line converter in dir with the arguments as given (shell words).
@@ -36,6 +38,12 @@ TToolRun Tool(const TempDir& dir, const std::string& args) {
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = test::ToString(test::ReadFileBytes(dir.File(".stdout")));
     r.err = test::ToString(test::ReadFileBytes(dir.File(".stderr")));
+    const size_t last = r.err.rfind('\n', r.err.size() < 2 ? 0 : r.err.size() - 2);
+    const size_t from = last == std::string::npos || r.err.size() < 2 ? 0 : last + 1;
+    if (std::regex_match(r.err.substr(from), std::regex("[0-9,]+ documents?, .* s\n"))) {
+        r.summary = r.err.substr(from, r.err.size() - from - 1);
+        r.err.resize(from);
+    }
     return r;
 }
 

@@ -16,11 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "convert/ConversionRun.h"
-#include "convert/FixedAnswers.h"
-#include "convert/OrderedCommits.h"
-#include "convert/RunSeams.h"
-#include "platform/FileIdentity.h"
+#include "archive/ArchiveRun.h"
+#include "archive/CallSettings.h"
 #include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
@@ -33,7 +30,9 @@ using namespace quill;
 
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [-o PAGE.htm | -d DIR] [-j N] [-q] INPUT...\n";
+    "                   [-o PAGE.htm | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
+    "                   [--update] [--shard K/N] INPUT...\n"
+    "       vornik2html --index [-d DIR]\n";
 
 constexpr const char* kHelp =
     "Converts Vornik documents into web pages, with one picture file for every distinct\n"
@@ -47,23 +46,22 @@ constexpr const char* kHelp =
     "  -o PAGE.htm       the page to write (one INPUT only)\n"
     "  -d DIR            write each page as DIR/NAME.htm, NAME being the document's name\n"
     "                    up to its first \".\" (default DIR: the current folder)\n"
-    "  -j N              convert up to N documents at a time (default: number of cores)\n"
-    "  -q                no line for each converted document\n"
+    "  -j N              N workers for documents and pictures (default: number of cores)\n"
+    "  -q                failures only: no line for each document, no summary\n"
+    "\n"
+    "An INPUT that is a folder is an archive: its folders are walked, and each document\n"
+    "becomes DIR/FOLDERS/NAME.htm, FOLDERS being where it lies below INPUT; every output\n"
+    "folder gets an index.htm.\n"
+    "  --match PATTERN   documents are the files that PATTERN (a shell pattern on the file\n"
+    "                    name, may be repeated) matches (default: NAME.$x)\n"
+    "  --update          convert only documents whose page is missing or older\n"
+    "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
+    "  --index           only write the index pages of DIR again\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong command line.\n";
 
-struct TSettings {
-    bool colors = false;
-    bool pitch42 = false;
-    bool bmp = false;
-    TPageStyle style = TPageStyle::Quilloc;
-    std::optional<std::string> page;
-    std::optional<std::string> dir;
-    unsigned jobs = 0;
-    bool quiet = false;
-    std::vector<std::string> inputs;
-};
+using TSettings = TCallSettings;
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::cerr << "vornik2html: " << message << "\n" << kUsage;
@@ -118,29 +116,29 @@ TSettings ParseCommandLine(int argc, char** argv) {
             s.jobs = static_cast<unsigned>(jobs);
         } else if (arg == "-q") {
             s.quiet = true;
+        } else if (arg == "--match") {  // archives
+            s.patterns.push_back(value("a pattern"));
+        } else if (arg == "--shard") {
+            const std::string share = value("K/N");
+            s.shard = TShard::Parse(share);
+            if (!s.shard) UsageError("--shard needs K/N, 1 <= K <= N, not \"" + share + "\"");
+        } else if (arg == "--update") {
+            s.update = true;
+        } else if (arg == "--index") {
+            s.indexOnly = true;
         } else {
             UsageError("unknown option " + arg);
         }
     }
-    if (s.inputs.empty()) UsageError("no INPUT given");
+    if (s.indexOnly && (!s.inputs.empty() || s.page))
+        UsageError("--index takes -d DIR only, no INPUT");
+    if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
+    s.terminal = isatty(2) != 0;
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
     if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
     return s;
-}
-
-std::string PageOf(const TSettings& s, const std::string& input) {
-    if (s.page) return *s.page;
-    std::string baseName;
-    bool skipHeader = false;
-    TConversionRun::DeriveNames(input, baseName, skipHeader);
-    std::string page = baseName + ".htm";
-    if (s.dir && !s.dir->empty()) {
-        const std::string& dir = *s.dir;
-        page = dir.back() == '/' ? dir + page : dir + "/" + page;
-    }
-    return page;
 }
 
 // Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal, after removing
@@ -170,65 +168,6 @@ void RemoveTemporaryFilesOnInterrupt() {
 
 int main(int argc, char** argv) {
     const TSettings settings = ParseCommandLine(argc, argv);
-    const size_t count = settings.inputs.size();
     RemoveTemporaryFilesOnInterrupt();
-
-    std::vector<std::string> pages(count);
-    std::vector<std::string> refusals(count);  // non-empty: not converted, and why
-    std::map<std::string, size_t> owners;
-    for (size_t i = 0; i < count; ++i) {
-        pages[i] = PageOf(settings, settings.inputs[i]);
-        // Writing the page would empty another document of this call, maybe before it is
-        // read. (A page that is its own INPUT is refused by the run itself.)
-        for (size_t j = 0; j < count && refusals[i].empty(); ++j)
-            if (j != i && SameFile(pages[i], settings.inputs[j]))
-                refusals[i] = "Cannot create \"" + pages[i] + "\": it is the input document \"" +
-                              settings.inputs[j] + "\" of this call";
-        if (!refusals[i].empty()) continue;
-        const auto [it, added] = owners.emplace(FileKey(pages[i]), i);
-        if (!added)
-            refusals[i] = "page \"" + pages[i] + "\" is already written by \"" +
-                          settings.inputs[it->second] + "\" in this call";
-    }
-
-    TOrderedCommits order(settings.inputs);
-    std::mutex report;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> anyFailed{false};
-    auto fail = [&](size_t i, const std::string& reason) {
-        anyFailed = true;
-        std::lock_guard<std::mutex> lock(report);
-        std::cerr << "vornik2html: " << settings.inputs[i] << ": " << reason << std::endl;
-    };
-    auto worker = [&] {
-        TFixedOptions options(settings.colors, settings.pitch42, settings.bmp);
-        for (size_t i = next++; i < count; i = next++) {
-            if (!refusals[i].empty()) {
-                order.Finish(i, false);
-                fail(i, refusals[i]);
-                continue;
-            }
-            try {
-                TNamedFiles files(settings.inputs[i], pages[i]);
-                TConversionRun run(options, files, settings.style, &order.Gate(i));
-                const TRunResult result = run.Button1Click();
-                order.Finish(i, true);
-                if (!settings.quiet) {
-                    std::lock_guard<std::mutex> lock(report);
-                    std::cerr << settings.inputs[i] << " -> " << result.PageName << " ("
-                              << result.PictureFiles << " pictures)" << std::endl;
-                }
-            } catch (const std::exception& e) {
-                order.Finish(i, false);
-                fail(i, e.what());
-            }
-        }
-    };
-
-    const size_t threads = std::min<size_t>(settings.jobs, count);
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
-    worker();
-    for (std::thread& t : pool) t.join();
-    return anyFailed ? 1 : 0;
+    return RunCall(settings);
 }

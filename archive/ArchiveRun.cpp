@@ -1,0 +1,240 @@
+#include "archive/ArchiveRun.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+
+#include "archive/FolderWalk.h"
+#include "archive/IndexPages.h"
+#include "archive/PageRecords.h"
+#include "archive/Progress.h"
+#include "archive/TextSniff.h"
+#include "archive/WorkerPool.h"
+#include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
+#include "convert/OrderedCommits.h"
+#include "platform/Exception.h"
+#include "platform/FileIdentity.h"
+
+namespace quill {
+
+namespace {
+
+// One document of the call.
+struct TJob {
+    std::string Input;    // as it is opened
+    std::string Page;     // the page to write
+    std::string Share;    // what --shard goes by: the path below a folder INPUT, or INPUT
+    std::string Folder;   // in an archive: the page's folder, made and recorded; else ""
+    std::string Refusal;  // non-empty: not converted, and why
+    uint64_t Size = 0;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    std::string baseName;
+    bool skipHeader = false;
+    TConversionRun::DeriveNames(path, baseName, skipHeader);
+    return baseName;
+}
+
+// The page of a document named on the command line: -o, or DIR/NAME.htm.
+std::string PageOf(const TCallSettings& s, const std::string& input) {
+    if (s.page) return *s.page;
+    return Join(s.dir.value_or(""), BaseNameOf(input) + ".htm");
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether page exists and is no older than the document.
+bool UpToDate(const std::string& page, const std::string& input) {
+    struct stat p {
+    }, d{};
+    if (::stat(page.c_str(), &p) != 0 || ::stat(input.c_str(), &d) != 0) return false;
+    return p.st_mtim.tv_sec > d.st_mtim.tv_sec ||
+           (p.st_mtim.tv_sec == d.st_mtim.tv_sec && p.st_mtim.tv_nsec >= d.st_mtim.tv_nsec);
+}
+
+// The first bytes of a document, for a look at what kind of file it is: of a plain file
+// only, for what a pipe or a device gives is read once, by the run.
+std::string Head(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return head;
+}
+
+// A page that is another document of the call, or the page of an earlier one, is refused
+// before anything is converted: writing it would destroy the other document.
+void RefuseClashingPages(std::vector<TJob>& jobs) {
+    std::map<std::string, size_t> owners;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        // (A page that is its own INPUT is refused by the run itself.)
+        for (size_t j = 0; j < jobs.size() && jobs[i].Refusal.empty(); ++j)
+            if (j != i && SameFile(jobs[i].Page, jobs[j].Input))
+                jobs[i].Refusal = "Cannot create \"" + jobs[i].Page +
+                                  "\": it is the input document \"" + jobs[j].Input +
+                                  "\" of this call";
+        if (!jobs[i].Refusal.empty()) continue;
+        const auto [it, added] = owners.emplace(FileKey(jobs[i].Page), i);
+        if (!added)
+            jobs[i].Refusal = "page \"" + jobs[i].Page + "\" is already written by \"" +
+                              jobs[it->second].Input + "\" in this call";
+    }
+}
+
+}  // namespace
+
+int RunCall(const TCallSettings& s) {
+    const std::string dir = s.dir.value_or("");
+    const std::string outputRoot = dir.empty() ? "." : dir;
+    bool failed = false;
+    auto complain = [&](const std::string& line) {
+        std::cerr << "vornik2html: " << line << std::endl;
+        failed = true;
+    };
+    if (s.indexOnly) {
+        try {
+            TIndexPages::Build(outputRoot);
+        } catch (const std::exception& e) {
+            complain(e.what());
+        }
+        return failed ? 1 : 0;
+    }
+
+    // The documents, in the order of the call; a folder's in the order of its walk.
+    std::vector<TJob> jobs;
+    bool archive = false;
+    const TDocumentFilter filter(s.patterns);
+    for (const std::string& input : s.inputs) {
+        if (input.empty() || !IsFolder(input)) {
+            jobs.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
+            continue;
+        }
+        if (s.page) {
+            std::cerr << "vornik2html: -o takes a document, not the folder \"" << input << "\"\n";
+            return 2;
+        }
+        if (!archive) {
+            std::error_code error;
+            std::filesystem::create_directories(outputRoot, error);
+            if (error) {
+                complain(outputRoot + ": Cannot create the folder: " + error.message());
+                return 1;
+            }
+            archive = true;
+        }
+        std::vector<TFoundDocument> found;
+        std::vector<std::string> unreadable;
+        TFolderWalk(filter, outputRoot).Walk(input, found, unreadable);
+        for (const std::string& line : unreadable) complain(line);
+        for (const TFoundDocument& d : found) {
+            const size_t slash = d.Relative.rfind('/');
+            const std::string below =
+                slash == std::string::npos ? std::string() : d.Relative.substr(0, slash + 1);
+            const std::string folder = Join(outputRoot, below);
+            jobs.push_back(
+                TJob{d.Path, Join(dir, below + BaseNameOf(d.Relative) + ".htm"), d.Relative,
+                     folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
+        }
+    }
+    std::erase_if(jobs, [&](const TJob& j) {
+        return (s.shard && !s.shard->Contains(j.Share)) || (s.update && UpToDate(j.Page, j.Input));
+    });
+    RefuseClashingPages(jobs);
+    uint64_t bytes = 0;
+    for (TJob& j : jobs) {
+        struct stat info {};
+        if (::stat(j.Input.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            j.Size = static_cast<uint64_t>(info.st_size);
+        bytes += j.Size;
+    }
+
+    std::vector<std::string> inputs;
+    for (const TJob& j : jobs) inputs.push_back(j.Input);
+    TOrderedCommits order(inputs);
+    TWorkerPool pool(s.jobs);
+    // A document waiting for its turn to put its files in place encodes pictures of the
+    // documents before it meanwhile, so no worker idles while one document has many.
+    order.WhileWaiting([&pool] { return pool.HelpOnce(); });
+    TProgress progress(jobs.size(), bytes, s.terminal, s.quiet);
+    std::atomic<bool> anyFailed{false};
+    std::mutex recordsLock;
+    std::map<std::string, std::vector<TPageRecord>> records;  // by output folder
+
+    pool.RunDocuments(jobs.size(), [&](size_t i) {
+        const TJob& job = jobs[i];
+        bool finished = false;
+        try {
+            if (!job.Refusal.empty()) throw Exception(job.Refusal);
+            if (!job.Folder.empty()) {
+                std::error_code error;
+                std::filesystem::create_directories(job.Folder, error);
+                if (error)
+                    throw EInOutError(
+                        "Cannot create the folder \"" + job.Folder + "\": " + error.message(),
+                        job.Folder, error.message());
+            }
+            const std::string kind = LooksLikeOtherText(Head(job.Input));
+            if (!kind.empty())
+                progress.Warn(job.Input + ": looks like " + kind +
+                              ", not a Vornik document; converted anyway");
+            TFixedOptions options(s.colors, s.pitch42, s.bmp);
+            TNamedFiles files(job.Input, job.Page);
+            TConversionRun run(options, files, s.style, &order.Gate(i), &pool);
+            const TRunResult result = run.Button1Click();
+            order.Finish(i, true);
+            finished = true;
+            progress.Converted(job.Input, result.PageName, result.PictureFiles, job.Size);
+            if (!job.Folder.empty()) {
+                const std::string base = BaseNameOf(job.Input);
+                TPageRecord r{
+                    FileNameOf(job.Page), FileNameOf(job.Input), job.Size, result.PictureFiles,
+                    result.PictureFiles == 0 ? std::string() : run.PictureFileName(1, s.bmp)};
+                std::lock_guard<std::mutex> lock(recordsLock);
+                records[job.Folder].push_back(r);
+            }
+        } catch (const std::exception& e) {
+            if (!finished) order.Finish(i, false);
+            anyFailed = true;
+            progress.Failed(job.Input, e.what());
+        }
+    });
+    failed = failed || anyFailed;
+
+    const std::string recordName = TPageRecords::FileName(
+        s.shard ? "-" + std::to_string(s.shard->K()) + "-of-" + std::to_string(s.shard->N())
+                : std::string());
+    try {
+        for (const auto& [folder, list] : records) TPageRecords::Update(folder, recordName, list);
+        // A share leaves the index pages to --index, once every share is done.
+        if (archive && !s.shard) TIndexPages::Build(outputRoot);
+    } catch (const std::exception& e) {
+        complain(e.what());
+    }
+    progress.Finish();
+    return failed ? 1 : 0;
+}
+
+}  // namespace quill
