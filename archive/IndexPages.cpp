@@ -35,7 +35,7 @@ constexpr const char* kStyle =
     "li{display:flex;align-items:center;gap:.8em;padding:.4em 0;border-bottom:1px solid "
     "#ddd}\n"
     ".t{flex:none;width:128px;image-rendering:pixelated}\n"
-    "span.t{display:inline-block}\n"
+
     "small{color:#555}\n"
     "</style>\n"
     "</head>\n"
@@ -132,7 +132,7 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
         for (const TPageRecord& r : pages) {
             html += "<li>";
             if (r.FirstPicture.empty())
-                html += "<span class=\"t\"></span>";
+                html += "<div class=\"t\"></div>";
             else
                 html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
             const std::string& name = r.Document.empty() ? r.Page : r.Document;
