@@ -86,18 +86,40 @@ std::string Head(const std::string& path) {
 }
 
 // A page that is another document of the call, or the page of an earlier one, is refused
-// before anything is converted: writing it would destroy the other document.
+// before anything is converted: writing it would destroy the other document. Names are
+// compared as SameFile does (the same file when both exist, else the same spelling), by
+// lookup, so an archive of thousands of documents costs a stat or two a name.
 void RefuseClashingPages(std::vector<TJob>& jobs) {
+    std::map<std::pair<dev_t, ino_t>, std::vector<size_t>> byFile;  // inputs that exist
+    std::map<std::string, std::vector<size_t>> byKey;               // inputs that do not
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        struct stat info {};
+        if (::stat(jobs[j].Input.c_str(), &info) == 0)
+            byFile[{info.st_dev, info.st_ino}].push_back(j);
+        else
+            byKey[FileKey(jobs[j].Input)].push_back(j);
+    }
     std::map<std::string, size_t> owners;
     for (size_t i = 0; i < jobs.size(); ++i) {
+        const std::string key = FileKey(jobs[i].Page);
+        std::vector<size_t> same;
+        struct stat info {};
+        if (::stat(jobs[i].Page.c_str(), &info) == 0) {
+            const auto it = byFile.find({info.st_dev, info.st_ino});
+            if (it != byFile.end()) same = it->second;
+        }
+        if (const auto it = byKey.find(key); it != byKey.end())
+            same.insert(same.end(), it->second.begin(), it->second.end());
+        std::sort(same.begin(), same.end());
         // (A page that is its own INPUT is refused by the run itself.)
-        for (size_t j = 0; j < jobs.size() && jobs[i].Refusal.empty(); ++j)
-            if (j != i && SameFile(jobs[i].Page, jobs[j].Input))
-                jobs[i].Refusal = "Cannot create \"" + jobs[i].Page +
-                                  "\": it is the input document \"" + jobs[j].Input +
-                                  "\" of this call";
+        for (const size_t j : same) {
+            if (j == i) continue;
+            jobs[i].Refusal = "Cannot create \"" + jobs[i].Page +
+                              "\": it is the input document \"" + jobs[j].Input + "\" of this call";
+            break;
+        }
         if (!jobs[i].Refusal.empty()) continue;
-        const auto [it, added] = owners.emplace(FileKey(jobs[i].Page), i);
+        const auto [it, added] = owners.emplace(key, i);
         if (!added)
             jobs[i].Refusal = "page \"" + jobs[i].Page + "\" is already written by \"" +
                               jobs[it->second].Input + "\" in this call";
@@ -114,12 +136,13 @@ int RunCall(const TCallSettings& s) {
         std::cerr << "vornik2html: " << line << std::endl;
         failed = true;
     };
+    auto buildIndexes = [&] {
+        std::vector<std::string> failures;
+        TIndexPages::Build(outputRoot, failures);
+        for (const std::string& line : failures) complain(line);
+    };
     if (s.indexOnly) {
-        try {
-            TIndexPages::Build(outputRoot);
-        } catch (const std::exception& e) {
-            complain(e.what());
-        }
+        buildIndexes();
         return failed ? 1 : 0;
     }
 
@@ -128,13 +151,10 @@ int RunCall(const TCallSettings& s) {
     bool archive = false;
     const TDocumentFilter filter(s.patterns);
     for (const std::string& input : s.inputs) {
-        if (input.empty() || !IsFolder(input)) {
+        // With -o every INPUT is one document; a folder is refused by its run.
+        if (input.empty() || s.page || !IsFolder(input)) {
             jobs.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
             continue;
-        }
-        if (s.page) {
-            std::cerr << "vornik2html: -o takes a document, not the folder \"" << input << "\"\n";
-            return 2;
         }
         if (!archive) {
             std::error_code error;
@@ -163,6 +183,11 @@ int RunCall(const TCallSettings& s) {
         return (s.shard && !s.shard->Contains(j.Share)) || (s.update && UpToDate(j.Page, j.Input));
     });
     RefuseClashingPages(jobs);
+    // In an archive the folder's index page takes that name; the document's page would be
+    // lost under it.
+    for (TJob& j : jobs)
+        if (!j.Folder.empty() && j.Refusal.empty() && FileNameOf(j.Page) == TIndexPages::kIndexName)
+            j.Refusal = "Cannot create \"" + j.Page + "\": it is the folder's index page";
     uint64_t bytes = 0;
     for (TJob& j : jobs) {
         struct stat info {};
@@ -229,7 +254,7 @@ int RunCall(const TCallSettings& s) {
     try {
         for (const auto& [folder, list] : records) TPageRecords::Update(folder, recordName, list);
         // A share leaves the index pages to --index, once every share is done.
-        if (archive && !s.shard) TIndexPages::Build(outputRoot);
+        if (archive && !s.shard) buildIndexes();
     } catch (const std::exception& e) {
         complain(e.what());
     }

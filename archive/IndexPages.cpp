@@ -18,15 +18,17 @@ namespace quill {
 
 namespace {
 
-constexpr const char* kIndexName = "index.htm";
+constexpr const char* kIndexName = TIndexPages::kIndexName;
+// Marks the indexes this system writes, and so may write again.
+constexpr const char* kGenerator = "<meta name=\"generator\" content=\"vornik2html\">\n";
 
 constexpr const char* kHead =
     "<!DOCTYPE html>\n"
     "<html lang=\"en\">\n"
     "<head>\n"
     "<meta charset=\"utf-8\">\n"
-    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-    "<title>";
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+constexpr const char* kTitle = "<title>";
 constexpr const char* kStyle =
     "</title>\n"
     "<style>\n"
@@ -118,7 +120,7 @@ bool IsFile(const std::string& path) {
 std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
     std::string title = "/" + relative;
-    std::string html = kHead + Text(title) + kStyle;
+    std::string html = kHead + std::string(kGenerator) + kTitle + Text(title) + kStyle;
     html += "<h1>" + Text(title) + "</h1>\n";
     if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
     if (!folders.empty()) {
@@ -151,8 +153,20 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
     return html + kFoot;
 }
 
+// An index.htm that is not one of ours: someone's own page, never to be replaced.
+bool IsForeign(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string head(2048, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    return head.find(kGenerator) == std::string::npos;
+}
+
 void WriteIndex(const std::string& folder, const std::string& html) {
     const std::string path = Join(folder, kIndexName);
+    if (IsForeign(path))
+        throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
+                          "it is not an index of vornik2html");
     TStagedFiles staged;
     const std::string temporary = staged.Stage(path);
     {
@@ -168,7 +182,8 @@ void WriteIndex(const std::string& folder, const std::string& html) {
 }
 
 // Answers whether folder got an index.
-bool BuildFolder(const std::string& folder, const std::string& relative, int& written) {
+bool BuildFolder(const std::string& folder, const std::string& relative, int& written,
+                 std::vector<std::string>& failures) {
     std::vector<std::string> subfolders;
     if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
         while (const dirent* e = ::readdir(d)) {
@@ -183,7 +198,7 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
     std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
     std::vector<std::string> indexed;
     for (const std::string& name : subfolders)
-        if (BuildFolder(Join(folder, name), relative + name + "/", written))
+        if (BuildFolder(Join(folder, name), relative + name + "/", written, failures))
             indexed.push_back(name);
 
     std::vector<TPageRecord> pages;
@@ -197,16 +212,21 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
         return NaturalLess(a.Page, b.Page);
     });
     if (pages.empty() && indexed.empty()) return false;
-    WriteIndex(folder, IndexHtml(relative, indexed, pages));
+    try {
+        WriteIndex(folder, IndexHtml(relative, indexed, pages));
+    } catch (const std::exception& e) {
+        failures.push_back(e.what());
+        return false;
+    }
     ++written;
     return true;
 }
 
 }  // namespace
 
-int TIndexPages::Build(const std::string& root) {
+int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures) {
     int written = 0;
-    BuildFolder(root, "", written);
+    BuildFolder(root, "", written, failures);
     return written;
 }
 

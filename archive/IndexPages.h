@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quill {
 
@@ -12,8 +13,12 @@ namespace quill {
 class TIndexPages {
   public:
     // Writes the index of root and of every folder below it that holds pages, each put in
-    // place whole; answers the number written. Fails with an Exception naming the file.
-    static int Build(const std::string& root);
+    // place whole; answers the number written. An "index.htm" that this system did not
+    // write is never replaced: its folder is appended to failures ("FILE: reason"), as is
+    // an index that cannot be written, and the other folders go on.
+    static int Build(const std::string& root, std::vector<std::string>& failures);
+
+    static constexpr const char* kIndexName = "index.htm";
 };
 
 }  // namespace quill

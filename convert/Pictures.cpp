@@ -155,9 +155,9 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
     const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
     RefuseInputAsOutput(inputName_, fileName);
     if (const std::string* page = staged_.Find(fileName))
-        throw EInOutError(
-            "Cannot write \"" + fileName + "\": it is the page \"" + *page + "\" of this run",
-            fileName, "it is the page");
+        throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
+                              "\" of this run",
+                          fileName, "it is the page");
     return staged_.Stage(fileName);
 }
 

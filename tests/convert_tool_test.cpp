@@ -62,7 +62,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
     const Case cases[] = {
         {"a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
         {"-q a.txt", 0, ""},
-        {"u.txt lf.txt", 0,
+        {"-j 1 u.txt lf.txt", 0,
          "u.txt: looks like a UTF-8 text file, not a Vornik document; converted anyway\n"
          "u.txt -> u.htm (0 pictures)\n"
          "lf.txt: looks like a text file with LF line ends, not a Vornik document; converted "
@@ -89,7 +89,6 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"a.txt -d", 2, "*vornik2html: -d needs a folder"},
         {"--shard 3/2 a.txt", 2, "*vornik2html: --shard needs K/N, 1 <= K <= N, not \"3/2\""},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
-        {"-o x.htm out", 2, "*vornik2html: -o takes a document, not the folder \"out\""},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -422,6 +421,20 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
               "arc/x.y/z.$w -> whole/x.y/z.htm (0 pictures)\n");
     EXPECT_EQ(update.summary.substr(0, 25), "2 documents, 0 pictures, ");
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+
+    // A page that would be its folder's index, and an index.htm of someone else's: neither
+    // is written over.
+    test::WriteFileBytes(dir.File("arc/sub/index.$w"), test::ToBytes(std::string(17, 'h') + "i\r"));
+    test::WriteFileBytes(dir.File("whole/x.y/index.htm"), test::ToBytes("mine"));
+    const TToolRun kept = Tool(dir, "-q --update -d whole arc");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err,
+              "vornik2html: arc/sub/index.$w: Cannot create \"whole/sub/index.htm\": it is the "
+              "folder's index page\n"
+              "vornik2html: Cannot write \"whole/x.y/index.htm\": it is not an index of "
+              "vornik2html\n");
+    EXPECT_EQ(Page(dir, "whole/x.y/index.htm"), "mine");
+    EXPECT_NE(Page(dir, "whole/sub/index.htm").find("<h1>/sub/</h1>"), std::string::npos);
 }
 
 }  // namespace
