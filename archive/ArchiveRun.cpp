@@ -203,6 +203,23 @@ int RunCall(const TCallSettings& s) {
     // A document waiting for its turn to put its files in place encodes pictures of the
     // documents before it meanwhile, so no worker idles while one document has many.
     order.WhileWaiting([&pool] { return pool.HelpOnce(); });
+    // What each document may write: its page, and pictures "<n>NAME.png" or ".bmp" in the
+    // page's folder. Only documents that may write the same names wait for each other.
+    std::vector<std::string> pageKeys, bases;
+    for (const TJob& j : jobs) {
+        pageKeys.push_back(FileKey(j.Page));
+        bases.push_back(BaseNameOf(j.Input));
+    }
+    order.MayWrite([&](size_t j, const std::string& key) {
+        const std::string& page = pageKeys[j];
+        if (key == page) return true;
+        const size_t folder = page.rfind('/') + 1;
+        if (key.size() <= folder || key.compare(0, folder, page, 0, folder) != 0) return false;
+        size_t at = folder;
+        while (at < key.size() && key[at] >= '0' && key[at] <= '9') ++at;
+        const std::string rest = key.substr(at);
+        return at > folder && (rest == bases[j] + ".png" || rest == bases[j] + ".bmp");
+    });
     TProgress progress(jobs.size(), bytes, s.terminal, s.quiet);
     std::atomic<bool> anyFailed{false};
     std::mutex recordsLock;
