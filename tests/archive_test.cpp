@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "archive/DocumentFilter.h"
 #include "archive/NaturalOrder.h"
+#include "archive/PageRecords.h"
 #include "archive/Progress.h"
 #include "archive/Shard.h"
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
+#include "support/TestSupport.h"
 
 namespace quill {
 namespace {
@@ -38,6 +44,36 @@ TEST(Archive, NamesSortAndShare) {
     for (size_t i = 0; i < 300; ++i) first += TShard(1, 3).Contains(std::to_string(i));
     EXPECT_GT(first, 60);
     EXPECT_LT(first, 140);
+}
+
+TEST(Archive, DocumentNamesAndRecords) {
+    const TDocumentFilter byName, byPattern({"*.txt", "[0-9]*"});
+    const std::pair<const char*, std::pair<bool, bool>> names[] = {
+        {"a.$w", {true, false}},    {"a.$1", {true, false}},         {"a.$ww", {false, false}},
+        {"a.b.$w", {false, false}}, {"a.txt", {false, true}},        {"1.$w", {true, true}},
+        {".a.$w", {false, false}},  {".hidden.txt", {false, false}},
+    };
+    for (const auto& [name, is] : names) {
+        EXPECT_EQ(byName.IsDocument(name), is.first) << name;
+        EXPECT_EQ(byPattern.IsDocument(name), is.second) << name;
+    }
+
+    // Names with the record's separators survive; a newer record file's word counts.
+    test::TempDir dir;
+    const TPageRecord odd{"a\tb%.htm", "a\tb%\n.$w", 12345678901ull, 3, "1a\rb.png"};
+    TPageRecords::Update(dir.Path().string(), TPageRecords::FileName("-1-of-2"),
+                         {odd, {"c.htm", "c.$w", 1, 0, ""}});
+    const std::string older = dir.File(TPageRecords::FileName("-1-of-2"));
+    std::filesystem::last_write_time(
+        older, std::filesystem::last_write_time(older) - std::chrono::hours(1));
+    TPageRecords::Update(dir.Path().string(), TPageRecords::FileName(""),
+                         {{"c.htm", "c.$1", 2, 1, "1c.png"}});
+    const auto records = TPageRecords::Read(dir.Path().string());
+    ASSERT_EQ(records.size(), 2u);
+    const TPageRecord& a = records.at(odd.Page);
+    EXPECT_EQ(std::tie(a.Document, a.Size, a.Pictures, a.FirstPicture),
+              std::tie(odd.Document, odd.Size, odd.Pictures, odd.FirstPicture));
+    EXPECT_EQ(records.at("c.htm").Document, "c.$1");
 }
 
 TEST(Archive, OtherTextAndCounts) {
