@@ -4,6 +4,7 @@
 // two processors). Wall time, so only a quiet machine gives the true figure. Given a
 // folder, it leaves the two inputs there (to measure memory with other tools).
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -50,17 +51,40 @@ void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-double Convert(const std::string& input, const std::string& output, unsigned jobs) {
-    std::filesystem::remove_all(output);
+void ConvertOnce(const std::string& input, const std::string& output, unsigned jobs) {
     TCallSettings s;
     s.colors = true;
     s.quiet = true;
     s.jobs = jobs;
     s.dir = output;
     s.inputs = {input};
-    const auto t0 = Clock::now();
     if (RunCall(s) != 0) std::fprintf(stderr, "archive_bench: a conversion failed\n");
-    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+struct TTimes {
+    double Wall = 1e30;  // the best of the tries
+    double Cpu = 0;      // processor time of that try, all threads
+};
+
+// The best of two tries: a burst of other work on the machine spoils one try, rarely both.
+TTimes Convert(const std::string& input, const std::string& output, unsigned jobs) {
+    TTimes best;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::filesystem::remove_all(output);
+        const double cpu0 = ProcessCpuSeconds();
+        const auto t0 = Clock::now();
+        ConvertOnce(input, output, jobs);
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (wall < best.Wall) best = TTimes{wall, ProcessCpuSeconds() - cpu0};
+    }
+    return best;
 }
 
 }  // namespace
@@ -91,15 +115,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 300; ++i) many.emplace_back(i % 100, 1 + i / 100 * 8);
     Write(root + "/one/pictures.$w", Document(random, 1200, many, data));
 
-    std::printf("%-32s %8s %8s %8s\n", "", "-j 1", "-j 2", "speed-up");
+    std::printf("%-32s %15s %15s %8s\n", "", "-j 1 wall (cpu)", "-j 2 wall (cpu)", "speed-up");
     for (const char* what : {"archive", "one"}) {
         const std::string input = root + "/" + what;
-        const double one = Convert(input, root + "/out1", 1);
-        const double two = Convert(input, root + "/out2", 2);
-        std::printf("%-32s %7.2fs %7.2fs %7.2fx (target >= 1.8)\n",
+        const TTimes one = Convert(input, root + "/out1", 1);
+        const TTimes two = Convert(input, root + "/out2", 2);
+        std::printf("%-32s %6.2fs (%5.2fs) %6.2fs (%5.2fs) %7.2fx (target >= 1.8)\n",
                     what == std::string("one") ? "1 document, 300 pictures"
                                                : "400 documents, text and pictures",
-                    one, two, one / two);
+                    one.Wall, one.Cpu, two.Wall, two.Cpu, one.Wall / two.Wall);
     }
     std::filesystem::remove_all(root + "/out1");
     std::filesystem::remove_all(root + "/out2");
