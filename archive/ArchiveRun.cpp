@@ -179,15 +179,19 @@ int RunCall(const TCallSettings& s) {
                      folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
         }
     }
-    std::erase_if(jobs, [&](const TJob& j) {
-        return (s.shard && !s.shard->Contains(j.Share)) || (s.update && UpToDate(j.Page, j.Input));
-    });
     RefuseClashingPages(jobs);
     // In an archive the folder's index page takes that name; the document's page would be
     // lost under it.
     for (TJob& j : jobs)
         if (!j.Folder.empty() && j.Refusal.empty() && FileNameOf(j.Page) == TIndexPages::kIndexName)
             j.Refusal = "Cannot create \"" + j.Page + "\": it is the folder's index page";
+    // Shares and --update choose among all documents only now, so that a page two documents
+    // would write goes to the same one in every share and in every run.
+    std::erase_if(jobs, [&](const TJob& j) {
+        // A refused document has no page of its own to be up to date: it fails every time.
+        return (s.shard && !s.shard->Contains(j.Share)) ||
+               (s.update && j.Refusal.empty() && UpToDate(j.Page, j.Input));
+    });
     uint64_t bytes = 0;
     for (TJob& j : jobs) {
         struct stat info {};
