@@ -3,18 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <iostream>
-#include <map>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "archive/ArchiveRun.h"
 #include "archive/CallSettings.h"
@@ -133,11 +126,11 @@ TSettings ParseCommandLine(int argc, char** argv) {
     if (s.indexOnly && (!s.inputs.empty() || s.page))
         UsageError("--index takes -d DIR only, no INPUT");
     if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
-    s.terminal = isatty(2) != 0;
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
     if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
+    s.terminal = isatty(2) != 0;
     return s;
 }
 
