@@ -291,8 +291,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &actions, &attributes, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
-        // The second document's page is under way once its temporary file exists.
-        for (int i = 0; i < 500 && Temporaries(dir).empty(); ++i)
+        // The second document's page is under way once its temporary file exists and the
+        // first one's page is in place (before, the temporary file may be the first's).
+        for (int i = 0; i < 500 && (Temporaries(dir).empty() ||
+                                    !std::filesystem::exists(dir.File("done.htm")));
+             ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(Temporaries(dir).size(), 1u);
         ::kill(pid, signal);
