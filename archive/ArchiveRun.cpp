@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -142,6 +144,15 @@ int RunCall(const TCallSettings& s) {
         for (const std::string& line : failures) complain(line);
     };
     if (s.indexOnly) {
+        // A DIR that is not there has no index to write; saying nothing would pass a typo.
+        struct stat info {};
+        const int error = ::stat(outputRoot.c_str(), &info) != 0 ? errno
+                          : S_ISDIR(info.st_mode)                ? 0
+                                                                 : ENOTDIR;
+        if (error != 0) {
+            complain(outputRoot + ": Cannot read the folder: " + std::strerror(error));
+            return 1;
+        }
         buildIndexes();
         return failed ? 1 : 0;
     }

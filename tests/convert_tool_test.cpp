@@ -88,6 +88,8 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--style quill a.txt", 2, "*vornik2html: unknown style \"quill\""},
         {"a.txt -d", 2, "*vornik2html: -d needs a folder"},
         {"--shard 3/2 a.txt", 2, "*vornik2html: --shard needs K/N, 1 <= K <= N, not \"3/2\""},
+        {"--index -d nowhere", 1,
+         "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
     };
     for (const Case& c : cases) {
