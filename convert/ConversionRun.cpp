@@ -32,8 +32,13 @@ bool IsOneCharacter(std::string_view s) {
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
-                               TRunSettings settings, TCommitGate* gate)
-    : options_(options), chooser_(chooser), style_(style), settings_(settings), gate_(gate) {}
+                               TRunSettings settings, TCommitGate* gate, TPictureWork* pictureWork)
+    : options_(options),
+      chooser_(chooser),
+      style_(style),
+      settings_(settings),
+      gate_(gate),
+      pictureWork_(pictureWork) {}
 
 TConversionRun::~TConversionRun() = default;
 

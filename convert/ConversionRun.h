@@ -41,7 +41,7 @@ class TConversionRun {
   public:
     TConversionRun(TOptionsSource& options, TFileChooser& chooser,
                    TPageStyle style = TPageStyle::Quilloc, TRunSettings settings = {},
-                   TCommitGate* gate = nullptr);
+                   TCommitGate* gate = nullptr, TPictureWork* pictureWork = nullptr);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
@@ -135,7 +135,8 @@ class TConversionRun {
     // the run writes in its place.
     void DraftPage();
     void WriteEmbeddedPage();
-    void EmbedPicture(int n, bool bmp);
+    std::string EmbedPicture(int n, bool bmp) const;
+    std::unique_ptr<TBitmap> CutPicture(int n, bool bmp) const;
     // Passes over the document's header by reading it, so that a pipe can be read too.
     void SkipDocumentHeader();
     void ReadLine();
@@ -157,7 +158,10 @@ class TConversionRun {
     uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
                           uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);
-    void SavePicture(int n);
+    // Stages picture n's file and answers the path to write; then encodes it there. Encoding
+    // reads the store only and has bitmaps of its own, so pictures may be encoded at once.
+    std::string StagePicture(int n, bool bmp);
+    void SavePicture(int n, const std::string& path, bool bmp) const;
     // Refuses to create fileName when it is the input document under any name.
     void RefuseInputAsOutput(const std::string& inputName, const std::string& fileName) const;
 
@@ -166,6 +170,7 @@ class TConversionRun {
     TPageStyle style_;
     TRunSettings settings_;
     TCommitGate* gate_;
+    TPictureWork* pictureWork_;
     TStagedFiles files_;    // the page and the picture files until they are put in place
     std::string pagePath_;  // where the page is written until then
     const scan::TKernels* kernels_ = nullptr;   // the run's vector width, chosen at its start

@@ -1,5 +1,7 @@
 #include "convert/OrderedCommits.h"
 
+#include <chrono>
+
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
 
@@ -14,20 +16,41 @@ TOrderedCommits::TOrderedCommits(std::vector<std::string> documents)
     }
 }
 
+bool TOrderedCommits::EarlierMayWrite(size_t index, const std::vector<std::string>& keys) const {
+    if (!mayWrite_) return true;
+    for (size_t j = firstOpen_; j < index; ++j) {
+        if (finished_[j]) continue;
+        for (const std::string& key : keys)
+            if (mayWrite_(j, key)) return true;
+    }
+    return false;
+}
+
 void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files) {
     TOrderedCommits& o = owner_;
-    std::unique_lock<std::mutex> lock(o.lock_);
-    o.turn_.wait(lock, [&] { return o.firstOpen_ >= index_; });
     std::vector<std::string> keys;
-    for (const std::string& file : files) {
-        keys.push_back(FileKey(file));
-        const auto it = o.claims_.find(keys.back());
+    for (const std::string& file : files) keys.push_back(FileKey(file));
+    std::unique_lock<std::mutex> lock(o.lock_);
+    // A document goes ahead of earlier ones that are not finished only when none of them
+    // can write any of its files: then the order could not change what either gets.
+    while (o.firstOpen_ < index_ && o.EarlierMayWrite(index_, keys)) {
+        if (!o.help_) {
+            o.turn_.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        const bool helped = o.help_();
+        lock.lock();
+        if (!helped && o.firstOpen_ < index_) o.turn_.wait_for(lock, std::chrono::milliseconds(2));
+    }
+    for (size_t k = 0; k < files.size(); ++k) {
+        const auto it = o.claims_.find(keys[k]);
         if (it == o.claims_.end() || it->second.Owner == index_) continue;
         const std::string& other = o.documents_[it->second.Owner];
         const std::string reason = it->second.Input
                                        ? "it is the input document \"" + other + "\" of this call"
                                        : "\"" + other + "\" of this call writes it";
-        throw EInOutError("Cannot write \"" + file + "\": " + reason, file, reason);
+        throw EInOutError("Cannot write \"" + files[k] + "\": " + reason, files[k], reason);
     }
     for (const std::string& key : keys) o.claims_.emplace(key, TClaim{index_, false});
 }

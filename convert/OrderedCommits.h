@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,6 +21,18 @@ class TOrderedCommits {
   public:
     explicit TOrderedCommits(std::vector<std::string> documents);
 
+    // What a document does while it waits for its turn: help answers whether it did some
+    // work (then the turn is looked at again) or found none (then the document sleeps a
+    // moment). Without it, a waiting document only sleeps.
+    void WhileWaiting(std::function<bool()> help) { help_ = std::move(help); }
+
+    // Which files document j may write, by file key (FileKey): given, a document whose
+    // files no earlier unfinished document may write puts them in place without waiting
+    // for its turn; the outcome stays that of the call's order.
+    void MayWrite(std::function<bool(size_t j, const std::string& fileKey)> mayWrite) {
+        mayWrite_ = std::move(mayWrite);
+    }
+
     // The gate of document i, for its run. Valid while this object lives.
     TCommitGate& Gate(size_t i) { return gates_[i]; }
     // Document i is done, put in place or not: the documents after it may go on. Every
@@ -36,6 +49,10 @@ class TOrderedCommits {
         TOrderedCommits& owner_;
         size_t index_;
     };
+    // With the lock held: whether a document before index, not finished, may write one of
+    // the files.
+    bool EarlierMayWrite(size_t index, const std::vector<std::string>& keys) const;
+
     struct TClaim {
         size_t Owner = 0;    // the document whose file it is
         bool Input = false;  // the document itself rather than a file it writes
@@ -48,6 +65,8 @@ class TOrderedCommits {
     std::vector<bool> finished_;
     size_t firstOpen_ = 0;                  // every document before it is finished
     std::map<std::string, TClaim> claims_;  // by file key
+    std::function<bool()> help_;
+    std::function<bool(size_t, const std::string&)> mayWrite_;
 };
 
 }  // namespace quill

@@ -64,20 +64,18 @@ void TConversionRun::WriteEmbeddedPage() {
     draft_.reset();
 }
 
-// The picture's bytes are those its file would have.
-void TConversionRun::EmbedPicture(int n, bool bmp) {
+// Picture n as a data: URI; its bytes are those its file would have.
+std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
+    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp);
     TMemoryStream bytes;
     if (bmp) {
-        PictureBitmap->SaveToStream(bytes);
+        picture->SaveToStream(bytes);
     } else {
         TTempFile file("quill-picture");
-        Png->Assign(*PictureBitmap);
-        Png->SaveToFile(file.Name());
+        picture->SaveToFile(file.Name());
         bytes.LoadFromFile(file.Name());
     }
-    embedded_.Keep(
-        n, TEmbeddedPictures::DataUri(bytes.Memory(), static_cast<size_t>(bytes.Size()), bmp));
-    ++pictureFiles_;
+    return TEmbeddedPictures::DataUri(bytes.Memory(), static_cast<size_t>(bytes.Size()), bmp);
 }
 
 }  // namespace quill

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/ConversionRun.h"
 #include "convert/PageLiterals.h"
@@ -102,7 +104,31 @@ void TConversionRun::ExtractPictures() {
         }
     }
 
-    for (int n = 1; n < CurrentPicture; ++n) SavePicture(n);
+    // Every file is staged first, in order; then the pictures are encoded, maybe several
+    // at once, each into its own file or, embedded, into its own slot.
+    // "use BMP pictures" is asked once for each picture, here, in order.
+    const size_t count = static_cast<size_t>(CurrentPicture - 1);
+    std::vector<std::string> paths(count);
+    std::vector<bool> bmp;
+    for (size_t i = 0; i < count; ++i) {
+        bmp.push_back(options_.UseBmpChecked());
+        if (!settings_.Embed) paths[i] = StagePicture(static_cast<int>(i) + 1, bmp.back());
+    }
+    std::vector<std::string> embedded(settings_.Embed ? count : 0);
+    const auto encode = [&](size_t i) {
+        const int n = static_cast<int>(i) + 1;
+        if (settings_.Embed)
+            embedded[i] = EmbedPicture(n, bmp[i]);
+        else
+            SavePicture(n, paths[i], bmp[i]);
+    };
+    if (pictureWork_)
+        pictureWork_->RunAll(count, encode);
+    else
+        for (size_t i = 0; i < count; ++i) encode(i);
+    for (size_t i = 0; i < embedded.size(); ++i)
+        embedded_.Keep(static_cast<int>(i) + 1, std::move(embedded[i]));
+    pictureFiles_ = static_cast<int>(count);
 }
 
 // Character row s of the store from the cell buffer: a set bit shows the cell's ink, a
@@ -132,37 +158,45 @@ void TConversionRun::DrawGroup(int s) {
     }
 }
 
-// Picture n, cut from the store by one rectangle copy, beside the page.
-void TConversionRun::SavePicture(int n) {
-    const TPictureEntry e = PictureTable[static_cast<size_t>(n)];
-    const int height = 8 * e.RowCount;
-    const int top = 8 * e.FirstRow;
-    PictureBitmap->SetHeight(height);
-    PictureBitmap->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
-                                     TRect{0, top, kStoreWidth, top + height});
-    const bool bmp = options_.UseBmpChecked();
-    if (settings_.Embed) return EmbedPicture(n, bmp);
+// Picture n's file beside the page, staged under a temporary name.
+std::string TConversionRun::StagePicture(int n, bool bmp) {
     const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
     RefuseInputAsOutput(inputName_, fileName);
     if (const std::string* page = files_.Find(fileName))
         throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
                               "\" of this run",
                           fileName, "it is the page");
-    const std::string path = files_.Stage(fileName);
+    return files_.Stage(fileName);
+}
+
+// Picture n, cut from the store by one rectangle copy into a bitmap of its own, so that
+// several pictures may be cut and encoded at once.
+std::unique_ptr<TBitmap> TConversionRun::CutPicture(int n, bool bmp) const {
+    const TPictureEntry e = PictureTable[static_cast<size_t>(n)];
+    const int height = 8 * e.RowCount;
+    const int top = 8 * e.FirstRow;
+    std::unique_ptr<TBitmap> picture = bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>();
+    picture->SetPixelFormat(PictureStore->PixelFormat());
+    picture->SetWidth(kStoreWidth);
+    ApplyPalette(*picture);
+    picture->SetHeight(height);
+    picture->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
+                               TRect{0, top, kStoreWidth, top + height});
+    return picture;
+}
+
+// Picture n written to path.
+void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const {
+    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp);
     try {
-        if (bmp) {
-            PictureBitmap->SaveToFile(path);
-        } else {
-            Png->Assign(*PictureBitmap);
-            Png->SaveToFile(path);
-        }
+        picture->SaveToFile(path);
     } catch (const Exception& error) {
         // The temporary file's failure is the picture's: say so under the picture's name.
+        const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
         if (!error.FileName().empty() && error.FileName() != path) throw;
         const std::string reason = error.FileName().empty() ? error.Message() : error.Reason();
         throw EWriteError("Cannot write \"" + fileName + "\": " + reason, fileName, reason);
     }
-    ++pictureFiles_;
 }
 
 void TConversionRun::ReleasePictures() {

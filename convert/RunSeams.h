@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,19 @@ class TCommitGate {
   public:
     virtual ~TCommitGate() = default;
     virtual void BeforeCommit(const std::vector<std::string>& files) = 0;
+};
+
+// Encodes the picture files of a run once they are staged: task i writes picture i + 1
+// to its own temporary file from pixels that no longer change. A command line converting
+// many documents hands the tasks to its workers, so a document with many pictures keeps
+// every processor busy; without one, a run encodes its pictures one after another.
+class TPictureWork {
+  public:
+    virtual ~TPictureWork() = default;
+    // Runs task(0) to task(count - 1), on any threads and in any order, and answers once
+    // all have ended. When tasks fail, the failure of the lowest-numbered one is raised, so
+    // a run fails alike however its pictures were spread.
+    virtual void RunAll(size_t count, const std::function<void(size_t)>& task) = 0;
 };
 
 // The page style of the two programs: the main program's (colour spans or style tags

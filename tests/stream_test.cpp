@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/Bitmap.h"
-
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"

@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,7 +27,8 @@ using std::string_literals::operator""s;
 struct TToolRun {
     int status = -1;
     std::string out;
-    std::string err;
+    std::string err;      // without the summary line
+    std::string summary;  // "3 documents, 1 failed, 2 pictures, 0 s", or ""
 };
 
 // Runs the command-line converter in dir with the arguments as given (shell words).
@@ -37,6 +41,12 @@ TToolRun Tool(const TempDir& dir, const std::string& args) {
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = test::ToString(test::ReadFileBytes(dir.File(".stdout")));
     r.err = test::ToString(test::ReadFileBytes(dir.File(".stderr")));
+    const size_t last = r.err.rfind('\n', r.err.size() < 2 ? 0 : r.err.size() - 2);
+    const size_t from = last == std::string::npos || r.err.size() < 2 ? 0 : last + 1;
+    if (std::regex_match(r.err.substr(from), std::regex("[0-9,]+ documents?, .* s\n"))) {
+        r.summary = r.err.substr(from, r.err.size() - from - 1);
+        r.err.resize(from);
+    }
     return r;
 }
 
@@ -53,6 +63,13 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
     const Case cases[] = {
         {"a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
         {"-q a.txt", 0, ""},
+        {"-j 1 u.txt lf.txt", 0,
+         "u.txt: looks like a UTF-8 text file, not a Vornik document; converted anyway\n"
+         "u.txt -> u.htm (0 pictures)\n"
+         "lf.txt: looks like a text file with LF line ends, not a Vornik document; converted "
+         "anyway\n"
+         "lf.txt -> lf.htm (0 pictures)\n"},
+        {"-q u.txt", 0, ""},
         {"-o out/p.htm a.txt", 0, "a.txt -> out/p.htm (0 pictures)\n"},
         {"-d out a.txt", 0, "a.txt -> out/a.htm (0 pictures)\n"},
         {"-d out/ -q a.txt", 0, ""},
@@ -78,12 +95,18 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"- a.txt -", 2, "*vornik2html: standard input (-) given twice"},
         {"-d out - < a.txt", 0, "- -> out/stdin.htm (0 pictures)\n"},
         {"-o - - < a.txt", 0, "- -> - (0 pictures)\n"},
+        {"--shard 3/2 a.txt", 2, "*vornik2html: --shard needs K/N, 1 <= K <= N, not \"3/2\""},
+        {"--index -d nowhere", 1,
+         "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
+        {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
     };
     for (const Case& c : cases) {
         TempDir dir;
         std::filesystem::create_directory(dir.Path() / "out");
         test::WriteFileBytes(dir.File("a.txt"), test::ToBytes("a\r"));
         test::WriteFileBytes(dir.File("empty"), {});
+        test::WriteFileBytes(dir.File("u.txt"), test::ToBytes("gr\xc3\xbc\xc3\x9f\r"));
+        test::WriteFileBytes(dir.File("lf.txt"), test::ToBytes("one\ntwo\n"));
         const TToolRun r = Tool(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (!c.err.empty() && c.err[0] == '*')
@@ -201,6 +224,7 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
             Tool(dir, std::string(bmp ? "--bmp " : "") + "-o out/pages/p.htm 'obzor.$w!'");
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "obzor.$w! -> out/pages/p.htm (2 pictures)\n");
+        EXPECT_EQ(r.summary.substr(0, 24), "1 document, 2 pictures, ");
         const std::string ext = bmp ? ".bmp" : ".png";
         for (const char* n : {"1", "2"})
             EXPECT_TRUE(std::filesystem::is_regular_file(
@@ -280,8 +304,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &actions, &attributes, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
-        // The second document's page is under way once its temporary file exists.
-        for (int i = 0; i < 500 && Temporaries(dir).empty(); ++i)
+        // The second document's page is under way once its temporary file exists and the
+        // first one's page is in place (before, the temporary file may be the first's).
+        for (int i = 0; i < 500 && (Temporaries(dir).empty() ||
+                                    !std::filesystem::exists(dir.File("done.htm")));
+             ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(Temporaries(dir).size(), 1u);
         ::kill(pid, signal);
@@ -322,6 +349,135 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
         ++entries;
     EXPECT_EQ(entries, 5u);  // the two documents, the page, .stdout and .stderr
+}
+
+// An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
+// in its name, a link to a document and one to a folder, a file that is not a document,
+// and two documents of one page.
+void MakeArchive(const TempDir& dir) {
+    const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
+                                std::string(288, '\x47') + std::string(288, '\x0e');
+    const std::pair<const char*, std::string> documents[] = {
+        {"arc/a.$w", "first a\r"},   {"arc/a.$1", "second a\r"},  {"arc/b.txt", "none\r"},
+        {"arc/sub/p10.$w", picture}, {"arc/sub/p2.$w", "p2\r"},   {"arc/x.y/z.$w", "z\r"},
+        {"arc/x.y/d/e.$w", picture}, {"arc/sub/3.$w", "three\r"},
+    };
+    for (const auto& [name, body] : documents) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        test::WriteFileBytes(dir.File(name), test::ToBytes(std::string(17, 'h') + body));
+    }
+    std::filesystem::create_symlink("../a.$w", dir.File("arc/sub/link.$w"));
+    std::filesystem::create_symlink("..", dir.File("arc/sub/up"));
+}
+
+// Every file below root by its path, hidden ones (records) left out, with its bytes.
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+            files[std::filesystem::relative(e.path(), root).string()] =
+                test::ToString(test::ReadFileBytes(e.path().string()));
+    return files;
+}
+
+TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
+    TempDir dir;
+    MakeArchive(dir);
+    // The site inside the archive: never taken as input.
+    const TToolRun r = Tool(dir, "-j 4 -d arc/site arc");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find("vornik2html: arc/a.$w: page \"arc/site/a.htm\" is already written by "
+                         "\"arc/a.$1\" in this call\n"),
+              r.err.find("vornik2html:"))
+        << r.err;
+    EXPECT_EQ(r.summary.substr(0, 35), "8 documents, 1 failed, 4 pictures, ");
+    const auto site = Tree(dir.File("arc/site"));
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : site) names.push_back(name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.htm", "index.htm", "sub/1p10.png", "sub/2p10.png",
+                                        "sub/3.htm", "sub/index.htm", "sub/link.htm", "sub/p10.htm",
+                                        "sub/p2.htm", "x.y/d/1e.png", "x.y/d/2e.png", "x.y/d/e.htm",
+                                        "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
+    EXPECT_NE(site.at("a.htm").find("second a"), std::string::npos);
+    EXPECT_NE(site.at("sub/link.htm").find("first a"), std::string::npos);
+    // The same pages as one document converted alone.
+    std::filesystem::create_directory(dir.File("alone"));
+    ASSERT_EQ(Tool(dir, "-q -d alone 'arc/sub/p10.$w'").status, 0);
+    EXPECT_EQ(site.at("sub/p10.htm"), Page(dir, "alone/p10.htm"));
+    EXPECT_EQ(site.at("sub/1p10.png"), Page(dir, "alone/1p10.png"));
+
+    // Every index: HTML5 without a checker's complaint, every link leads to a file, and
+    // every page and folder of its folder is linked, in natural order.
+    for (const auto& [name, html] : site) {
+        if (!name.ends_with("index.htm")) continue;
+        const std::string path = dir.File("arc/site/" + name);
+        EXPECT_EQ(std::system(("tidy -q -e '" + path + "' 2>/dev/null").c_str()), 0) << name;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        std::vector<std::string> links;
+        const std::regex link("(href|src)=\"([^\"]*)\"");
+        for (auto m = std::sregex_iterator(html.begin(), html.end(), link);
+             m != std::sregex_iterator(); ++m) {
+            const std::string target =
+                std::regex_replace(std::string((*m)[2]), std::regex("%24"), "$$$$");
+            EXPECT_TRUE(std::filesystem::is_regular_file(folder / target)) << name << target;
+            links.push_back(target);
+        }
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            const std::string file = e.path().filename().string();
+            const std::string wanted = e.is_directory() ? file + "/index.htm" : file;
+            if ((e.is_directory() || file.ends_with(".htm")) && file != "index.htm") {
+                EXPECT_NE(std::find(links.begin(), links.end(), wanted), links.end())
+                    << name << wanted;
+            }
+        }
+    }
+    EXPECT_LT(site.at("sub/index.htm").find("3.$w"), site.at("sub/index.htm").find("p2.$w"));
+    EXPECT_LT(site.at("sub/index.htm").find("p2.$w"), site.at("sub/index.htm").find("p10.$w"));
+    EXPECT_NE(site.at("sub/index.htm").find("<img class=\"t\" src=\"1p10.png\""),
+              std::string::npos);
+
+    EXPECT_EQ(Tool(dir, "-j 1 -d arc/site1 arc").status, 1);
+    EXPECT_EQ(Tree(dir.File("arc/site1")), site);
+}
+
+TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged) {
+    TempDir dir;
+    MakeArchive(dir);
+    std::filesystem::remove(dir.File("arc/a.$1"));
+    ASSERT_EQ(Tool(dir, "-d whole arc").status, 0);
+    for (const char* share : {"1/3", "2/3", "3/3"})
+        ASSERT_EQ(Tool(dir, std::string("-q --shard ") + share + " -d parts arc").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("parts/index.htm")));
+    const TToolRun index = Tool(dir, "--index -d parts");
+    EXPECT_EQ(index.status, 0) << index.err;
+    EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+
+    // A document newer than its page and a page gone: these two only.
+    const auto later = std::filesystem::file_time_type::clock::now() + std::chrono::hours(1);
+    std::filesystem::last_write_time(dir.File("arc/sub/p2.$w"), later);
+    std::filesystem::remove(dir.File("whole/x.y/z.htm"));
+    const TToolRun update = Tool(dir, "-j 1 --update -d whole arc");
+    EXPECT_EQ(update.status, 0);
+    EXPECT_EQ(update.err,
+              "arc/sub/p2.$w -> whole/sub/p2.htm (0 pictures)\n"
+              "arc/x.y/z.$w -> whole/x.y/z.htm (0 pictures)\n");
+    EXPECT_EQ(update.summary.substr(0, 25), "2 documents, 0 pictures, ");
+    EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+
+    // A page that would be its folder's index, and an index.htm of someone else's: neither
+    // is written over.
+    test::WriteFileBytes(dir.File("arc/sub/index.$w"), test::ToBytes(std::string(17, 'h') + "i\r"));
+    test::WriteFileBytes(dir.File("whole/x.y/index.htm"), test::ToBytes("mine"));
+    const TToolRun kept = Tool(dir, "-q --update -d whole arc");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err,
+              "vornik2html: arc/sub/index.$w: Cannot create \"whole/sub/index.htm\": it is the "
+              "folder's index page\n"
+              "vornik2html: Cannot write \"whole/x.y/index.htm\": it is not an index of "
+              "vornik2html\n");
+    EXPECT_EQ(Page(dir, "whole/x.y/index.htm"), "mine");
+    EXPECT_NE(Page(dir, "whole/sub/index.htm").find("<h1>/sub/</h1>"), std::string::npos);
 }
 
 }  // namespace

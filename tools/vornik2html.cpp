@@ -3,29 +3,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <iostream>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "convert/ConversionRun.h"
-#include "convert/FixedAnswers.h"
-#include "convert/OrderedCommits.h"
-#include "convert/RunSeams.h"
-#include "convert/RunSettings.h"
+#include "archive/ArchiveRun.h"
+#include "archive/CallSettings.h"
 #include "convert/StandardStreams.h"
-#include "platform/FileIdentity.h"
 #include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
@@ -39,7 +29,9 @@ using namespace quill;
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
     "                   [--html5] [--scale N] [--embed] [--skip-header]\n"
-    "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] INPUT...\n";
+    "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
+    "                   [--update] [--shard K/N] INPUT...\n"
+    "       vornik2html --index [-d DIR]\n";
 
 constexpr const char* kHelp =
     "Converts Vornik documents into web pages, with one picture file for every distinct\n"
@@ -59,8 +51,17 @@ constexpr const char* kHelp =
     "                    output (pictures then need --embed)\n"
     "  -d DIR            write each page as DIR/NAME.htm, NAME being the document's name\n"
     "                    up to its first \".\" (default DIR: the current folder)\n"
-    "  -j N              convert up to N documents at a time (default: number of cores)\n"
-    "  -q                no line for each converted document\n"
+    "  -j N              N workers for documents and pictures (default: number of cores)\n"
+    "  -q                failures only: no line for each document, no summary\n"
+    "\n"
+    "An INPUT that is a folder is an archive: its folders are walked, and each document\n"
+    "becomes DIR/FOLDERS/NAME.htm, FOLDERS being where it lies below INPUT; every output\n"
+    "folder gets an index.htm.\n"
+    "  --match PATTERN   documents are the files that PATTERN (a shell pattern on the file\n"
+    "                    name, may be repeated) matches (default: NAME.$x)\n"
+    "  --update          convert only documents whose page is missing or older\n"
+    "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
+    "  --index           only write the index pages of DIR again\n"
     "  --help, --version\n"
     "\n"
     "INPUT - reads the document from standard input (its name is then \"stdin\").\n"
@@ -68,19 +69,7 @@ constexpr const char* kHelp =
 
 constexpr const char* kStandardStream = "-";
 
-struct TSettings {
-    bool colors = false;
-    bool pitch42 = false;
-    bool bmp = false;
-    TPageStyle style = TPageStyle::Quilloc;
-    std::optional<std::string> page;
-    std::optional<std::string> dir;
-    unsigned jobs = 0;
-    bool quiet = false;
-    std::vector<std::string> inputs;  // as given: "-" is standard input
-    TRunSettings run;
-    bool toStdout = false;  // -o -
-};
+using TSettings = TCallSettings;
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::cerr << "vornik2html: " << message << "\n" << kUsage;
@@ -116,10 +105,12 @@ TSettings ParseCommandLine(int argc, char** argv) {
     app.add_flag("--embed", s.run.Embed);
     app.add_flag("--skip-header", s.run.SkipHeader);
     app.add_flag("-q", s.quiet);
+    app.add_flag("--update", s.update);
+    app.add_flag("--index", s.indexOnly);
     // What each option's value is, for the message when it is missing.
     const std::map<std::string, std::string> values = {
-        {"--style", "a style"}, {"-o", "a page name"},   {"-d", "a folder"},
-        {"-j", "a number"},     {"--scale", "a number"},
+        {"--style", "a style"},  {"-o", "a page name"},    {"-d", "a folder"}, {"-j", "a number"},
+        {"--scale", "a number"}, {"--match", "a pattern"}, {"--shard", "K/N"},
     };
     auto valued = [&](const std::string& name, std::string& into) {
         return app.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -131,6 +122,9 @@ TSettings ParseCommandLine(int argc, char** argv) {
     CLI::Option* dirOption = valued("-d", dir);
     CLI::Option* jobsOption = valued("-j", jobs);
     CLI::Option* scaleOption = valued("--scale", scale);
+    std::string shard;
+    CLI::Option* shardOption = valued("--shard", shard);
+    app.add_option("--match", s.patterns);
     app.add_option("INPUT", s.inputs);
     try {
         app.parse(argc, argv);
@@ -170,7 +164,13 @@ TSettings ParseCommandLine(int argc, char** argv) {
         if (!s.run.Html5) UsageError("--scale needs --html5");
         s.run.Scale = static_cast<int>(Number("--scale", scale, 1, 8));
     }
-    if (s.inputs.empty()) UsageError("no INPUT given");
+    if (shardOption->count() > 0) {
+        s.shard = TShard::Parse(shard);
+        if (!s.shard) UsageError("--shard needs K/N, 1 <= K <= N, not \"" + shard + "\"");
+    }
+    if (s.indexOnly && (!s.inputs.empty() || s.page))
+        UsageError("--index takes -d DIR only, no INPUT");
+    if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
@@ -179,25 +179,8 @@ TSettings ParseCommandLine(int argc, char** argv) {
     s.toStdout = s.page == kStandardStream;
     s.run.NoPictureFiles = s.toStdout;
     if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
+    s.terminal = isatty(2) != 0;
     return s;
-}
-
-// The file the run reads for an INPUT.
-std::string DocumentOf(const std::string& input) {
-    return input == kStandardStream ? kStandardInputName : input;
-}
-
-std::string PageOf(const TSettings& s, const std::string& input) {
-    if (s.page) return *s.page;
-    std::string baseName;
-    bool skipHeader = false;
-    TConversionRun::DeriveNames(DocumentOf(input), baseName, skipHeader);
-    std::string page = baseName + ".htm";
-    if (s.dir && !s.dir->empty()) {
-        const std::string& dir = *s.dir;
-        page = dir.back() == '/' ? dir + page : dir + "/" + page;
-    }
-    return page;
 }
 
 // Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal, after removing
@@ -227,71 +210,6 @@ void RemoveTemporaryFilesOnInterrupt() {
 
 int main(int argc, char** argv) {
     const TSettings settings = ParseCommandLine(argc, argv);
-    const size_t count = settings.inputs.size();
     RemoveTemporaryFilesOnInterrupt();
-
-    std::vector<std::string> pages(count);
-    std::vector<std::string> refusals(count);  // non-empty: not converted, and why
-    std::map<std::string, size_t> owners;
-    for (size_t i = 0; i < count; ++i) {
-        pages[i] = PageOf(settings, settings.inputs[i]);
-        if (settings.toStdout) continue;
-        // Writing the page would empty another document of this call, maybe before it is
-        // read. (A page that is its own INPUT is refused by the run itself.)
-        for (size_t j = 0; j < count && refusals[i].empty(); ++j)
-            if (j != i && SameFile(pages[i], DocumentOf(settings.inputs[j])))
-                refusals[i] = "Cannot create \"" + pages[i] + "\": it is the input document \"" +
-                              settings.inputs[j] + "\" of this call";
-        if (!refusals[i].empty()) continue;
-        const auto [it, added] = owners.emplace(FileKey(pages[i]), i);
-        if (!added)
-            refusals[i] = "page \"" + pages[i] + "\" is already written by \"" +
-                          settings.inputs[it->second] + "\" in this call";
-    }
-
-    TOrderedCommits order(settings.inputs);
-    std::mutex report;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> anyFailed{false};
-    auto fail = [&](size_t i, const std::string& reason) {
-        anyFailed = true;
-        std::lock_guard<std::mutex> lock(report);
-        std::cerr << "vornik2html: " << settings.inputs[i] << ": " << reason << std::endl;
-    };
-    auto worker = [&] {
-        TFixedOptions options(settings.colors, settings.pitch42, settings.bmp);
-        for (size_t i = next++; i < count; i = next++) {
-            if (!refusals[i].empty()) {
-                order.Finish(i, false);
-                fail(i, refusals[i]);
-                continue;
-            }
-            try {
-                // A page for standard output is written aside and copied there on success.
-                const std::unique_ptr<TStdoutPage> toStdout =
-                    settings.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
-                TNamedFiles files(DocumentOf(settings.inputs[i]),
-                                  toStdout ? toStdout->FileName() : pages[i]);
-                TConversionRun run(options, files, settings.style, settings.run, &order.Gate(i));
-                const TRunResult result = run.Button1Click();
-                if (toStdout) toStdout->CopyToStdout();
-                order.Finish(i, true);
-                if (!settings.quiet) {
-                    std::lock_guard<std::mutex> lock(report);
-                    std::cerr << settings.inputs[i] << " -> " << pages[i] << " ("
-                              << result.PictureFiles << " pictures)" << std::endl;
-                }
-            } catch (const std::exception& e) {
-                order.Finish(i, false);
-                fail(i, e.what());
-            }
-        }
-    };
-
-    const size_t threads = std::min<size_t>(settings.jobs, count);
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
-    worker();
-    for (std::thread& t : pool) t.join();
-    return anyFailed ? 1 : 0;
+    return RunCall(settings);
 }

@@ -1,0 +1,309 @@
+#include "archive/ArchiveRun.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "archive/FolderWalk.h"
+#include "archive/IndexPages.h"
+#include "archive/PageRecords.h"
+#include "archive/Progress.h"
+#include "archive/TextSniff.h"
+#include "archive/WorkerPool.h"
+#include "convert/ConversionRun.h"
+#include "convert/FixedAnswers.h"
+#include "convert/OrderedCommits.h"
+#include "convert/StandardStreams.h"
+#include "platform/Exception.h"
+#include "platform/FileIdentity.h"
+
+namespace quill {
+
+namespace {
+
+// One document of the call.
+struct TJob {
+    std::string Input;    // as it is opened
+    std::string Page;     // the page to write
+    std::string Share;    // what --shard goes by: the path below a folder INPUT, or INPUT
+    std::string Folder;   // in an archive: the page's folder, made and recorded; else ""
+    std::string Refusal;  // non-empty: not converted, and why
+    uint64_t Size = 0;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file the run reads for an INPUT: "-" is standard input.
+std::string DocumentOf(const std::string& input) {
+    return input == "-" ? kStandardInputName : input;
+}
+
+std::string BaseNameOf(const std::string& path) {
+    std::string baseName;
+    bool skipHeader = false;
+    TConversionRun::DeriveNames(path, baseName, skipHeader);
+    return baseName;
+}
+
+// The page of a document named on the command line: -o, or DIR/NAME.htm.
+std::string PageOf(const TCallSettings& s, const std::string& input) {
+    if (s.page) return *s.page;
+    return Join(s.dir.value_or(""), BaseNameOf(DocumentOf(input)) + ".htm");
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether page exists and is no older than the document.
+bool UpToDate(const std::string& page, const std::string& input) {
+    struct stat p {
+    }, d{};
+    if (::stat(page.c_str(), &p) != 0 || ::stat(input.c_str(), &d) != 0) return false;
+    return p.st_mtim.tv_sec > d.st_mtim.tv_sec ||
+           (p.st_mtim.tv_sec == d.st_mtim.tv_sec && p.st_mtim.tv_nsec >= d.st_mtim.tv_nsec);
+}
+
+// The first bytes of a document, for a look at what kind of file it is: of a plain file
+// only, for what a pipe or a device gives is read once, by the run.
+std::string Head(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return head;
+}
+
+// A page that is another document of the call, or the page of an earlier one, is refused
+// before anything is converted: writing it would destroy the other document. Names are
+// compared as SameFile does (the same file when both exist, else the same spelling), by
+// lookup, so an archive of thousands of documents costs a stat or two a name.
+void RefuseClashingPages(std::vector<TJob>& jobs) {
+    std::map<std::pair<dev_t, ino_t>, std::vector<size_t>> byFile;  // inputs that exist
+    std::map<std::string, std::vector<size_t>> byKey;               // inputs that do not
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        struct stat info {};
+        if (::stat(jobs[j].Input.c_str(), &info) == 0)
+            byFile[{info.st_dev, info.st_ino}].push_back(j);
+        else
+            byKey[FileKey(jobs[j].Input)].push_back(j);
+    }
+    std::map<std::string, size_t> owners;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const std::string key = FileKey(jobs[i].Page);
+        std::vector<size_t> same;
+        struct stat info {};
+        if (::stat(jobs[i].Page.c_str(), &info) == 0) {
+            const auto it = byFile.find({info.st_dev, info.st_ino});
+            if (it != byFile.end()) same = it->second;
+        }
+        if (const auto it = byKey.find(key); it != byKey.end())
+            same.insert(same.end(), it->second.begin(), it->second.end());
+        std::sort(same.begin(), same.end());
+        // (A page that is its own INPUT is refused by the run itself.)
+        for (const size_t j : same) {
+            if (j == i) continue;
+            jobs[i].Refusal = "Cannot create \"" + jobs[i].Page +
+                              "\": it is the input document \"" + jobs[j].Input + "\" of this call";
+            break;
+        }
+        if (!jobs[i].Refusal.empty()) continue;
+        const auto [it, added] = owners.emplace(key, i);
+        if (!added)
+            jobs[i].Refusal = "page \"" + jobs[i].Page + "\" is already written by \"" +
+                              jobs[it->second].Input + "\" in this call";
+    }
+}
+
+}  // namespace
+
+int RunCall(const TCallSettings& s) {
+    const std::string dir = s.dir.value_or("");
+    const std::string outputRoot = dir.empty() ? "." : dir;
+    bool failed = false;
+    auto complain = [&](const std::string& line) {
+        std::cerr << "vornik2html: " << line << std::endl;
+        failed = true;
+    };
+    auto buildIndexes = [&] {
+        std::vector<std::string> failures;
+        TIndexPages::Build(outputRoot, failures);
+        for (const std::string& line : failures) complain(line);
+    };
+    if (s.indexOnly) {
+        // A DIR that is not there has no index to write; saying nothing would pass a typo.
+        struct stat info {};
+        const int error = ::stat(outputRoot.c_str(), &info) != 0 ? errno
+                          : S_ISDIR(info.st_mode)                ? 0
+                                                                 : ENOTDIR;
+        if (error != 0) {
+            complain(outputRoot + ": Cannot read the folder: " + std::strerror(error));
+            return 1;
+        }
+        buildIndexes();
+        return failed ? 1 : 0;
+    }
+
+    // The documents, in the order of the call; a folder's in the order of its walk.
+    std::vector<TJob> jobs;
+    bool archive = false;
+    const TDocumentFilter filter(s.patterns);
+    for (const std::string& input : s.inputs) {
+        // With -o every INPUT is one document; a folder is refused by its run.
+        if (input.empty() || s.page || !IsFolder(input)) {
+            jobs.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
+            continue;
+        }
+        if (!archive) {
+            std::error_code error;
+            std::filesystem::create_directories(outputRoot, error);
+            if (error) {
+                complain(outputRoot + ": Cannot create the folder: " + error.message());
+                return 1;
+            }
+            archive = true;
+        }
+        std::vector<TFoundDocument> found;
+        std::vector<std::string> unreadable;
+        TFolderWalk(filter, outputRoot).Walk(input, found, unreadable);
+        for (const std::string& line : unreadable) complain(line);
+        for (const TFoundDocument& d : found) {
+            const size_t slash = d.Relative.rfind('/');
+            const std::string below =
+                slash == std::string::npos ? std::string() : d.Relative.substr(0, slash + 1);
+            const std::string folder = Join(outputRoot, below);
+            jobs.push_back(
+                TJob{d.Path, Join(dir, below + BaseNameOf(d.Relative) + ".htm"), d.Relative,
+                     folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
+        }
+    }
+    // A page on standard output clashes with nothing.
+    if (!s.toStdout) RefuseClashingPages(jobs);
+    // In an archive the folder's index page takes that name; the document's page would be
+    // lost under it.
+    for (TJob& j : jobs)
+        if (!j.Folder.empty() && j.Refusal.empty() && FileNameOf(j.Page) == TIndexPages::kIndexName)
+            j.Refusal = "Cannot create \"" + j.Page + "\": it is the folder's index page";
+    // Shares and --update choose among all documents only now, so that a page two documents
+    // would write goes to the same one in every share and in every run.
+    std::erase_if(jobs, [&](const TJob& j) {
+        // A refused document has no page of its own to be up to date: it fails every time.
+        return (s.shard && !s.shard->Contains(j.Share)) ||
+               (s.update && j.Refusal.empty() && UpToDate(j.Page, j.Input));
+    });
+    uint64_t bytes = 0;
+    for (TJob& j : jobs) {
+        struct stat info {};
+        if (::stat(j.Input.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            j.Size = static_cast<uint64_t>(info.st_size);
+        bytes += j.Size;
+    }
+
+    std::vector<std::string> inputs;
+    for (const TJob& j : jobs) inputs.push_back(j.Input);
+    TOrderedCommits order(inputs);
+    TWorkerPool pool(s.jobs);
+    // A document waiting for its turn to put its files in place encodes pictures of the
+    // documents before it meanwhile, so no worker idles while one document has many.
+    order.WhileWaiting([&pool] { return pool.HelpOnce(); });
+    // What each document may write: its page, and pictures "<n>NAME.png" or ".bmp" in the
+    // page's folder. Only documents that may write the same names wait for each other.
+    std::vector<std::string> pageKeys, bases;
+    for (const TJob& j : jobs) {
+        pageKeys.push_back(FileKey(j.Page));
+        bases.push_back(BaseNameOf(j.Input));
+    }
+    order.MayWrite([&](size_t j, const std::string& key) {
+        const std::string& page = pageKeys[j];
+        if (key == page) return true;
+        const size_t folder = page.rfind('/') + 1;
+        if (key.size() <= folder || key.compare(0, folder, page, 0, folder) != 0) return false;
+        size_t at = folder;
+        while (at < key.size() && key[at] >= '0' && key[at] <= '9') ++at;
+        const std::string rest = key.substr(at);
+        return at > folder && (rest == bases[j] + ".png" || rest == bases[j] + ".bmp");
+    });
+    TProgress progress(jobs.size(), bytes, s.terminal, s.quiet);
+    std::atomic<bool> anyFailed{false};
+    std::mutex recordsLock;
+    std::map<std::string, std::vector<TPageRecord>> records;  // by output folder
+
+    pool.RunDocuments(jobs.size(), [&](size_t i) {
+        const TJob& job = jobs[i];
+        bool finished = false;
+        try {
+            if (!job.Refusal.empty()) throw Exception(job.Refusal);
+            if (!job.Folder.empty()) {
+                std::error_code error;
+                std::filesystem::create_directories(job.Folder, error);
+                if (error)
+                    throw EInOutError(
+                        "Cannot create the folder \"" + job.Folder + "\": " + error.message(),
+                        job.Folder, error.message());
+            }
+            const std::string kind = LooksLikeOtherText(Head(job.Input));
+            if (!kind.empty())
+                progress.Warn(job.Input + ": looks like " + kind +
+                              ", not a Vornik document; converted anyway");
+            TFixedOptions options(s.colors, s.pitch42, s.bmp);
+            // A page for standard output is written aside and copied there on success.
+            const std::unique_ptr<TStdoutPage> toStdout =
+                s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
+            TNamedFiles files(DocumentOf(job.Input), toStdout ? toStdout->FileName() : job.Page);
+            TConversionRun run(options, files, s.style, s.run, &order.Gate(i), &pool);
+            const TRunResult result = run.Button1Click();
+            if (toStdout) toStdout->CopyToStdout();
+            order.Finish(i, true);
+            finished = true;
+            progress.Converted(job.Input, job.Page, result.PictureFiles, job.Size);
+            if (!job.Folder.empty()) {
+                const std::string base = BaseNameOf(job.Input);
+                TPageRecord r{
+                    FileNameOf(job.Page), FileNameOf(job.Input), job.Size, result.PictureFiles,
+                    result.PictureFiles == 0 ? std::string() : run.PictureFileName(1, s.bmp)};
+                std::lock_guard<std::mutex> lock(recordsLock);
+                records[job.Folder].push_back(r);
+            }
+        } catch (const std::exception& e) {
+            if (!finished) order.Finish(i, false);
+            anyFailed = true;
+            progress.Failed(job.Input, e.what());
+        }
+    });
+    failed = failed || anyFailed;
+
+    const std::string recordName = TPageRecords::FileName(
+        s.shard ? "-" + std::to_string(s.shard->K()) + "-of-" + std::to_string(s.shard->N())
+                : std::string());
+    try {
+        for (const auto& [folder, list] : records) TPageRecords::Update(folder, recordName, list);
+        // A share leaves the index pages to --index, once every share is done.
+        if (archive && !s.shard) buildIndexes();
+    } catch (const std::exception& e) {
+        complain(e.what());
+    }
+    progress.Finish();
+    return failed ? 1 : 0;
+}
+
+}  // namespace quill

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/Shard.h"
+#include "convert/RunSeams.h"
+#include "convert/RunSettings.h"
+
+namespace quill {
+
+// Everything one call of the command-line converter was asked to do.
+struct TCallSettings {
+    bool colors = false;
+    bool pitch42 = false;
+    bool bmp = false;
+    TPageStyle style = TPageStyle::Quilloc;
+    std::optional<std::string> page;
+    std::optional<std::string> dir;
+    unsigned jobs = 0;
+    bool quiet = false;
+    std::vector<std::string> inputs;  // as given: "-" is standard input
+    TRunSettings run;                 // the page kind, embedding, the header rule
+    bool toStdout = false;            // -o -: the page goes to standard output
+    // Archives (INPUTs that are folders).
+    std::vector<std::string> patterns;  // --match: documents by these instead of NAME.$x
+    std::optional<TShard> shard;        // --shard K/N
+    bool update = false;                // --update: only documents newer than their page
+    bool indexOnly = false;             // --index: the index pages of DIR, nothing converted
+    bool terminal = false;              // stderr is a terminal: a live status line
+};
+
+}  // namespace quill

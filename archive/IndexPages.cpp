@@ -1,0 +1,233 @@
+#include "archive/IndexPages.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "archive/NaturalOrder.h"
+#include "archive/PageRecords.h"
+#include "platform/Exception.h"
+#include "platform/StagedFiles.h"
+
+namespace quill {
+
+namespace {
+
+constexpr const char* kIndexName = TIndexPages::kIndexName;
+// Marks the indexes this system writes, and so may write again.
+constexpr const char* kGenerator = "<meta name=\"generator\" content=\"vornik2html\">\n";
+
+constexpr const char* kHead =
+    "<!DOCTYPE html>\n"
+    "<html lang=\"en\">\n"
+    "<head>\n"
+    "<meta charset=\"utf-8\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+constexpr const char* kTitle = "<title>";
+constexpr const char* kStyle =
+    "</title>\n"
+    "<style>\n"
+    "body{font-family:sans-serif;margin:0 auto;padding:0 .8em;max-width:48em;line-height:1.4}\n"
+    "ul{list-style:none;margin:0;padding:0}\n"
+    "li{display:flex;align-items:center;gap:.8em;padding:.4em 0;border-bottom:1px solid "
+    "#ddd}\n"
+    ".t{flex:none;width:128px;image-rendering:pixelated}\n"
+
+    "small{color:#555}\n"
+    "</style>\n"
+    "</head>\n"
+    "<body>\n";
+constexpr const char* kFoot = "</body>\n</html>\n";
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// A name as page text: valid UTF-8 stays, any other byte shows as U+FFFD (names of old
+// archives may be in an 8-bit code page); the markup characters are escaped.
+std::string Text(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t length = c < 0x80                ? 1
+                        : c >= 0xC2 && c < 0xE0 ? 2
+                        : c >= 0xE0 && c < 0xF0 ? 3
+                        : c >= 0xF0 && c < 0xF5 ? 4
+                                                : 0;
+        for (size_t k = 1; k < length; ++k)
+            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                length = 0;
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else if (c < 0x20)
+            out += "\xEF\xBF\xBD";
+        else
+            out.append(s, i, length);
+        i += length;
+    }
+    return out;
+}
+
+// A file name as a relative link: every byte but the unreserved ones percent-encoded.
+std::string Link(const std::string& s) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            out += ch;
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+// 1234567 as "1,234,567".
+std::string Grouped(uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+bool IsFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
+                      const std::vector<TPageRecord>& pages) {
+    std::string title = "/" + relative;
+    std::string html = kHead + std::string(kGenerator) + kTitle + Text(title) + kStyle;
+    html += "<h1>" + Text(title) + "</h1>\n";
+    if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
+    if (!folders.empty()) {
+        html += "<h2>Folders</h2>\n<ul>\n";
+        for (const std::string& f : folders)
+            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + Text(f) + "/</a></li>\n";
+        html += "</ul>\n";
+    }
+    if (!pages.empty()) {
+        html += "<h2>Pages</h2>\n<ul>\n";
+        for (const TPageRecord& r : pages) {
+            html += "<li>";
+            if (r.FirstPicture.empty())
+                html += "<div class=\"t\"></div>";
+            else
+                html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
+            const std::string& name = r.Document.empty() ? r.Page : r.Document;
+            html += "<div><a href=\"" + Link(r.Page) + "\">" + Text(name) + "</a><br><small>";
+            if (!r.Document.empty()) {
+                html += Grouped(r.Size) + (r.Size == 1 ? " byte, " : " bytes, ");
+                html += r.Pictures == 0 ? std::string("no pictures")
+                        : r.Pictures == 1
+                            ? std::string("1 picture")
+                            : Grouped(static_cast<uint64_t>(r.Pictures)) + " pictures";
+            }
+            html += "</small></div></li>\n";
+        }
+        html += "</ul>\n";
+    }
+    return html + kFoot;
+}
+
+// An index.htm that is not one of ours: someone's own page, never to be replaced.
+bool IsForeign(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string head(2048, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    return head.find(kGenerator) == std::string::npos;
+}
+
+void WriteIndex(const std::string& folder, const std::string& html) {
+    const std::string path = Join(folder, kIndexName);
+    if (IsForeign(path))
+        throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
+                          "it is not an index of vornik2html");
+    TStagedFiles staged;
+    const std::string temporary = staged.Stage(path);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << html;
+        out.flush();
+        if (!out) {
+            const std::string reason = std::strerror(errno);
+            throw EInOutError("Cannot write \"" + path + "\": " + reason, path, reason);
+        }
+    }
+    staged.Commit();
+}
+
+// Answers whether folder got an index.
+bool BuildFolder(const std::string& folder, const std::string& relative, int& written,
+                 std::vector<std::string>& failures) {
+    std::vector<std::string> subfolders;
+    if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.empty() || name[0] == '.') continue;
+            struct stat info {};
+            if (::lstat(Join(folder, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+                subfolders.push_back(name);
+        }
+        ::closedir(d);
+    }
+    std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
+    std::vector<std::string> indexed;
+    for (const std::string& name : subfolders)
+        if (BuildFolder(Join(folder, name), relative + name + "/", written, failures))
+            indexed.push_back(name);
+
+    std::vector<TPageRecord> pages;
+    for (auto& [page, record] : TPageRecords::Read(folder))
+        if (page != kIndexName && IsFile(Join(folder, page))) {
+            if (!record.FirstPicture.empty() && !IsFile(Join(folder, record.FirstPicture)))
+                record.FirstPicture.clear();
+            pages.push_back(record);
+        }
+    std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
+        return NaturalLess(a.Page, b.Page);
+    });
+    if (pages.empty() && indexed.empty()) return false;
+    try {
+        WriteIndex(folder, IndexHtml(relative, indexed, pages));
+    } catch (const std::exception& e) {
+        failures.push_back(e.what());
+        return false;
+    }
+    ++written;
+    return true;
+}
+
+}  // namespace
+
+int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures) {
+    int written = 0;
+    BuildFolder(root, "", written, failures);
+    return written;
+}
+
+}  // namespace quill

@@ -1,0 +1,100 @@
+#include "archive/Progress.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace quill {
+
+TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet)
+    : documents_(documents), bytes_(bytes), terminal_(terminal), quiet_(quiet) {}
+
+std::string TProgress::Count(uint64_t n, const std::string& one, const std::string& many) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped + " " + (n == 1 ? one : many);
+}
+
+std::string TProgress::Duration(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    if (s < 60) return std::to_string(s) + " s";
+    if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+    return std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
+}
+
+void TProgress::Print(const std::string& line) {
+    // A line of its own clears the status line first; the status line comes back after.
+    if (lineShown_) std::cerr << "\r\033[K";
+    lineShown_ = false;
+    std::cerr << line << '\n';
+}
+
+void TProgress::Redraw(bool now) {
+    if (!terminal_ || quiet_) return;
+    const TClock::time_point t = TClock::now();
+    if (!now && lineShown_ && t - drawn_ < std::chrono::milliseconds(100)) return;
+    drawn_ = t;
+    const double spent = std::chrono::duration<double>(t - start_).count();
+    std::string line = std::to_string(done_) + "/" + Count(documents_, "document", "documents");
+    if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
+    line += ", " + Count(pictures_, "picture", "pictures");
+    if (spent > 0) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, ", %.1f MB/s",
+                      static_cast<double>(bytesDone_) / 1e6 / spent);
+        line += rate;
+    }
+    line += ", " + Duration(spent) + " spent";
+    if (bytesDone_ > 0 && bytes_ > bytesDone_)
+        line += ", " +
+                Duration(spent * static_cast<double>(bytes_ - bytesDone_) /
+                         static_cast<double>(bytesDone_)) +
+                " left";
+    std::cerr << "\r\033[K" << line << std::flush;
+    lineShown_ = true;
+}
+
+void TProgress::Converted(const std::string& input, const std::string& page, int pictures,
+                          uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++done_;
+    pictures_ += static_cast<uint64_t>(pictures);
+    bytesDone_ += bytes;
+    if (!terminal_ && !quiet_)
+        Print(input + " -> " + page + " (" +
+              Count(static_cast<uint64_t>(pictures), "picture", "pictures") + ")");
+    Redraw(false);
+}
+
+void TProgress::Failed(const std::string& input, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++done_;
+    ++failed_;
+    Print("vornik2html: " + input + ": " + reason);
+    Redraw(true);
+}
+
+void TProgress::Warn(const std::string& line) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (quiet_) return;
+    Print(line);
+    Redraw(true);
+}
+
+std::string TProgress::Summary() const {
+    const double spent = std::chrono::duration<double>(TClock::now() - start_).count();
+    std::string line = Count(documents_, "document", "documents");
+    if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
+    return line + ", " + Count(pictures_, "picture", "pictures") + ", " + Duration(spent);
+}
+
+void TProgress::Finish() {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (quiet_) return;
+    Print(Summary());
+}
+
+}  // namespace quill

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace quill {
+
+// What a call tells on stderr while it converts. On a terminal: one status line, redrawn
+// in place (documents done of all, pictures, MB/s, time spent and left); elsewhere a line
+// per document. Then a summary line. Quiet: failures only. Safe from any thread.
+class TProgress {
+  public:
+    TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet);
+
+    void Converted(const std::string& input, const std::string& page, int pictures, uint64_t bytes);
+    void Failed(const std::string& input, const std::string& reason);
+    void Warn(const std::string& line);
+    // The summary, e.g. "412 documents, 3 failed, 5,210 pictures, 41 s".
+    void Finish();
+    std::string Summary() const;
+
+    // "1 picture", "2 pictures"; thousands grouped.
+    static std::string Count(uint64_t n, const std::string& one, const std::string& many);
+    static std::string Duration(double seconds);
+
+  private:
+    void Print(const std::string& line);  // with the lock held
+    void Redraw(bool now);                // with the lock held
+
+    using TClock = std::chrono::steady_clock;
+    const size_t documents_;
+    const uint64_t bytes_;
+    const bool terminal_;
+    const bool quiet_;
+    const TClock::time_point start_ = TClock::now();
+    TClock::time_point drawn_{};
+    std::mutex lock_;
+    size_t done_ = 0;
+    size_t failed_ = 0;
+    uint64_t pictures_ = 0;
+    uint64_t bytesDone_ = 0;
+    bool lineShown_ = false;
+};
+
+}  // namespace quill
