@@ -18,7 +18,6 @@
 #include "platform/RecordFile.h"
 #include "platform/StagedFiles.h"
 #include "platform/TempFile.h"
-#include "png/Png.h"
 
 namespace quill {
 
@@ -59,6 +58,17 @@ class TConversionRun {
     // "obzor.$ж" has one).
     static void DeriveNames(std::string_view path, std::string& baseName, bool& skipHeader);
 
+    // "<n><BaseName>.png" or ".bmp"; no folder.
+    std::string PictureFileName(int n, bool bmp) const;
+
+    // What the picture bookkeeping holds, for tests to read.
+    struct TPictureView {
+        const TPictureTable& Table;
+        int32_t Current;
+    };
+    TPictureView Pictures() const { return {PictureTable, CurrentPicture}; }
+
+  private:
     // Output of the page: the only writer of OutputFile.
     void WriteHtml(std::string_view s) { OutputFile.Write(s); }
     // Input of the document: the only reader of InputFile.
@@ -87,9 +97,8 @@ class TConversionRun {
     void ReleasePictures();
     // "<n><BaseName>.png" or ".bmp" by "use BMP pictures" (read on every call); no folder.
     std::string PictureFileName(int n);
-    std::string PictureFileName(int n, bool bmp) const;
 
-    // Run state.
+    // Run state: the two files, and what the run knows of the document.
     TRecordFile InputFile;
     TRecordFile OutputFile;
     std::string BaseName;
@@ -110,10 +119,7 @@ class TConversionRun {
     TCellBuffer CellBuffer{};
     int32_t StoreRow = 0;
     std::unique_ptr<TBitmap> PictureStore;
-    std::unique_ptr<TBitmap> PictureBitmap;
-    std::unique_ptr<TPNG> Png;
 
-  private:
     // What one special byte of a text line writes, by the span open before it: the span's
     // closer if the byte closes it, then the byte's own markup. A table of these, made once
     // per run for its markup family, lets the line loop translate without a branch per

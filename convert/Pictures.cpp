@@ -64,22 +64,17 @@ void TConversionRun::ExtractPictures() {
     // made: a write error of the page stops the run before any picture file exists.
     OutputFile.Flush();
 
-    // The pixel format is chosen while the bitmaps are still empty, so that no pixels
-    // of the bitmaps' first format need converting.
+    // The pixel format is chosen while the store is still empty, so that no pixels of its
+    // first format need converting. Each picture is cut into a bitmap of its own later.
     PictureStore = std::make_unique<TBitmap>();
-    PictureBitmap = std::make_unique<TBitmap>();
     PictureStore->SetPixelFormat(options_.UseBmpChecked() ? pf4bit : pf8bit);
-    PictureBitmap->SetPixelFormat(PictureStore->PixelFormat());
     PictureStore->SetHeight(kStoreHeight);
     PictureStore->SetWidth(kStoreWidth);
-    PictureBitmap->SetWidth(kStoreWidth);
     // Rows that no picture data reaches are colour 0 on every run.
     for (int y = 0; y < kStoreHeight; ++y)
         std::memset(PictureStore->ScanLine(y), 0,
                     static_cast<size_t>(PictureStore->BytesPerScanLine()));
     ApplyPalette(*PictureStore);
-    ApplyPalette(*PictureBitmap);
-    Png = std::make_unique<TPNG>();
 
     // The picture data, group by group; a last group that is not complete is not drawn,
     // and data beyond the store's last row is read and ignored.
@@ -201,8 +196,6 @@ void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const
 
 void TConversionRun::ReleasePictures() {
     PictureStore.reset();
-    PictureBitmap.reset();
-    Png.reset();
 }
 
 }  // namespace quill

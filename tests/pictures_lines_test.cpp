@@ -45,9 +45,10 @@ TPictureRun Convert(const std::string& document, bool bmp = false) {
         out.error = e.Message();
     }
     out.page = test::ToString(test::ReadFileBytes(dir.File("doc.htm")));
-    for (int i = 1; i < run.CurrentPicture; ++i)
-        out.table.emplace_back(run.PictureTable[i].FirstRow, run.PictureTable[i].RowCount);
-    out.currentPicture = run.CurrentPicture;
+    const TConversionRun::TPictureView pictures = run.Pictures();
+    for (int i = 1; i < pictures.Current; ++i)
+        out.table.emplace_back(pictures.Table[i].FirstRow, pictures.Table[i].RowCount);
+    out.currentPicture = pictures.Current;
     return out;
 }
 
