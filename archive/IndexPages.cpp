@@ -11,6 +11,7 @@
 
 #include "archive/NaturalOrder.h"
 #include "archive/PageRecords.h"
+#include "convert/ModernPage.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
 
@@ -48,58 +49,12 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// A name as page text: valid UTF-8 stays, any other byte shows as U+FFFD (names of old
-// archives may be in an 8-bit code page); the markup characters are escaped.
+// Names as the page shows them and as links: the modern page's rules.
 std::string Text(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t length = c < 0x80                ? 1
-                        : c >= 0xC2 && c < 0xE0 ? 2
-                        : c >= 0xE0 && c < 0xF0 ? 3
-                        : c >= 0xF0 && c < 0xF5 ? 4
-                                                : 0;
-        for (size_t k = 1; k < length; ++k)
-            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                length = 0;
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '"')
-            out += "&quot;";
-        else if (c < 0x20)
-            out += "\xEF\xBF\xBD";
-        else
-            out.append(s, i, length);
-        i += length;
-    }
-    return out;
+    return modern::HtmlText(s);
 }
-
-// A file name as a relative link: every byte but the unreserved ones percent-encoded.
 std::string Link(const std::string& s) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-            out += ch;
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return out;
+    return modern::AddressOf(s);
 }
 
 // 1234567 as "1,234,567".
