@@ -360,8 +360,7 @@ int RunCall(const TCallSettings& s) {
     try {
         for (const auto& [folder, list] : records) TPageRecords::Update(folder, recordName, list);
         // A share leaves the index pages to --index, once every share is done.
-        // A cancel before any page was put in place leaves no index behind either.
-        if (archive && !s.shard && !(cancelled() && records.empty())) buildIndexes();
+        if (archive && !s.shard) buildIndexes();
     } catch (const std::exception& e) {
         complain(e.what());
     }
