@@ -1,5 +1,6 @@
 #include "app/ArchiveTask.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "archive/ArchiveRun.h"
@@ -51,7 +52,8 @@ bool TArchiveTask::Cancelled() {
 
 void TArchiveTask::Started(const std::string& input, size_t total) {
     std::lock_guard<std::mutex> lock(lock_);
-    state_.Current = input;
+    running_.push_back(input);
+    state_.Current = running_.front();
     state_.Total = total;
 }
 
@@ -61,6 +63,9 @@ void TArchiveTask::Ended(const std::string& input, const std::string& reason, si
     state_.Done = done;
     state_.Total = total;
     state_.SecondsLeft = secondsLeft;
+    if (const auto it = std::find(running_.begin(), running_.end(), input); it != running_.end())
+        running_.erase(it);
+    if (!running_.empty()) state_.Current = running_.front();
     if (reason.empty())
         ++state_.Converted;
     else

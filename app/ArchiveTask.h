@@ -20,7 +20,7 @@ class TArchiveTask : public TCallWatch {
     struct TState {
         size_t Done = 0;  // documents ended, converted or failed
         size_t Total = 0;
-        std::string Current;      // the document started last
+        std::string Current;      // the earliest document still in progress
         double SecondsLeft = -1;  // negative while unknown
         size_t Converted = 0;
         std::vector<std::string> Failures;  // "DOCUMENT: reason"
@@ -49,6 +49,7 @@ class TArchiveTask : public TCallWatch {
   private:
     std::mutex lock_;
     TState state_;
+    std::vector<std::string> running_;  // the documents in progress, in the order started
     TCallSettings settings_;
     std::thread thread_;  // last: it starts once everything else is in place
 };

@@ -58,7 +58,6 @@ class TForm1 : public QWidget {
     // are now, under a progress dialog that can cancel, and summed up in one box at the
     // end. Answers whether the drop is taken: nothing is, while a site is being made.
     bool FormDropFiles(const QStringList& paths);
-    bool ArchiveRunning() const { return archive_ != nullptr; }
 
     TPageStyle PageStyle() const { return style_; }
 
