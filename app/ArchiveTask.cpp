@@ -1,6 +1,7 @@
 #include "app/ArchiveTask.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "archive/ArchiveRun.h"
@@ -12,8 +13,15 @@ TArchiveTask::TArchiveTask(TCallSettings settings) : settings_(std::move(setting
     settings_.watch = this;
     thread_ = std::thread([this] {
         // The outcome is in the state: every document's end and every failure came by it.
-        RunCall(settings_);
+        // What escapes the call (no memory for the walk) must not end the program.
+        std::string escaped;
+        try {
+            RunCall(settings_);
+        } catch (const std::exception& e) {
+            escaped = e.what();
+        }
         std::lock_guard<std::mutex> lock(lock_);
+        if (!escaped.empty()) state_.Failures.push_back(escaped);
         state_.Finished = true;
     });
 }
