@@ -303,8 +303,10 @@ void TForm1::ShowArchiveProgress() {
     if (!state.Current.empty())
         text += QStringLiteral("\nNow: ") +
                 QFileInfo(QString::fromLocal8Bit(state.Current.c_str())).fileName();
-    text += state.SecondsLeft < 0
-                ? QStringLiteral("\nTime left: estimating")
+    // Documents of no known size (pipes) bring the estimate to nothing while they run.
+    text += state.SecondsLeft < 0 ? QStringLiteral("\nTime left: estimating")
+            : state.SecondsLeft < 1
+                ? QStringLiteral("\nTime left: less than a second")
                 : QStringLiteral("\nTime left: ") +
                       QString::fromStdString(TProgress::Duration(state.SecondsLeft));
     progress_->setLabelText(text);
