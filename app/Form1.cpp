@@ -2,15 +2,26 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+#include <algorithm>
 #include <exception>
 #include <initializer_list>
+#include <optional>
+#include <thread>
+#include <utility>
 
+#include "app/ArchiveTask.h"
 #include "app/FormRun.h"
+#include "archive/Progress.h"
 
 namespace quill {
 
@@ -39,12 +50,18 @@ class TFormOptions : public TOptionsSource {
     TForm1& form_;
 };
 
-// The two file questions of a run, asked through the form's dialogs.
+// The two file questions of a run, asked through the form's dialogs; a document dropped
+// on the window answers the first without its dialog.
 class TDialogChooser : public TFileChooser {
   public:
-    explicit TDialogChooser(TForm1& form) : form_(form) {}
+    explicit TDialogChooser(TForm1& form, std::optional<std::string> dropped = {})
+        : form_(form), dropped_(std::move(dropped)) {}
 
     bool ChooseInput(std::string& fileName) override {
+        if (dropped_) {
+            fileName = *dropped_;
+            return true;
+        }
         if (!form_.ExecDialog(form_.OpenDialog1)) return false;
         fileName = TForm1::ChosenFile(form_.OpenDialog1);
         if (fileName.empty()) return false;
@@ -69,7 +86,24 @@ class TDialogChooser : public TFileChooser {
 
   private:
     TForm1& form_;
+    std::optional<std::string> dropped_;
 };
+
+// The local files of a drag, or nothing when anything in it is not one: a web address or
+// text is no document.
+QStringList DroppedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+std::string Local8Bit(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 }  // namespace
 
@@ -82,10 +116,14 @@ TForm1::TForm1(TPageStyle style, QWidget* parent)
       RadioButton2(QStringLiteral("use PNG pictures"), this),
       CheckBox1(QStringLiteral("42 pitch"), this),
       cbColor(QStringLiteral("use colors"), this),
+      SiteDialog(this),
       style_(style) {
     ExecDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     ShowError = [this](const QString& message) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), message);
+    };
+    ShowSummary = [this](const QString& message) {
+        QMessageBox::information(this, QCoreApplication::applicationName(), message);
     };
     BuildWindow();
     // The form and all its components are in place: now its creation handler runs.
@@ -160,6 +198,16 @@ void TForm1::BuildWindow() {
                                                            &RadioButton2, &CheckBox1, &cbColor})
         widget->installEventFilter(this);
 
+    SiteDialog.setObjectName(QStringLiteral("SiteDialog"));
+    SiteDialog.setOption(QFileDialog::DontUseNativeDialog);
+    SiteDialog.setAcceptMode(QFileDialog::AcceptOpen);
+    SiteDialog.setFileMode(QFileDialog::Directory);
+    SiteDialog.setOption(QFileDialog::ShowDirsOnly);
+    SiteDialog.setWindowTitle(QStringLiteral("Folder for the web pages"));
+    setAcceptDrops(true);
+    archivePoll_.setInterval(100);
+    connect(&archivePoll_, &QTimer::timeout, this, [this] { ShowArchiveProgress(); });
+
     // First in the tab order, so it has the focus when the window is shown.
     Button1.setFocus();
 }
@@ -167,6 +215,7 @@ void TForm1::BuildWindow() {
 void TForm1::FormCreate(QObject* /*Sender*/) {
     OpenDialog1.setDirectory(QDir::currentPath());
     SaveDialog1.setDirectory(OpenDialog1.directory());
+    SiteDialog.setDirectory(OpenDialog1.directory());
 }
 
 void TForm1::Button1Click(QObject* /*Sender*/) {
@@ -188,6 +237,95 @@ bool TForm1::FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers /*Shift
     // An option keeps Escape to itself: it must not travel on to the form and close it.
     if (Sender == this || Sender == &Button1) close();
     return true;
+}
+
+bool TForm1::FormDropFiles(const QStringList& paths) {
+    if (paths.isEmpty() || archive_) return false;
+    if (paths.size() == 1 && !QFileInfo(paths.first()).isDir()) {
+        TFormOptions options(*this);
+        TDialogChooser chooser(*this, Local8Bit(paths.first()));
+        try {
+            RunConversion(style_, options, chooser);
+        } catch (const std::exception& e) {
+            ShowError(QString::fromLocal8Bit(e.what()));
+        }
+        return true;
+    }
+    // The options as they are now: the site is made while the person goes on using the
+    // window, and a click on an option must not change half of it.
+    TCallSettings settings;
+    settings.colors = cbColor.isChecked();
+    settings.pitch42 = CheckBox1.isChecked();
+    settings.bmp = RadioButton1.isChecked();
+    settings.style = style_;
+    settings.jobs = std::max(1u, std::thread::hardware_concurrency());
+    for (const QString& path : paths) settings.inputs.push_back(Local8Bit(path));
+    if (!ExecDialog(SiteDialog)) return true;
+    const std::string site = ChosenFile(SiteDialog);
+    if (site.empty()) return true;
+    settings.dir = site;
+    archive_ = std::make_unique<TArchiveTask>(std::move(settings));
+    progress_ = std::make_unique<QProgressDialog>(this);
+    progress_->setObjectName(QStringLiteral("ProgressDialog"));
+    progress_->setWindowTitle(QCoreApplication::applicationName());
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setMinimumDuration(0);
+    progress_->setMinimumWidth(360);
+    connect(progress_.get(), &QProgressDialog::canceled, this, [this] {
+        if (archive_) archive_->Cancel();
+    });
+    ShowArchiveProgress();
+    progress_->show();
+    archivePoll_.start();
+    return true;
+}
+
+void TForm1::ShowArchiveProgress() {
+    if (!archive_) return;
+    const TArchiveTask::TState state = archive_->State();
+    if (state.Finished) {
+        archivePoll_.stop();
+        archive_.reset();
+        progress_.reset();
+        ShowSummary(QString::fromLocal8Bit(TArchiveTask::Summary(state).c_str()));
+        return;
+    }
+    if (state.Cancelling) {
+        progress_->setLabelText(QStringLiteral("Cancelling: removing the unfinished files\u2026"));
+        progress_->setCancelButton(nullptr);
+        return;
+    }
+    progress_->setMaximum(std::max<int>(1, static_cast<int>(state.Total)));
+    progress_->setValue(static_cast<int>(state.Done));
+    QString text = QStringLiteral("%1 of %2 documents done").arg(state.Done).arg(state.Total);
+    if (!state.Current.empty())
+        text += QStringLiteral("\nNow: ") +
+                QFileInfo(QString::fromLocal8Bit(state.Current.c_str())).fileName();
+    // Documents of no known size (pipes) bring the estimate to nothing while they run.
+    text += state.SecondsLeft < 0 ? QStringLiteral("\nTime left: estimating")
+            : state.SecondsLeft < 1
+                ? QStringLiteral("\nTime left: less than a second")
+                : QStringLiteral("\nTime left: ") +
+                      QString::fromStdString(TProgress::Duration(state.SecondsLeft));
+    progress_->setLabelText(text);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!archive_ && !DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (!archive_ && !DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty() || archive_) return;
+    event->acceptProposedAction();
+    // The drag's source waits for the drop to end: the run starts once it has.
+    QTimer::singleShot(0, this, [this, paths] { FormDropFiles(paths); });
 }
 
 std::string TForm1::ChosenFile(const QFileDialog& dialog) {

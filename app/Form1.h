@@ -2,15 +2,21 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "convert/RunSeams.h"
 
 namespace quill {
+
+class TArchiveTask;
 
 // The one window of both programs: a large "Convert to HTML" button and four options.
 // The two programs differ only in the page style handed to the conversion run.
@@ -31,6 +37,8 @@ class TForm1 : public QWidget {
     QRadioButton RadioButton2;
     QCheckBox CheckBox1;
     QCheckBox cbColor;
+    // Asks where the site of dropped documents or folders goes; never part of the layout.
+    QFileDialog SiteDialog;
 
     // Runs once, when the form and all its components exist: both dialogs start in the
     // folder that is current now.
@@ -44,6 +52,12 @@ class TForm1 : public QWidget {
     // the button, whatever the modifiers, and does nothing on an option. Key is a Qt key
     // code.
     bool FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers Shift);
+    // Local files and folders dropped on the window. One document is the button's run
+    // with that document as the input. Several documents, or a folder, become a site in
+    // a folder the person chooses: converted on a worker thread, with the options as they
+    // are now, under a progress dialog that can cancel, and summed up in one box at the
+    // end. Answers whether the drop is taken: nothing is, while a site is being made.
+    bool FormDropFiles(const QStringList& paths);
 
     TPageStyle PageStyle() const { return style_; }
 
@@ -51,6 +65,8 @@ class TForm1 : public QWidget {
     // accepted; ShowError shows a failed run's message. Both default to the real thing.
     std::function<bool(QFileDialog& dialog)> ExecDialog;
     std::function<void(const QString& message)> ShowError;
+    // Shows the summary of a site made from a drop; defaults to a message box.
+    std::function<void(const QString& message)> ShowSummary;
 
     // The file chosen in a dialog just accepted, as the run wants it (local 8-bit bytes).
     static std::string ChosenFile(const QFileDialog& dialog);
@@ -59,10 +75,19 @@ class TForm1 : public QWidget {
     // Hands every key press of the form and its controls to FormKeyDown.
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void BuildWindow();
     void FitOuterSize();
+    void StartArchive(const QStringList& inputs, const std::string& site);
+    void ShowArchiveProgress();
+
+    std::unique_ptr<TArchiveTask> archive_;  // the site being made from a drop, if any
+    std::unique_ptr<QProgressDialog> progress_;
+    QTimer archivePoll_;
 
     TPageStyle style_;
     bool outerSizeFitted_ = false;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "archive/FolderWalk.h"
 #include "archive/IndexPages.h"
@@ -135,6 +136,42 @@ void RefuseClashingPages(std::vector<TJob>& jobs) {
     }
 }
 
+// A watch's cancel, seen where a document would put its files in place: refusing there
+// fails the run before anything is renamed, and the run removes its temporary files.
+class TCancellableGate : public TCommitGate {
+  public:
+    TCancellableGate(TCommitGate& gate, TCallWatch& watch) : gate_(gate), watch_(watch) {}
+    void BeforeCommit(const std::vector<std::string>& files) override {
+        Check();
+        gate_.BeforeCommit(files);
+        // The wait for earlier documents may have been long.
+        Check();
+    }
+
+  private:
+    void Check() {
+        if (watch_.Cancelled()) throw Exception("cancelled");
+    }
+    TCommitGate& gate_;
+    TCallWatch& watch_;
+};
+
+// A watch's cancel, seen before each picture: no picture of a cancelled call is encoded.
+class TCancellablePictures : public TPictureWork {
+  public:
+    TCancellablePictures(TPictureWork& work, TCallWatch& watch) : work_(work), watch_(watch) {}
+    void RunAll(size_t count, const std::function<void(size_t)>& task) override {
+        work_.RunAll(count, [&](size_t i) {
+            if (watch_.Cancelled()) throw Exception("cancelled");
+            task(i);
+        });
+    }
+
+  private:
+    TPictureWork& work_;
+    TCallWatch& watch_;
+};
+
 }  // namespace
 
 int RunCall(const TCallSettings& s) {
@@ -142,7 +179,10 @@ int RunCall(const TCallSettings& s) {
     const std::string outputRoot = dir.empty() ? "." : dir;
     bool failed = false;
     auto complain = [&](const std::string& line) {
-        std::cerr << "vornik2html: " << line << std::endl;
+        if (s.watch)
+            s.watch->Failed(line);
+        else
+            std::cerr << "vornik2html: " << line << std::endl;
         failed = true;
     };
     auto buildIndexes = [&] {
@@ -243,13 +283,23 @@ int RunCall(const TCallSettings& s) {
         const std::string rest = key.substr(at);
         return at > folder && (rest == bases[j] + ".png" || rest == bases[j] + ".bmp");
     });
-    TProgress progress(jobs.size(), bytes, s.terminal, s.quiet);
+    TProgress progress(jobs.size(), bytes, s.terminal, s.quiet, s.watch != nullptr);
+    auto cancelled = [&s] { return s.watch && s.watch->Cancelled(); };
+    auto ended = [&](const std::string& input, const std::string& reason) {
+        if (s.watch)
+            s.watch->Ended(input, reason, progress.Done(), jobs.size(), progress.SecondsLeft());
+    };
     std::atomic<bool> anyFailed{false};
     std::mutex recordsLock;
     std::map<std::string, std::vector<TPageRecord>> records;  // by output folder
 
     pool.RunDocuments(jobs.size(), [&](size_t i) {
         const TJob& job = jobs[i];
+        if (cancelled()) {
+            order.Finish(i, false);
+            return;
+        }
+        if (s.watch) s.watch->Started(job.Input, jobs.size());
         bool finished = false;
         try {
             if (!job.Refusal.empty()) throw Exception(job.Refusal);
@@ -270,12 +320,21 @@ int RunCall(const TCallSettings& s) {
             const std::unique_ptr<TStdoutPage> toStdout =
                 s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
             TNamedFiles files(DocumentOf(job.Input), toStdout ? toStdout->FileName() : job.Page);
-            TConversionRun run(options, files, s.style, s.run, &order.Gate(i), &pool);
+            std::optional<TCancellableGate> cancellableGate;
+            std::optional<TCancellablePictures> cancellablePictures;
+            TCommitGate* gate = &order.Gate(i);
+            TPictureWork* pictureWork = &pool;
+            if (s.watch) {
+                gate = &cancellableGate.emplace(*gate, *s.watch);
+                pictureWork = &cancellablePictures.emplace(pool, *s.watch);
+            }
+            TConversionRun run(options, files, s.style, s.run, gate, pictureWork);
             const TRunResult result = run.Button1Click();
             if (toStdout) toStdout->CopyToStdout();
             order.Finish(i, true);
             finished = true;
             progress.Converted(job.Input, job.Page, result.PictureFiles, job.Size);
+            ended(job.Input, "");
             if (!job.Folder.empty()) {
                 const std::string base = BaseNameOf(job.Input);
                 TPageRecord r{
@@ -287,7 +346,10 @@ int RunCall(const TCallSettings& s) {
         } catch (const std::exception& e) {
             if (!finished) order.Finish(i, false);
             anyFailed = true;
+            // A document abandoned by a cancel has not failed: it is simply not converted.
+            if (!finished && cancelled()) return;
             progress.Failed(job.Input, e.what());
+            ended(job.Input, e.what());
         }
     });
     failed = failed || anyFailed;
@@ -303,7 +365,7 @@ int RunCall(const TCallSettings& s) {
         complain(e.what());
     }
     progress.Finish();
-    return failed ? 1 : 0;
+    return failed || cancelled() ? 1 : 0;
 }
 
 }  // namespace quill

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CallWatch.h"
 #include "archive/Shard.h"
 #include "convert/RunSeams.h"
 #include "convert/RunSettings.h"
@@ -29,6 +30,7 @@ struct TCallSettings {
     bool update = false;                // --update: only documents newer than their page
     bool indexOnly = false;             // --index: the index pages of DIR, nothing converted
     bool terminal = false;              // stderr is a terminal: a live status line
+    TCallWatch* watch = nullptr;        // told instead of stderr, and may cancel the call
 };
 
 }  // namespace quill

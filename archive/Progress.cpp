@@ -5,8 +5,12 @@
 
 namespace quill {
 
-TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet)
-    : documents_(documents), bytes_(bytes), terminal_(terminal), quiet_(quiet) {}
+TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent)
+    : documents_(documents),
+      bytes_(bytes),
+      terminal_(terminal),
+      quiet_(quiet || silent),
+      silent_(silent) {}
 
 std::string TProgress::Count(uint64_t n, const std::string& one, const std::string& many) {
     const std::string digits = std::to_string(n);
@@ -26,6 +30,7 @@ std::string TProgress::Duration(double seconds) {
 }
 
 void TProgress::Print(const std::string& line) {
+    if (silent_) return;
     // A line of its own clears the status line first; the status line comes back after.
     if (lineShown_) std::cerr << "\r\033[K";
     lineShown_ = false;
@@ -48,13 +53,26 @@ void TProgress::Redraw(bool now) {
         line += rate;
     }
     line += ", " + Duration(spent) + " spent";
-    if (bytesDone_ > 0 && bytes_ > bytesDone_)
-        line += ", " +
-                Duration(spent * static_cast<double>(bytes_ - bytesDone_) /
-                         static_cast<double>(bytesDone_)) +
-                " left";
+    if (const double left = Left(t); left > 0) line += ", " + Duration(left) + " left";
     std::cerr << "\r\033[K" << line << std::flush;
     lineShown_ = true;
+}
+
+double TProgress::Left(TClock::time_point t) const {
+    if (bytesDone_ == 0) return -1;
+    if (bytes_ <= bytesDone_) return 0;
+    const double spent = std::chrono::duration<double>(t - start_).count();
+    return spent * static_cast<double>(bytes_ - bytesDone_) / static_cast<double>(bytesDone_);
+}
+
+size_t TProgress::Done() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return done_;
+}
+
+double TProgress::SecondsLeft() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return Left(TClock::now());
 }
 
 void TProgress::Converted(const std::string& input, const std::string& page, int pictures,

@@ -12,7 +12,8 @@ namespace quill {
 // per document. Then a summary line. Quiet: failures only. Safe from any thread.
 class TProgress {
   public:
-    TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet);
+    // silent: nothing at all on stderr, for a caller that shows progress its own way.
+    TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent = false);
 
     void Converted(const std::string& input, const std::string& page, int pictures, uint64_t bytes);
     void Failed(const std::string& input, const std::string& reason);
@@ -20,6 +21,10 @@ class TProgress {
     // The summary, e.g. "412 documents, 3 failed, 5,210 pictures, 41 s".
     void Finish();
     std::string Summary() const;
+    // Documents ended so far, and the time the rest should take by the bytes converted so
+    // far (negative before the first document).
+    size_t Done();
+    double SecondsLeft();
 
     // "1 picture", "2 pictures"; thousands grouped.
     static std::string Count(uint64_t n, const std::string& one, const std::string& many);
@@ -30,10 +35,12 @@ class TProgress {
     void Redraw(bool now);                // with the lock held
 
     using TClock = std::chrono::steady_clock;
+    double Left(TClock::time_point t) const;  // with the lock held
     const size_t documents_;
     const uint64_t bytes_;
     const bool terminal_;
     const bool quiet_;
+    const bool silent_;
     const TClock::time_point start_ = TClock::now();
     TClock::time_point drawn_{};
     std::mutex lock_;

@@ -1,14 +1,21 @@
 // The window of both programs, driven as a person would: keys, clicks and the two file
 // dialogs answered by the test. The conversion run behind the button is the real one.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -29,24 +36,60 @@ namespace {
 struct TDialogScript {
     std::optional<QString> openAnswer;
     std::optional<QString> saveAnswer;
-    QStringList shown;         // "open" or "save", in order
-    QStringList proposed;      // what each dialog offered before the answer
-    QStringList startFolders;  // each dialog's folder when it came up
-    QStringList errors;        // messages the window showed
+    std::optional<QString> siteAnswer;  // the folder for dropped documents
+    QStringList shown;                  // "open", "save" or "site", in order
+    QStringList proposed;               // what each dialog offered before the answer
+    QStringList startFolders;           // each dialog's folder when it came up
+    QStringList errors;                 // messages the window showed
+    QStringList summaries;              // the boxes at the end of a dropped archive
 };
 
 void Answer(TForm1& form, TDialogScript& script) {
     form.ExecDialog = [&form, &script](QFileDialog& dialog) {
         const bool isOpen = &dialog == &form.OpenDialog1;
-        script.shown << (isOpen ? "open" : "save");
+        const bool isSite = &dialog == &form.SiteDialog;
+        script.shown << (isSite ? "site" : isOpen ? "open" : "save");
         script.proposed << dialog.selectedFiles().value(0);
         script.startFolders << dialog.directory().absolutePath();
-        const std::optional<QString>& answer = isOpen ? script.openAnswer : script.saveAnswer;
+        const std::optional<QString>& answer = isSite   ? script.siteAnswer
+                                               : isOpen ? script.openAnswer
+                                                        : script.saveAnswer;
         if (!answer) return false;
         dialog.selectFile(*answer);
         return true;
     };
     form.ShowError = [&script](const QString& message) { script.errors << message; };
+    form.ShowSummary = [&script](const QString& message) { script.summaries << message; };
+}
+
+// Drops data on the form as a drag would, and lets the window take it; answers whether
+// the drop was accepted.
+bool Drop(TForm1& form, QMimeData& data) {
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &drop);
+    QCoreApplication::processEvents();
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+bool DropFiles(TForm1& form, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    return Drop(form, data);
+}
+
+// Every file below folder, hidden ones included, by its path below it.
+QStringList TreeListing(const QString& folder) {
+    QStringList files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.toStdString()))
+        if (!entry.is_directory())
+            files << QString::fromStdString(
+                std::filesystem::relative(entry.path(), folder.toStdString()).string());
+    files.sort();
+    return files;
 }
 
 // Answers the real, modal file dialogs as a person would: types each name in turn into
@@ -444,6 +487,128 @@ class TForm1Test : public QObject {
 
     // The real dialogs: a typed name gets the default extension, and a name that does
     // not exist is accepted by the open dialog.
+    void dropAsCommandLine_data() {
+        QTest::addColumn<TPageStyle>("style");
+        QTest::addColumn<QString>("drop");  // "one", "several" or "folder"
+        QTest::addColumn<bool>("bmp");
+        QTest::addColumn<bool>("useColors");
+        for (const TPageStyle style : {TPageStyle::Quilloc, TPageStyle::Quillo}) {
+            const QString name = style == TPageStyle::Quillo ? "quillo " : "quilloc ";
+            QTest::newRow(qPrintable(name + "one")) << style << "one" << false << true;
+            QTest::newRow(qPrintable(name + "several")) << style << "several" << true << false;
+            QTest::newRow(qPrintable(name + "folder")) << style << "folder" << false << false;
+        }
+    }
+
+    // Whatever is dropped, the window writes what the command-line converter writes for
+    // the same documents: one document through the save dialog, several documents or a
+    // folder as a site in the folder chosen, summed up in one box.
+    void dropAsCommandLine() {
+        QFETCH(TPageStyle, style);
+        QFETCH(QString, drop);
+        QFETCH(bool, bmp);
+        QFETCH(bool, useColors);
+        quill::test::TempDir dir;
+        const QString root = FromPath(dir.Path());
+        for (const char* folder : {"in/sub", "form", "cli"}) QVERIFY(QDir(root).mkpath(folder));
+        QVERIFY(WriteFile(root + "/in/obzor.$w", SampleDocument()));
+        QVERIFY(WriteFile(root + "/in/sub/second.$w", QByteArray(17, 'H') + "second <page>\r"));
+        QVERIFY(WriteFile(root + "/in/note.$w", QByteArray(17, 'H') + "\x02note\r"));
+
+        auto form = ShownForm(style);
+        TDialogScript script;
+        Answer(*form, script);
+        SetOptions(*form, bmp, false, useColors);
+        script.saveAnswer = root + "/form/obzor.htm";
+        script.siteAnswer = root + "/form";
+        QStringList dropped, args;
+        if (drop == "one") dropped << root + "/in/obzor.$w";
+        if (drop == "several") dropped << root + "/in/obzor.$w" << root + "/in/note.$w";
+        if (drop == "folder") dropped << root + "/in";
+        QVERIFY(DropFiles(*form, dropped));
+        if (drop == "one") {
+            QTRY_COMPARE(script.shown, QStringList({"save"}));
+            QCOMPARE(QFileInfo(script.proposed.value(0)).fileName(), "obzor.htm");
+            args << "-o" << root + "/cli/obzor.htm";
+        } else {
+            QTRY_COMPARE(script.summaries.size(), 1);
+            QCOMPARE(script.shown, QStringList({"site"}));
+            const int documents = drop == "folder" ? 3 : 2;
+            QCOMPARE(script.summaries.first(), QString("%1 documents converted.").arg(documents));
+            args << "-d" << root + "/cli";
+        }
+        QVERIFY2(script.errors.isEmpty(), qPrintable(script.errors.join("; ")));
+
+        if (useColors) args << "--colors";
+        if (bmp) args << "--bmp";
+        args << "--style" << (style == TPageStyle::Quillo ? "quillo" : "quilloc") << "-q"
+             << dropped;
+        QProcess cli;
+        cli.start(VORNIK2HTML, args);
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QStringList written = TreeListing(root + "/form");
+        QVERIFY(written.contains("obzor.htm"));
+        QCOMPARE(written.contains("sub/second.htm"), drop == "folder");
+        QCOMPARE(TreeListing(root + "/cli"), written);
+        for (const QString& name : written)
+            QVERIFY2(FileBytes(root + "/form/" + name) == FileBytes(root + "/cli/" + name),
+                     qPrintable(name));
+    }
+
+    // Only local files are documents: a web address or text is refused without a word.
+    void dropRefusesOtherData() {
+        auto form = ShownForm();
+        TDialogScript script;
+        Answer(*form, script);
+        QMimeData web, text, mixed;
+        web.setUrls({QUrl("https://example.org/obzor.$w")});
+        text.setText("/tmp/obzor.$w");
+        mixed.setUrls({QUrl::fromLocalFile(QDir::tempPath()), QUrl("ftp://example.org/a.$w")});
+        for (QMimeData* data : {&web, &text, &mixed}) QVERIFY(!Drop(*form, *data));
+        QTest::qWait(50);
+        QVERIFY(script.shown.isEmpty());
+        QVERIFY(script.errors.isEmpty());
+    }
+
+    // Cancelling a site leaves nothing behind: the documents of the folder in progress
+    // (pipes that end only after the cancel) remove their temporary files, and no index
+    // page is written.
+    void dropCancelLeavesNoFile() {
+        quill::test::TempDir dir;
+        const QString root = FromPath(dir.Path());
+        QVERIFY(QDir(root).mkpath("in") && QDir(root).mkpath("site"));
+        std::vector<int> writers;
+        for (const char* name : {"a.$w", "b.$w"}) {
+            const QString pipe = root + "/in/" + name;
+            QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+            // Read-write, so that opening does not wait: the reader sees no end until closed.
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_RDWR | O_NONBLOCK);
+            QVERIFY(fd >= 0);
+            writers.push_back(fd);
+            const QByteArray doc = SampleDocument();
+            QCOMPARE(::write(fd, doc.constData(), size_t(doc.size())), ssize_t(doc.size()));
+        }
+        auto form = ShownForm();
+        TDialogScript script;
+        Answer(*form, script);
+        script.siteAnswer = root + "/site";
+        QVERIFY(DropFiles(*form, {root + "/in"}));
+        QTRY_VERIFY(form->findChild<QProgressDialog*>() != nullptr);
+        auto* progress = form->findChild<QProgressDialog*>();
+        QTRY_VERIFY(progress->labelText().contains("Now: "));
+        QVERIFY(progress->labelText().contains(" of 2 documents done"));
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        for (const int fd : writers) ::close(fd);
+        QTRY_COMPARE(script.summaries.size(), 1);
+        QVERIFY2(script.summaries.first().startsWith("Cancelled: 0 of 2 documents converted."),
+                 qPrintable(script.summaries.first()));
+        QCOMPARE(TreeListing(root + "/site"), QStringList());
+        QCOMPARE(TreeListing(root + "/in"), QStringList({"a.$w", "b.$w"}));
+    }
+
     void realDialogsTakeTypedNames() {
         quill::test::TempDir dir;
         const QString root = FromPath(dir.Path());
