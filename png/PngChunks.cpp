@@ -54,7 +54,12 @@ __attribute__((target("pclmul,sse2"))) uint32_t CrcFolded(uint32_t crc, const ui
     return static_cast<uint32_t>(n > 0 ? crc32(folded, p, static_cast<uInt>(n)) : folded);
 }
 
-const bool kHasClmul = __builtin_cpu_supports("pclmul");
+// Asked at the first use, not in a static initializer, which may run before the
+// processor's features are known.
+bool HasClmul() {
+    static const bool has = __builtin_cpu_supports("pclmul");
+    return has;
+}
 #endif
 
 }  // namespace
@@ -64,7 +69,7 @@ uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4]) {
     const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(type), 4));
     const auto* bytes = static_cast<const uint8_t*>(data);
 #if defined(__x86_64__) || defined(__i386__)
-    if (kHasClmul && length >= 256) return CrcFolded(crc, bytes, length);
+    if (length >= 256 && HasClmul()) return CrcFolded(crc, bytes, length);
 #endif
     return static_cast<uint32_t>(length > 0 ? crc32(crc, bytes, length) : crc);
 }

@@ -69,7 +69,12 @@ __attribute__((target("ssse3"))) int64_t StoreRgba(const uint8_t* src, uint8_t* 
     return j;
 }
 
-const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+// Asked at the first use, not in a static initializer, which may run before the
+// processor's features are known.
+bool HasSsse3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
 #endif
 
 // Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
@@ -120,7 +125,7 @@ struct TRowStore {
             case 0: {  // 16-bit grey: the high byte
                 int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                if (step == 1 && kHasSsse3) j = StoreGrey16(src, line + x0 * 3, count);
+                if (step == 1 && HasSsse3()) j = StoreGrey16(src, line + x0 * 3, count);
 #endif
                 for (; j < count; ++j) {
                     uint8_t* p = line + (x0 + j * step) * 3;
@@ -139,7 +144,7 @@ struct TRowStore {
                 if (s == 1) {
                     int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (step == 1 && kHasSsse3) j = StoreRgba(src, line + x0 * 4, count);
+                    if (step == 1 && HasSsse3()) j = StoreRgba(src, line + x0 * 4, count);
 #endif
                     for (; j < count; ++j) {
                         const uint8_t* q = src + j * 4;
@@ -164,7 +169,7 @@ struct TRowStore {
                     uint8_t* p = line + x0 * 3;
                     int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (kHasSsse3) {
+                    if (HasSsse3()) {
                         j = StoreRgb(src, p, count);
                         src += j * 3;
                         p += j * 3;
