@@ -8,6 +8,10 @@
 #include <memory>
 #include <utility>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 #include "png/ImageLayout.h"
@@ -17,6 +21,61 @@
 namespace quill {
 
 namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// 16-bit grey to three equal bytes a pixel, sixteen pixels a step: the high bytes (the
+// first of each sample) packed together, then spread three times each by shuffles.
+// Answers how many pixels it stored; the byte loop does the rest.
+__attribute__((target("ssse3"))) int64_t StoreGrey16(const uint8_t* src, uint8_t* p,
+                                                     int64_t count) {
+    const __m128i low = _mm_set1_epi16(0xFF);
+    const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m128i spread2 =
+        _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    int64_t j = 0;
+    for (; j + 16 <= count; j += 16, src += 32, p += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+        const __m128i v = _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, spread0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_shuffle_epi8(v, spread1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), _mm_shuffle_epi8(v, spread2));
+    }
+    return j;
+}
+
+// Red, green, blue to blue, green, red, five pixels a step: each step writes sixteen
+// bytes, the last of them the next pixel's first, which the next step writes again.
+// Answers how many pixels it stored.
+__attribute__((target("ssse3"))) int64_t StoreRgb(const uint8_t* src, uint8_t* p, int64_t count) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    int64_t j = 0;
+    for (; j + 6 <= count; j += 5, src += 15, p += 15) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+    }
+    return j;
+}
+
+// Red, green, blue, alpha to blue, green, red, alpha, four pixels a step.
+__attribute__((target("ssse3"))) int64_t StoreRgba(const uint8_t* src, uint8_t* p, int64_t count) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    int64_t j = 0;
+    for (; j + 4 <= count; j += 4, src += 16, p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+    }
+    return j;
+}
+
+// Asked at the first use, not in a static initializer, which may run before the
+// processor's features are known.
+bool HasSsse3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+#endif
 
 // Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
 struct TRowStore {
@@ -35,13 +94,16 @@ struct TRowStore {
             const int d = Depth;
             const bool grey = ColorType == 0;
             if (d == 8) {
-                for (int64_t j = 0; j < count; ++j) {
-                    const uint8_t v = src[j];
-                    if (grey) {
+                // The palette's indexes are the bitmap's bytes: a copy where the pixels
+                // are adjacent (a loop testing for grey on every byte was not one).
+                if (!grey && step == 1) {
+                    std::memcpy(line + x0, src, static_cast<size_t>(count));
+                } else if (!grey) {
+                    for (int64_t j = 0; j < count; ++j) line[x0 + j * step] = src[j];
+                } else {
+                    for (int64_t j = 0; j < count; ++j) {
                         uint8_t* p = line + (x0 + j * step) * 3;
-                        p[0] = p[1] = p[2] = v;
-                    } else {
-                        line[x0 + j * step] = v;
+                        p[0] = p[1] = p[2] = src[j];
                     }
                 }
                 return;
@@ -60,12 +122,17 @@ struct TRowStore {
             return;
         }
         switch (ColorType) {
-            case 0:  // 16-bit grey: the high byte
-                for (int64_t j = 0; j < count; ++j) {
+            case 0: {  // 16-bit grey: the high byte
+                int64_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+                if (step == 1 && HasSsse3()) j = StoreGrey16(src, line + x0 * 3, count);
+#endif
+                for (; j < count; ++j) {
                     uint8_t* p = line + (x0 + j * step) * 3;
                     p[0] = p[1] = p[2] = src[j * 2];
                 }
                 return;
+            }
             case 4:
                 for (int64_t j = 0; j < count; ++j) {
                     const uint8_t* q = src + j * b;
@@ -75,7 +142,11 @@ struct TRowStore {
                 return;
             case 6:
                 if (s == 1) {
-                    for (int64_t j = 0; j < count; ++j) {
+                    int64_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+                    if (step == 1 && HasSsse3()) j = StoreRgba(src, line + x0 * 4, count);
+#endif
+                    for (; j < count; ++j) {
                         const uint8_t* q = src + j * 4;
                         uint8_t* p = line + (x0 + j * step) * 4;
                         p[0] = q[2];
@@ -96,7 +167,15 @@ struct TRowStore {
                     // A pixel a word: its three bytes and the next pixel's first, reversed
                     // and shifted down; the fourth byte written is the next pixel's place.
                     uint8_t* p = line + x0 * 3;
-                    for (int64_t j = 0; j + 1 < count; ++j, src += 3, p += 3) {
+                    int64_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+                    if (HasSsse3()) {
+                        j = StoreRgb(src, p, count);
+                        src += j * 3;
+                        p += j * 3;
+                    }
+#endif
+                    for (; j + 1 < count; ++j, src += 3, p += 3) {
                         uint32_t v;
                         std::memcpy(&v, src, 4);
                         v = __builtin_bswap32(v) >> 8;

@@ -111,6 +111,54 @@ void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t
 }
 #endif
 
+#if defined(__SSE2__)
+// Sub, and Paeth with no row above (whose predictor is then the left byte): four pixels
+// a step (sixteen for B = 1, eight for B = 2). Within the step a running sum in log
+// steps; across steps the carry is the only chain, one add, as the running sum's last
+// pixel is spread to every pixel off that chain. Answers the offset from which the byte
+// loop takes the rest of the row.
+template <int B>
+int64_t UnfilterSub(uint8_t* row, int64_t len) {
+    constexpr int kStep = B == 3 ? 12 : 16;
+    const __m128i keep =
+        B == 3 ? _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0)
+               : _mm_set1_epi8(-1);
+    __m128i carry = _mm_setzero_si128();
+    int64_t i = 0;
+    for (; i + 16 <= len; i += kStep) {
+        __m128i x = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)), keep);
+        x = _mm_add_epi8(x, _mm_slli_si128(x, B));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 2 * B));
+        __m128i last;  // the last pixel's running sum in every pixel
+        if constexpr (B == 1) {
+            x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+            x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+            const __m128i b = _mm_srli_si128(x, 15);
+            last = _mm_shuffle_epi32(_mm_shufflelo_epi16(_mm_unpacklo_epi8(b, b), 0), 0);
+        } else if constexpr (B == 2) {
+            x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+            last = _mm_shuffle_epi32(_mm_shufflelo_epi16(_mm_srli_si128(x, 14), 0), 0);
+        } else if constexpr (B == 3) {
+            last = _mm_and_si128(_mm_srli_si128(x, 9), _mm_cvtsi32_si128(0xFFFFFF));
+            last = _mm_or_si128(last, _mm_slli_si128(last, 3));
+            last = _mm_or_si128(last, _mm_slli_si128(last, 6));
+        } else {
+            last = _mm_shuffle_epi32(x, 0xFF);
+        }
+        x = _mm_add_epi8(x, carry);
+        carry = _mm_add_epi8(carry, last);
+        if constexpr (B == 3) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row + i), x);
+            const int tail = _mm_cvtsi128_si32(_mm_srli_si128(x, 8));
+            std::memcpy(row + i + 8, &tail, 4);
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), x);
+        }
+    }
+    return i;
+}
+#endif
+
 // The bytes of the pixel to the left (and above-left) stay in registers from pixel to
 // pixel: each channel is its own dependency chain, and no byte waits for the store of
 // the one before it.
@@ -133,7 +181,13 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
 #endif
     switch (filter) {
         case 1:
-            for (int64_t i = 0; i < whole; i += B)
+#if defined(__SSE2__)
+            if constexpr (B <= 4) {
+                start = UnfilterSub<B>(row, whole);
+                for (int k = 0; k < B && start > 0; ++k) a[k] = row[start - B + k];
+            }
+#endif
+            for (int64_t i = start; i < whole; i += B)
                 for (int k = 0; k < B; ++k)
                     a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
             break;
@@ -155,7 +209,13 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
             break;
         case 4:
             if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
-                for (int64_t i = 0; i < whole; i += B)
+#if defined(__SSE2__)
+                if constexpr (B <= 4) {
+                    start = UnfilterSub<B>(row, whole);
+                    for (int k = 0; k < B && start > 0; ++k) a[k] = row[start - B + k];
+                }
+#endif
+                for (int64_t i = start; i < whole; i += B)
                     for (int k = 0; k < B; ++k)
                         a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
                 break;
@@ -196,6 +256,14 @@ bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint
                      int64_t len, int bpp) {
 #if defined(__SSE2__)
     if ((filter != 3 && filter != 4) || prev == nullptr) return false;
+    if (bpp == 1) {
+        UnfilterPair<1>(filter, first, second, prev, len);
+        return true;
+    }
+    if (bpp == 2) {
+        UnfilterPair<2>(filter, first, second, prev, len / 2);
+        return true;
+    }
     if (bpp == 3) {
         UnfilterPair<3>(filter, first, second, prev, len / 3);
         return true;
