@@ -227,10 +227,51 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
     return out;
 }
 
+__attribute__((target("avx2,popcnt"))) TUtf8Table::TLetters TUtf8Table::WriteLetters64(
+    uint8_t* out, const char* p) {
+    // The classes of WriteWide; the line ends and tab count as letters here too.
+    const __m256i byHigh = _mm256_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0,  //
+                                            8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
+    const __m256i byLow = _mm256_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7,  //
+                                           7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    TLetters letters{};
+    for (int half = 0; half < 2; ++half) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
+        const __m256i classes = _mm256_and_si256(
+            _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+            _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
+        const uint64_t others = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
+        const __m256i high = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);
+        const __m256i e =
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
+                              _mm256_set1_epi8(static_cast<char>(0xE0)));
+        const __m256i lead = _mm256_blendv_epi8(
+            v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), high);
+        const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
+                                                 _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
+        const unsigned twoBytes = static_cast<unsigned>(_mm256_movemask_epi8(high));
+        const __m256i low = _mm256_unpacklo_epi8(lead, trail);
+        const __m256i hi = _mm256_unpackhi_epi8(lead, trail);
+        out = PutPairs(out, _mm256_castsi256_si128(low), twoBytes & 0xFF, 8);
+        out = PutPairs(out, _mm256_castsi256_si128(hi), twoBytes >> 8 & 0xFF, 8);
+        out = PutPairs(out, _mm256_extracti128_si256(low, 1), twoBytes >> 16 & 0xFF, 8);
+        out = PutPairs(out, _mm256_extracti128_si256(hi, 1), twoBytes >> 24, 8);
+        letters.others |= others << (32 * half);
+        letters.twoBytes |= static_cast<uint64_t>(twoBytes) << (32 * half);
+    }
+    return letters;
+}
+
 #else
 
 bool TUtf8Table::HasWideWrite() {
     return false;
+}
+
+TUtf8Table::TLetters TUtf8Table::WriteLetters64(uint8_t*, const char*) {
+    return {~uint64_t{0}, 0};
 }
 
 uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p, size_t n) const {

@@ -297,6 +297,8 @@ TEST(Translation, AgreesWithTheByteByByteReference) {
         }
         const std::string modern = BodyOf(doc, kModern);
         EXPECT_TRUE(modern == ReferenceBody(doc, true, true)) << round << " modern";
+        EXPECT_TRUE(BodyOf(doc, kModernStyles) == ReferenceBody(doc, false, true))
+            << round << " modern styles";
     }
 }
 
