@@ -150,7 +150,10 @@ class TConversionRun {
     size_t WalkLinesAvx2(const char* p, size_t n);
     size_t WalkModernLines(const char* p, size_t n);
     size_t WalkModernLinesAvx2(const char* p, size_t n);
+    template <auto WriteLetters>
+    size_t WalkModernWideBody(const char* p, size_t n);
     size_t WalkModernLinesWide(const char* p, size_t n);
+    size_t WalkModernLinesWide512(const char* p, size_t n);
     template <bool Modern>
     uint8_t* BeginBlock();
     template <bool Modern>

@@ -88,6 +88,9 @@ class TUtf8Table {
         uint64_t twoBytes;
     };
     static TLetters WriteLetters64(uint8_t* out, const char* p);
+    // The same with 64-byte registers: needs HasWideWrite512.
+    static TLetters WriteLetters64Avx512(uint8_t* out, const char* p);
+    static bool HasWideWrite512();
     // The most bytes one staged byte becomes.
     static constexpr size_t kLongestText = 7;
 

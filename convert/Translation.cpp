@@ -248,7 +248,9 @@ bool TConversionRun::TranslateBufferedLines() {
     const bool avx2 = kernels_->Avx2Walk;
     size_t pos = 0;
     if (utf8_ != nullptr && wideText_)
-        pos = WalkModernLinesWide(p, end);
+        pos = kernels_->Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
+                  ? WalkModernLinesWide512(p, end)
+                  : WalkModernLinesWide(p, end);
     else if (utf8_ != nullptr)
         pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
     else
@@ -332,8 +334,9 @@ __attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const
 // bytes, and the other bytes (which go through the table as the special ones do), are
 // then taken from that. No branch on what a text byte is, and no second pass over the
 // page.
-__attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWide(const char* p,
-                                                                                  size_t n) {
+template <auto WriteLetters>
+__attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(const char* p,
+                                                                                size_t n) {
     // Room for a block as the classic walk needs it, and for copies of 128 bytes.
     constexpr size_t kRoom = kBlockRoom + 128;
     static_assert(kRoom <= TRecordFile::kFirstBufferSize);
@@ -353,9 +356,13 @@ __attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWid
         open = code = k;
         colourAt = end - 1;
     };
-    // A block's text as UTF-8, and the 128 bytes after it that a copy may read.
-    alignas(32) uint8_t text[256] = {};
+    // A block's text as UTF-8, and the 128 bytes after it that a copy may read. Written a
+    // block ahead: read back at once, the copies would wait for the stores before them
+    // (they cannot take their bytes from stores of other sizes and places).
+    alignas(64) uint8_t texts[2][256] = {};
     const size_t words = (n + 63) / 64;
+    modern::TUtf8Table::TLetters next{};
+    if (words != 0) next = WriteLetters(texts[0], p);
     for (size_t w = 0; w < words; ++w) {
         uint8_t* const start = OutputFile.Reserve(kRoom);
         uint8_t* out = start;
@@ -363,8 +370,9 @@ __attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWid
         const char* const block = p + 64 * w;
         const size_t size = std::min<size_t>(64, n - 64 * w);
         const uint64_t inside = size == 64 ? ~uint64_t{0} : (uint64_t{1} << size) - 1;
-        const modern::TUtf8Table::TLetters letters =
-            modern::TUtf8Table::WriteLetters64(text, block);
+        const modern::TUtf8Table::TLetters letters = next;
+        const uint8_t* const text = texts[w & 1];
+        if (w + 1 < words) next = WriteLetters(texts[(w + 1) & 1], block + 64);
         const uint64_t two = letters.twoBytes;
         uint64_t bits = specials_[w] | (letters.others & inside);
         const uint64_t coloured = colouredAfter_[w];
@@ -395,8 +403,22 @@ __attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWid
     SpanCode = code;
     return n;
 }
+
+__attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWide(const char* p,
+                                                                                  size_t n) {
+    return WalkModernWideBody<modern::TUtf8Table::WriteLetters64>(p, n);
+}
+
+__attribute__((target("avx512bw,popcnt"))) size_t TConversionRun::WalkModernLinesWide512(
+    const char* p, size_t n) {
+    return WalkModernWideBody<modern::TUtf8Table::WriteLetters64Avx512>(p, n);
+}
 #else
 size_t TConversionRun::WalkModernLinesWide(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
+}
+
+size_t TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 
