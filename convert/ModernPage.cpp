@@ -304,16 +304,16 @@ TUtf8Table::WriteLetters64Avx512(uint8_t* out, const char* p) {
     const __mmask64 e =
         _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xF0))),
                                _mm512_set1_epi8(static_cast<char>(0xE0)));
-    const __m512i lead = _mm512_mask_blend_epi8(
-        high, v,
-        _mm512_mask_blend_epi8(e, _mm512_set1_epi8(static_cast<char>(0xD0)),
-                               _mm512_set1_epi8(static_cast<char>(0xD1))));
+    const __m512i lead =
+        _mm512_mask_blend_epi8(high, v,
+                               _mm512_mask_blend_epi8(e, _mm512_set1_epi8(static_cast<char>(0xD0)),
+                                                      _mm512_set1_epi8(static_cast<char>(0xD1))));
     const __m512i trail = _mm512_mask_blend_epi8(e, _mm512_add_epi8(v, _mm512_set1_epi8(0x10)),
                                                  _mm512_sub_epi8(v, _mm512_set1_epi8(0x60)));
     const __m512i order = _mm512_load_si512(kTables.pairs);
     const __m512i first = _mm512_permutex2var_epi8(lead, order, trail);
-    const __m512i second = _mm512_permutex2var_epi8(
-        lead, _mm512_add_epi8(order, _mm512_set1_epi8(32)), trail);
+    const __m512i second =
+        _mm512_permutex2var_epi8(lead, _mm512_add_epi8(order, _mm512_set1_epi8(32)), trail);
     constexpr uint64_t kLeads = 0x5555555555555555;
     const uint64_t keepFirst = _pdep_u64(high & 0xFFFFFFFF, ~kLeads) | kLeads;
     const uint64_t keepSecond = _pdep_u64(high >> 32, ~kLeads) | kLeads;

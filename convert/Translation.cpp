@@ -385,8 +385,8 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
             copy128(out, text + from);
             out += at - from;
             from = at + 1 + (two >> bit & 1);
-            const uint8_t byte = 64 * w + bit == colourAt ? kCode8Class
-                                                           : static_cast<uint8_t>(block[bit]);
+            const uint8_t byte =
+                64 * w + bit == colourAt ? kCode8Class : static_cast<uint8_t>(block[bit]);
             const TTransition& t = utf8Transitions_[open * 256u + byte];
             Copy32(out, &t);
             out += t.Size;
