@@ -79,17 +79,7 @@ class TUtf8Table {
     // 16 bytes past what it answers.
     uint8_t* WriteWide(uint8_t* out, const char* p, size_t n) const;
     static bool HasWideWrite();
-    // For a walk that writes the text straight into the page: the 64 bytes at p at out,
-    // each as if it were ASCII or a Cyrillic letter (up to 128 bytes). Answers, a bit a
-    // byte, which bytes are something else (they must go through Text) and which take two
-    // bytes. Needs AVX2 (HasWideWrite).
-    struct TLetters {
-        uint64_t others;
-        uint64_t twoBytes;
-    };
-    static TLetters WriteLetters64(uint8_t* out, const char* p);
-    // The same with 64-byte registers: needs HasWideWrite512.
-    static TLetters WriteLetters64Avx512(uint8_t* out, const char* p);
+    // With AVX-512 and its byte compress, for WriteLetters64Avx512 (Utf8Letters.h).
     static bool HasWideWrite512();
     // The most bytes one staged byte becomes.
     static constexpr size_t kLongestText = 7;

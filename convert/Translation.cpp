@@ -8,6 +8,7 @@
 #include "convert/LineRules.h"
 #include "convert/ModernPage.h"
 #include "convert/PageLiterals.h"
+#include "convert/Utf8Letters.h"
 
 namespace quill {
 
@@ -361,7 +362,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
     // (they cannot take their bytes from stores of other sizes and places).
     alignas(64) uint8_t texts[2][256] = {};
     const size_t words = (n + 63) / 64;
-    modern::TUtf8Table::TLetters next{};
+    modern::TLetters next{};
     if (words != 0) next = WriteLetters(texts[0], p);
     for (size_t w = 0; w < words; ++w) {
         uint8_t* const start = OutputFile.Reserve(kRoom);
@@ -370,7 +371,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
         const char* const block = p + 64 * w;
         const size_t size = std::min<size_t>(64, n - 64 * w);
         const uint64_t inside = size == 64 ? ~uint64_t{0} : (uint64_t{1} << size) - 1;
-        const modern::TUtf8Table::TLetters letters = next;
+        const modern::TLetters letters = next;
         const uint8_t* const text = texts[w & 1];
         if (w + 1 < words) next = WriteLetters(texts[(w + 1) & 1], block + 64);
         const uint64_t two = letters.twoBytes;
@@ -406,12 +407,12 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
 
 __attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWide(const char* p,
                                                                                   size_t n) {
-    return WalkModernWideBody<modern::TUtf8Table::WriteLetters64>(p, n);
+    return WalkModernWideBody<modern::WriteLetters64Avx2>(p, n);
 }
 
-__attribute__((target("avx512bw,popcnt"))) size_t TConversionRun::WalkModernLinesWide512(
-    const char* p, size_t n) {
-    return WalkModernWideBody<modern::TUtf8Table::WriteLetters64Avx512>(p, n);
+__attribute__((target("avx512bw,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) size_t
+TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
+    return WalkModernWideBody<modern::WriteLetters64Avx512>(p, n);
 }
 #else
 size_t TConversionRun::WalkModernLinesWide(const char* p, size_t n) {
