@@ -362,6 +362,10 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
     // (they cannot take their bytes from stores of other sizes and places).
     alignas(64) uint8_t texts[2][256] = {};
     const size_t words = (n + 63) / 64;
+    // Held here: the page's bytes may alias the members as far as the compiler knows.
+    const TTransition* const table = utf8Transitions_.data();
+    const uint64_t* const specials = specials_.data();
+    const uint64_t* const colouredAfter = colouredAfter_.data();
     modern::TLetters next{};
     if (words != 0) next = WriteLetters(texts[0], p);
     for (size_t w = 0; w < words; ++w) {
@@ -375,8 +379,8 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
         const uint8_t* const text = texts[w & 1];
         if (w + 1 < words) next = WriteLetters(texts[(w + 1) & 1], block + 64);
         const uint64_t two = letters.twoBytes;
-        uint64_t bits = specials_[w] | (letters.others & inside);
-        const uint64_t coloured = colouredAfter_[w];
+        uint64_t bits = specials[w] | (letters.others & inside);
+        const uint64_t coloured = colouredAfter[w];
         size_t from = 0;  // where the first byte not yet written is in text
         while (bits != 0) {
             const unsigned bit = static_cast<unsigned>(__builtin_ctzll(bits));
@@ -388,7 +392,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
             from = at + 1 + (two >> bit & 1);
             const uint8_t byte =
                 64 * w + bit == colourAt ? kCode8Class : static_cast<uint8_t>(block[bit]);
-            const TTransition& t = utf8Transitions_[open * 256u + byte];
+            const TTransition& t = table[open * 256u + byte];
             Copy32(out, &t);
             out += t.Size;
             open = t.Open;
