@@ -156,6 +156,10 @@ class TConversionRun {
     size_t WalkLinesAvx2(const char* p, size_t n);
     size_t WalkModernLines(const char* p, size_t n);
     size_t WalkModernLinesAvx2(const char* p, size_t n);
+    template <auto WriteLetters>
+    size_t WalkModernWideBody(const char* p, size_t n);
+    size_t WalkModernLinesWide(const char* p, size_t n);
+    size_t WalkModernLinesWide512(const char* p, size_t n);
     template <bool Modern>
     uint8_t* BeginBlock();
     template <bool Modern>
@@ -193,6 +197,9 @@ class TConversionRun {
     bool colourSpans_ = false;          // spans (dark page) rather than style tags
     // By the open span's code (0: none) and the special byte's class.
     std::array<std::array<TTransition, 16>, 8> transitions_{};
+    // The modern page's, as the page holds them, by the open span's code and the byte
+    // (256 a code): for its walk that writes the text 32 bytes at a time.
+    std::vector<TTransition> utf8Transitions_;
     std::array<TTransition, 8> lineOpeners_{};  // a line colour's opener by code; 0: none
     size_t lineColourAt_ = kNoLineColour;       // the byte that counts as 8, if any
     std::vector<char> lineCopy_;                // a line that went on past a refill

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "convert/Utf8Letters.h"
 #include "platform/Exception.h"
 
 namespace quill::modern {
@@ -133,37 +134,6 @@ const TUtf8Table& TUtf8Table::Get() {
 
 #if defined(__x86_64__) || defined(__i386__)
 
-namespace {
-
-// For 8 bytes, each a lead byte at 2i followed by its trail byte at 2i + 1: which bytes
-// to keep, by the mask of the bytes that have a trail (bit i).
-struct TCompactTable {
-    alignas(16) uint8_t shuffle[256][16];
-    constexpr TCompactTable() : shuffle{} {
-        for (int mask = 0; mask < 256; ++mask) {
-            int j = 0;
-            for (int i = 0; i < 8; ++i) {
-                shuffle[mask][j++] = static_cast<uint8_t>(2 * i);
-                if (mask >> i & 1) shuffle[mask][j++] = static_cast<uint8_t>(2 * i + 1);
-            }
-            while (j < 16) shuffle[mask][j++] = 0x80;
-        }
-    }
-};
-constexpr TCompactTable kCompact;
-
-// Eight bytes' lead and trail side by side: the count of them used, compacted and stored.
-__attribute__((target("avx2,popcnt"), always_inline)) inline uint8_t* PutPairs(uint8_t* out,
-                                                                               __m128i pairs,
-                                                                               unsigned mask,
-                                                                               size_t count) {
-    const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kCompact.shuffle[mask]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pairs, order));
-    return out + count + static_cast<size_t>(__builtin_popcount(mask));
-}
-
-}  // namespace
-
 bool TUtf8Table::HasWideWrite() {
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
@@ -227,9 +197,21 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
     return out;
 }
 
+bool TUtf8Table::HasWideWrite512() {
+    static const bool has = __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi") &&
+                            __builtin_cpu_supports("avx512vbmi2") &&
+                            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    return has;
+}
+
 #else
 
 bool TUtf8Table::HasWideWrite() {
+    return false;
+}
+
+bool TUtf8Table::HasWideWrite512() {
     return false;
 }
 

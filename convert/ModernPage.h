@@ -79,6 +79,8 @@ class TUtf8Table {
     // 16 bytes past what it answers.
     uint8_t* WriteWide(uint8_t* out, const char* p, size_t n) const;
     static bool HasWideWrite();
+    // With AVX-512 and its byte compress, for WriteLetters64Avx512 (Utf8Letters.h).
+    static bool HasWideWrite512();
     // The most bytes one staged byte becomes.
     static constexpr size_t kLongestText = 7;
 

@@ -1,11 +1,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "convert/ByteScan.h"
 #include "convert/ConversionRun.h"
 #include "convert/LineRules.h"
+#include "convert/ModernPage.h"
 #include "convert/PageLiterals.h"
+#include "convert/Utf8Letters.h"
 
 namespace quill {
 
@@ -110,6 +113,25 @@ void TConversionRun::PrepareMarkup() {
         lineOpeners_[open] = TTransition{};
         if (open != 0) text(lineOpeners_[open], opener(open));
         lineOpeners_[open].Open = open;
+    }
+    if (utf8_ == nullptr) return;
+    // The modern page's table as the page holds it: the staged markup and text bytes
+    // through the same last step as the staged page, so both write the same bytes.
+    utf8Transitions_.assign(8 * 256, TTransition{});
+    for (uint8_t open = 0; open < 8; ++open) {
+        for (int b = 0; b < 256; ++b) {
+            const uint8_t byte = static_cast<uint8_t>(b);
+            TTransition staged{.Text = {static_cast<char>(byte)}, .Size = 1, .Open = open};
+            if (scan::IsSpecial(byte)) staged = transitions_[open][kSpecialClass[byte]];
+            uint8_t written[sizeof staged.Text * modern::TUtf8Table::kLongestText + 8];
+            const size_t size =
+                static_cast<size_t>(utf8_->Write(written, staged.Text, staged.Size) - written);
+            if (size > sizeof staged.Text) throw std::logic_error("markup too long for its table");
+            TTransition& t = utf8Transitions_[open * 256u + byte];
+            std::copy(written, written + size, t.Text);
+            t.Size = static_cast<uint8_t>(size);
+            t.Open = staged.Open;
+        }
     }
 }
 
@@ -226,7 +248,11 @@ bool TConversionRun::TranslateBufferedLines() {
     const size_t end = kernels_->ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
     const bool avx2 = kernels_->Avx2Walk;
     size_t pos = 0;
-    if (utf8_ != nullptr)
+    if (utf8_ != nullptr && wideText_)
+        pos = kernels_->Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
+                  ? WalkModernLinesWide512(p, end)
+                  : WalkModernLinesWide(p, end);
+    else if (utf8_ != nullptr)
         pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
     else
         pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
@@ -303,7 +329,104 @@ __attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const
                                                                            size_t n) {
     return WalkLinesBody<true>(p, n);
 }
+
+// The modern page's walk without the staged step: each block's text is written as UTF-8
+// at once, as if it were all ASCII and Cyrillic letters; the stretches between the special
+// bytes, and the other bytes (which go through the table as the special ones do), are
+// then taken from that. No branch on what a text byte is, and no second pass over the
+// page.
+template <auto WriteLetters>
+__attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(const char* p,
+                                                                                size_t n) {
+    // Room for a block as the classic walk needs it, and for copies of 128 bytes.
+    constexpr size_t kRoom = kBlockRoom + 128;
+    static_assert(kRoom <= TRecordFile::kFirstBufferSize);
+    const auto copy128 = [](uint8_t* to, const uint8_t* from) {
+        Copy64(to, reinterpret_cast<const char*>(from));
+        Copy64(to + 64, reinterpret_cast<const char*>(from + 64));
+    };
+    uint8_t open = 0;
+    uint8_t code = SpanCode;
+    size_t colourAt = kNoLineColour;
+    const auto colourLine = [&](size_t start, uint8_t*& out) {
+        const size_t end = start + scan::FindLineEnd(p + start, n - start);
+        const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
+        if (!lines::IsColourCode(k)) return;
+        Copy32(out, &lineOpeners_[k]);
+        out += lineOpeners_[k].Size;
+        open = code = k;
+        colourAt = end - 1;
+    };
+    // A block's text as UTF-8, and the 128 bytes after it that a copy may read. Written a
+    // block ahead: read back at once, the copies would wait for the stores before them
+    // (they cannot take their bytes from stores of other sizes and places).
+    alignas(64) uint8_t texts[2][256] = {};
+    const size_t words = (n + 63) / 64;
+    // Held here: the page's bytes may alias the members as far as the compiler knows.
+    const TTransition* const table = utf8Transitions_.data();
+    const uint64_t* const specials = specials_.data();
+    const uint64_t* const colouredAfter = colouredAfter_.data();
+    modern::TLetters next{};
+    if (words != 0) next = WriteLetters(texts[0], p);
+    for (size_t w = 0; w < words; ++w) {
+        uint8_t* const start = OutputFile.Reserve(kRoom);
+        uint8_t* out = start;
+        if (w == 0) colourLine(0, out);
+        const char* const block = p + 64 * w;
+        const size_t size = std::min<size_t>(64, n - 64 * w);
+        const uint64_t inside = size == 64 ? ~uint64_t{0} : (uint64_t{1} << size) - 1;
+        const modern::TLetters letters = next;
+        const uint8_t* const text = texts[w & 1];
+        if (w + 1 < words) next = WriteLetters(texts[(w + 1) & 1], block + 64);
+        const uint64_t two = letters.twoBytes;
+        uint64_t bits = specials[w] | (letters.others & inside);
+        const uint64_t coloured = colouredAfter[w];
+        size_t from = 0;  // where the first byte not yet written is in text
+        while (bits != 0) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctzll(bits));
+            bits &= bits - 1;
+            const uint64_t below = (uint64_t{1} << bit) - 1;
+            const size_t at = bit + static_cast<size_t>(__builtin_popcountll(two & below));
+            copy128(out, text + from);
+            out += at - from;
+            from = at + 1 + (two >> bit & 1);
+            const uint8_t byte =
+                64 * w + bit == colourAt ? kCode8Class : static_cast<uint8_t>(block[bit]);
+            const TTransition& t = table[open * 256u + byte];
+            Copy32(out, &t);
+            out += t.Size;
+            open = t.Open;
+            code = open != 0 ? open : code;
+            if ((coloured >> bit & 1) != 0) colourLine(64 * w + bit + 1, out);
+        }
+        const size_t end = size + static_cast<size_t>(__builtin_popcountll(two & inside));
+        copy128(out, text + from);
+        out += end - from;
+        OutputFile.Advance(static_cast<size_t>(out - start));
+    }
+    SpanOpen = open != 0;
+    SpanCode = code;
+    return n;
+}
+
+__attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWide(const char* p,
+                                                                                  size_t n) {
+    return WalkModernWideBody<modern::WriteLetters64Avx2>(p, n);
+}
+
+__attribute__((target("avx512bw,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) size_t
+TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
+    return WalkModernWideBody<modern::WriteLetters64Avx512>(p, n);
+}
 #else
+size_t TConversionRun::WalkModernLinesWide(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
+}
+
+size_t TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
+    return WalkLinesBody<true>(p, n);
+}
+
 size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
 }
