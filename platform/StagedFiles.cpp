@@ -90,6 +90,7 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
         // A device or a pipe holds nothing to keep, and renaming over it would replace
         // the device itself.
         entry.Destination = fileName;
+        std::lock_guard<std::mutex> lock(gLock);
         entries_.push_back(std::move(entry));
         return fileName;
     }
