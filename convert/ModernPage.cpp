@@ -145,24 +145,12 @@ bool TUtf8Table::HasWideWrite() {
 // (Bytes 0x80 and above that reach the vector path are letters, ASCII ones are kept.)
 __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p,
                                                                       size_t n) const {
-    // Classes by high and low half of a byte; a byte is plain where both agree on a bit.
-    // 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the double quote and "&"; 4: Cyrillic letter;
-    // 8: tab, LF, CR. (A staged byte is never 127.)
-    const __m256i byHigh = _mm256_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0,  //
-                                            8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
-    const __m256i byLow = _mm256_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7,  //
-                                           7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    // (A staged byte is never 127.)
     const char* const end = p + n;
     while (p < end) {
         size_t count = std::min<size_t>(static_cast<size_t>(end - p), 32);
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i classes = _mm256_and_si256(
-            _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-            _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
-        const uint64_t odd = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
-        const uint64_t oddHere = odd & ((uint64_t{1} << count) - 1);
+        const uint64_t oddHere = OtherBytes32(v) & ((uint64_t{1} << count) - 1);
         if (oddHere != 0) {
             // The plain bytes before it as below, the odd byte itself through the table.
             count = static_cast<size_t>(__builtin_ctzll(oddHere));
@@ -172,19 +160,9 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
                 continue;
             }
         }
-        const __m256i high = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);  // 0x80 and above
-        const __m256i e =
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
-                              _mm256_set1_epi8(static_cast<char>(0xE0)));
-        const __m256i lead = _mm256_blendv_epi8(
-            v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), high);
-        const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
-                                                 _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
-        const unsigned twoBytes = static_cast<unsigned>(_mm256_movemask_epi8(high)) &
-                                  static_cast<unsigned>((uint64_t{1} << count) - 1);
-        // Per 128-bit half: bytes 0-7 and 16-23 in the low pairs, 8-15 and 24-31 in the high.
-        const __m256i low = _mm256_unpacklo_epi8(lead, trail);
-        const __m256i hi = _mm256_unpackhi_epi8(lead, trail);
+        __m256i low, hi;
+        const unsigned twoBytes =
+            LetterPairs32(v, low, hi) & static_cast<unsigned>((uint64_t{1} << count) - 1);
         const auto used = [&](size_t from) {
             return std::min<size_t>(std::max(count, from) - from, 8);
         };

@@ -48,35 +48,53 @@ __attribute__((target("avx2,popcnt"), always_inline)) inline uint8_t* PutPairs(u
     return out + count + static_cast<size_t>(__builtin_popcount(mask));
 }
 
-// The 64 bytes at p at out, each as if it were ASCII or a Cyrillic letter (up to 128
-// bytes); a caller checks TUtf8Table::HasWideWrite.
-__attribute__((target("avx2,popcnt"))) inline TLetters WriteLetters64Avx2(uint8_t* out,
-                                                                          const char* p) {
-    // The classes of WriteWide; the line ends and tab count as letters here too.
+// The 32 bytes of v that are neither ASCII text nor Cyrillic letters nor tab, LF and CR,
+// a bit a byte: they must go through the table. Classes by high and low half of a byte; a
+// byte is plain where both agree on a bit. 1: ASCII 0x30-0x7F; 2: 0x20-0x2F but the
+// double quote and "&"; 4: Cyrillic letter; 8: tab, LF, CR.
+__attribute__((target("avx2"), always_inline)) inline uint64_t OtherBytes32(__m256i v) {
     const __m256i byHigh = _mm256_setr_epi8(8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0,  //
                                             8, 0, 2, 1, 1, 1, 1, 1, 4, 4, 4, 0, 0, 0, 4, 0);
     const __m256i byLow = _mm256_setr_epi8(7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7,  //
                                            7, 7, 5, 7, 7, 7, 5, 7, 7, 15, 15, 7, 7, 15, 7, 7);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i classes = _mm256_and_si256(
+        _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
+    return static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
+}
+
+// Lead and trail of each of the 32 bytes of v as if it were ASCII or a Cyrillic letter,
+// side by side per 128-bit half (bytes 0-7 and 16-23 in low, 8-15 and 24-31 in high);
+// answers which bytes take two (0x80 and above).
+__attribute__((target("avx2"), always_inline)) inline unsigned LetterPairs32(__m256i v,
+                                                                             __m256i& low,
+                                                                             __m256i& high) {
+    const __m256i top = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);  // 0x80 and above
+    const __m256i e =
+        _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
+                          _mm256_set1_epi8(static_cast<char>(0xE0)));
+    const __m256i lead =
+        _mm256_blendv_epi8(v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), top);
+    const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
+                                             _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
+    low = _mm256_unpacklo_epi8(lead, trail);
+    high = _mm256_unpackhi_epi8(lead, trail);
+    return static_cast<unsigned>(_mm256_movemask_epi8(top));
+}
+
+// The 64 bytes at p at out, each as if it were ASCII or a Cyrillic letter (up to 128
+// bytes); a caller checks TUtf8Table::HasWideWrite.
+__attribute__((target("avx2,popcnt"))) inline TLetters WriteLetters64Avx2(uint8_t* out,
+                                                                          const char* p) {
+    // The line ends and tab count as letters here too.
     TLetters letters{};
     for (int half = 0; half < 2; ++half) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
-        const __m256i classes = _mm256_and_si256(
-            _mm256_shuffle_epi8(byHigh, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-            _mm256_shuffle_epi8(byLow, _mm256_and_si256(v, nibble)));
-        const uint64_t others = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256())));
-        const __m256i high = _mm256_cmpgt_epi8(_mm256_setzero_si256(), v);
-        const __m256i e =
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xF0))),
-                              _mm256_set1_epi8(static_cast<char>(0xE0)));
-        const __m256i lead = _mm256_blendv_epi8(
-            v, _mm256_sub_epi8(_mm256_set1_epi8(static_cast<char>(0xD0)), e), high);
-        const __m256i trail = _mm256_blendv_epi8(_mm256_add_epi8(v, _mm256_set1_epi8(0x10)),
-                                                 _mm256_sub_epi8(v, _mm256_set1_epi8(0x60)), e);
-        const unsigned twoBytes = static_cast<unsigned>(_mm256_movemask_epi8(high));
-        const __m256i low = _mm256_unpacklo_epi8(lead, trail);
-        const __m256i hi = _mm256_unpackhi_epi8(lead, trail);
+        const uint64_t others = OtherBytes32(v);
+        __m256i low, hi;
+        const unsigned twoBytes = LetterPairs32(v, low, hi);
         out = PutPairs(out, _mm256_castsi256_si128(low), twoBytes & 0xFF, 8);
         out = PutPairs(out, _mm256_castsi256_si128(hi), twoBytes >> 8 & 0xFF, 8);
         out = PutPairs(out, _mm256_extracti128_si256(low, 1), twoBytes >> 16 & 0xFF, 8);
