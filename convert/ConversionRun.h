@@ -165,6 +165,8 @@ class TConversionRun {
     template <bool Modern>
     void EndBlock(uint8_t* start, uint8_t* out);
     void FlushStaged();
+    void ColourLine(const char* p, size_t n, size_t start, uint8_t*& out, uint8_t& open,
+                    uint8_t& code, size_t& colourAt) const;
     uint8_t* WriteSpecial(uint8_t* out, const char* from, const char* at, uint8_t cls,
                           uint8_t& open, uint8_t& code) const;
     void DrawGroup(int s);

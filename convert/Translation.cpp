@@ -263,6 +263,21 @@ bool TConversionRun::TranslateBufferedLines() {
     return true;
 }
 
+// Opens the line colour of the line that starts at start of the n bytes at p, if it has
+// one: its opener goes to out, and its code byte then counts as 8.
+__attribute__((always_inline)) inline void TConversionRun::ColourLine(const char* p, size_t n,
+                                                                      size_t start, uint8_t*& out,
+                                                                      uint8_t& open, uint8_t& code,
+                                                                      size_t& colourAt) const {
+    const size_t end = start + scan::FindLineEnd(p + start, n - start);
+    const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
+    if (!lines::IsColourCode(k)) return;
+    Copy32(out, &lineOpeners_[k]);
+    out += lineOpeners_[k].Size;
+    open = code = k;
+    colourAt = end - 1;
+}
+
 // The walk over the n classed bytes: answers where it stopped (n). Written once, compiled
 // for both kinds of processor.
 template <bool Modern>
@@ -273,13 +288,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
     size_t colourAt = kNoLineColour;
     // The opener of a line with a line colour; its code byte then counts as 8.
     const auto colourLine = [&](size_t start, uint8_t*& out) {
-        const size_t end = start + scan::FindLineEnd(p + start, n - start);
-        const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
-        if (!lines::IsColourCode(k)) return;
-        Copy32(out, &lineOpeners_[k]);
-        out += lineOpeners_[k].Size;
-        open = code = k;
-        colourAt = end - 1;
+        ColourLine(p, n, start, out, open, code, colourAt);
     };
 
     size_t pos = 0;  // the first byte not yet written
@@ -349,13 +358,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
     uint8_t code = SpanCode;
     size_t colourAt = kNoLineColour;
     const auto colourLine = [&](size_t start, uint8_t*& out) {
-        const size_t end = start + scan::FindLineEnd(p + start, n - start);
-        const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
-        if (!lines::IsColourCode(k)) return;
-        Copy32(out, &lineOpeners_[k]);
-        out += lineOpeners_[k].Size;
-        open = code = k;
-        colourAt = end - 1;
+        ColourLine(p, n, start, out, open, code, colourAt);
     };
     // A block's text as UTF-8, and the 128 bytes after it that a copy may read. Written a
     // block ahead: read back at once, the copies would wait for the stores before them
