@@ -160,8 +160,9 @@ class TCancellableGate : public TCommitGate {
 class TCancellablePictures : public TPictureWork {
   public:
     TCancellablePictures(TPictureWork& work, TCallWatch& watch) : work_(work), watch_(watch) {}
-    void RunAll(size_t count, const std::function<void(size_t)>& task) override {
-        work_.RunAll(count, [&](size_t i) {
+    void RunAll(size_t count, const std::function<void(size_t)>& prepare,
+                const std::function<void(size_t)>& task) override {
+        work_.RunAll(count, prepare, [&](size_t i) {
             if (watch_.Cancelled()) throw Exception("cancelled");
             task(i);
         });

@@ -1,7 +1,5 @@
 #include "archive/WorkerPool.h"
 
-#include <thread>
-
 namespace quill {
 
 TWorkerPool::TWorkerPool(unsigned workers) : workers_(workers < 1 ? 1 : workers) {}
@@ -9,35 +7,48 @@ TWorkerPool::TWorkerPool(unsigned workers) : workers_(workers < 1 ? 1 : workers)
 void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& document) {
     {
         std::lock_guard<std::mutex> lock(lock_);
+        document_ = &document;
+        count_ = count;
         nextDocument_ = 0;
         documentsEnded_ = 0;
     }
     std::vector<std::thread> threads;
-    for (unsigned t = 1; t < workers_; ++t)
-        threads.emplace_back([this, &document, count] { Work(document, count); });
-    Work(document, count);
+    for (unsigned t = 1; t < workers_; ++t) threads.emplace_back([this] { Work(); });
+    Work();
     for (std::thread& t : threads) t.join();
+    // Every document has ended, so no place is lent any more and no thread is added. The
+    // counts stay as they are: a thread not yet awake must still see that all have ended.
+    std::vector<std::thread> lenders;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        lenders.swap(lenders_);
+    }
+    for (std::thread& t : lenders) t.join();
 }
 
-void TWorkerPool::Work(const std::function<void(size_t)>& document, size_t count) {
+void TWorkerPool::Work() {
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
-        // Workers stay until the last document has ended: its pictures may still come.
+        // Threads stay until the last document has ended: its pictures may still come.
+        ++parked_;
         changed_.wait(lock, [&] {
-            return !pictures_.empty() || nextDocument_ < count || documentsEnded_ == count;
+            return documentsEnded_ == count_ || (running_ < static_cast<int>(workers_) &&
+                                                 (!pictures_.empty() || nextDocument_ < count_));
         });
+        --parked_;
+        if (documentsEnded_ == count_) return;
+        ++running_;
         if (!pictures_.empty()) {
             RunPicture(lock);
-        } else if (nextDocument_ < count) {
+        } else {
             const size_t i = nextDocument_++;
             lock.unlock();
-            document(i);
+            (*document_)(i);
             lock.lock();
             ++documentsEnded_;
-            if (documentsEnded_ == count) changed_.notify_all();
-        } else {
-            return;
         }
+        --running_;
+        changed_.notify_all();
     }
 }
 
@@ -56,19 +67,43 @@ void TWorkerPool::RunPicture(std::unique_lock<std::mutex>& lock) {
     if (--p.Batch->Left == 0) changed_.notify_all();
 }
 
-void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& task) {
+void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepare,
+                         const std::function<void(size_t)>& task) {
     if (count == 0) return;
     TBatch batch{&task, count, std::vector<std::exception_ptr>(count)};
+    std::exception_ptr prepareError;
+    for (size_t i = 0; i < count; ++i) {
+        try {
+            prepare(i);
+        } catch (...) {
+            prepareError = std::current_exception();
+            std::lock_guard<std::mutex> lock(lock_);
+            batch.Left -= count - i;
+            break;
+        }
+        std::lock_guard<std::mutex> lock(lock_);
+        pictures_.push_back(TPicture{&batch, i});
+        changed_.notify_all();
+    }
     std::unique_lock<std::mutex> lock(lock_);
-    for (size_t i = 0; i < count; ++i) pictures_.push_back(TPicture{&batch, i});
-    changed_.notify_all();
     // The document's own worker works too, on any picture, until its own have ended.
     while (batch.Left > 0) {
-        if (!pictures_.empty())
+        if (!pictures_.empty()) {
             RunPicture(lock);
-        else
-            changed_.wait(lock, [&] { return batch.Left == 0 || !pictures_.empty(); });
+            continue;
+        }
+        // Its last pictures run elsewhere: its place goes to the next document meanwhile,
+        // on a parked thread or, when there is none, on one more thread.
+        --running_;
+        if (nextDocument_ < count_ && parked_ == 0 && lenders_.size() < workers_)
+            lenders_.emplace_back([this] { Work(); });
+        changed_.notify_all();
+        changed_.wait(lock, [&] {
+            return batch.Left == 0 || (!pictures_.empty() && running_ < static_cast<int>(workers_));
+        });
+        ++running_;
     }
+    if (prepareError) std::rethrow_exception(prepareError);
     for (const std::exception_ptr& error : batch.Errors)
         if (error) std::rethrow_exception(error);
 }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "convert/RunSeams.h"
@@ -13,10 +14,12 @@
 namespace quill {
 
 // One set of workers for the documents of a call and the pictures of each document alike.
-// Documents start in their order, one per worker; the pictures a document hands out go
-// before any new document, to whichever worker is free, the document's own included. A
-// worker never holds more than one document, and a picture runs only while a worker has
-// nothing else, so memory stays within a document and a picture per worker.
+// Documents start in their order; the pictures a document hands out go before any new
+// document, to whichever worker is free, the document's own included. At most `workers`
+// threads run at once. A document whose last pictures run on other workers lends its
+// place meanwhile: another thread starts the next document, instead of a processor idling
+// for as long as a picture takes. So memory stays within two documents and a picture per
+// worker.
 class TWorkerPool : public TPictureWork {
   public:
     explicit TWorkerPool(unsigned workers);
@@ -28,7 +31,8 @@ class TWorkerPool : public TPictureWork {
     // its own business: document must not throw.
     void RunDocuments(size_t count, const std::function<void(size_t)>& document);
 
-    void RunAll(size_t count, const std::function<void(size_t)>& task) override;
+    void RunAll(size_t count, const std::function<void(size_t)>& prepare,
+                const std::function<void(size_t)>& task) override;
 
     // Runs one waiting picture, if there is one, and answers whether it did: for a worker
     // that must wait for other documents, so it helps them meanwhile.
@@ -45,16 +49,23 @@ class TWorkerPool : public TPictureWork {
         size_t Index = 0;
     };
 
-    void Work(const std::function<void(size_t)>& document, size_t count);
+    void Work();
     // With the lock held: runs the first waiting picture without the lock.
     void RunPicture(std::unique_lock<std::mutex>& lock);
 
     unsigned workers_;
+    const std::function<void(size_t)>* document_ = nullptr;
+    size_t count_ = 0;
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<TPicture> pictures_;
     size_t nextDocument_ = 0;
     size_t documentsEnded_ = 0;
+    // Threads running a document or a picture, not waiting; may pass workers_ for a while
+    // when a lent place is taken back. Signed: RunAll may be called from outside the pool.
+    int running_ = 0;
+    unsigned parked_ = 0;               // threads of the pool waiting for something to do
+    std::vector<std::thread> lenders_;  // started when no parked thread could take a place
 };
 
 }  // namespace quill

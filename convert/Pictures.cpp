@@ -99,16 +99,17 @@ void TConversionRun::ExtractPictures() {
         }
     }
 
-    // Every file is staged first, in order; then the pictures are encoded, maybe several
-    // at once, each into its own file or, embedded, into its own slot.
-    // "use BMP pictures" is asked once for each picture, here, in order.
+    // Every file is staged in order, and each picture is encoded once its file is (maybe
+    // several at once, while the later files are staged), into its own file or,
+    // embedded, into its own slot. "use BMP pictures" is asked once for each picture,
+    // here, in order.
     const size_t count = static_cast<size_t>(CurrentPicture - 1);
     std::vector<std::string> paths(count);
-    std::vector<bool> bmp;
-    for (size_t i = 0; i < count; ++i) {
-        bmp.push_back(options_.UseBmpChecked());
-        if (!settings_.Embed) paths[i] = StagePicture(static_cast<int>(i) + 1, bmp.back());
-    }
+    std::vector<char> bmp(count);  // not bits: a task reads its own while the next is set
+    const auto stage = [&](size_t i) {
+        bmp[i] = options_.UseBmpChecked();
+        if (!settings_.Embed) paths[i] = StagePicture(static_cast<int>(i) + 1, bmp[i]);
+    };
     std::vector<std::string> embedded(settings_.Embed ? count : 0);
     const auto encode = [&](size_t i) {
         const int n = static_cast<int>(i) + 1;
@@ -117,10 +118,12 @@ void TConversionRun::ExtractPictures() {
         else
             SavePicture(n, paths[i], bmp[i]);
     };
-    if (pictureWork_)
-        pictureWork_->RunAll(count, encode);
-    else
+    if (pictureWork_) {
+        pictureWork_->RunAll(count, stage, encode);
+    } else {
+        for (size_t i = 0; i < count; ++i) stage(i);
         for (size_t i = 0; i < count; ++i) encode(i);
+    }
     for (size_t i = 0; i < embedded.size(); ++i)
         embedded_.Keep(static_cast<int>(i) + 1, std::move(embedded[i]));
     pictureFiles_ = static_cast<int>(count);

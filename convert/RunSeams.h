@@ -46,9 +46,13 @@ class TPictureWork {
   public:
     virtual ~TPictureWork() = default;
     // Runs task(0) to task(count - 1), on any threads and in any order, and answers once
-    // all have ended. When tasks fail, the failure of the lowest-numbered one is raised, so
-    // a run fails alike however its pictures were spread.
-    virtual void RunAll(size_t count, const std::function<void(size_t)>& task) = 0;
+    // all have ended. prepare(i) runs first on the calling thread, in order, and task(i)
+    // may start as soon as it has, so the others encode while the caller prepares the
+    // rest. A failing prepare stops the rest and is raised once the started tasks have
+    // ended; otherwise, when tasks fail, the failure of the lowest-numbered one is raised,
+    // so a run fails alike however its pictures were spread.
+    virtual void RunAll(size_t count, const std::function<void(size_t)>& prepare,
+                        const std::function<void(size_t)>& task) = 0;
 };
 
 // The page style of the two programs: the main program's (colour spans or style tags

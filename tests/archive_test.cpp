@@ -105,24 +105,36 @@ TEST(Archive, OtherTextAndCounts) {
 TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {
     for (const unsigned workers : {1u, 2u, 5u}) {
         TWorkerPool pool(workers);
-        std::vector<std::atomic<int>> done(40 * 30);
+        std::vector<std::atomic<int>> done(40 * 30), prepared(40 * 30);
         std::vector<std::string> errors(40);
+        // Documents 3, 7, ... fail to prepare picture 12: that failure is raised, after
+        // the pictures already started, and no later picture runs.
         pool.RunDocuments(40, [&](size_t d) {
             try {
-                pool.RunAll(30, [&](size_t p) {
-                    ++done[d * 30 + p];
-                    if (d % 4 == 1 && (p == 7 || p == 20))
-                        throw std::runtime_error(p == 7 ? "picture 7" : "picture 20");
-                });
+                pool.RunAll(
+                    30,
+                    [&](size_t p) {
+                        if (d % 4 == 3 && p == 12) throw std::runtime_error("prepare 12");
+                        ++prepared[d * 30 + p];
+                    },
+                    [&](size_t p) {
+                        done[d * 30 + p] += prepared[d * 30 + p];
+                        if (d % 4 % 2 == 1 && (p == 7 || p == 20))
+                            throw std::runtime_error(p == 7 ? "picture 7" : "picture 20");
+                    });
             } catch (const std::exception& e) {
                 errors[d] = e.what();
             }
             while (pool.HelpOnce()) {
             }
         });
-        for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], 1) << workers << " " << i;
+        for (size_t i = 0; i < done.size(); ++i)
+            EXPECT_EQ(done[i], i / 30 % 4 == 3 && i % 30 >= 12 ? 0 : 1) << workers << " " << i;
         for (size_t d = 0; d < errors.size(); ++d)
-            EXPECT_EQ(errors[d], d % 4 == 1 ? "picture 7" : "") << workers << " " << d;
+            EXPECT_EQ(errors[d], d % 4 == 1   ? "picture 7"
+                                 : d % 4 == 3 ? "prepare 12"
+                                              : "")
+                << workers << " " << d;
     }
 }
 
