@@ -73,10 +73,10 @@ struct TTimes {
     double Cpu = 0;      // processor time of that try, all threads
 };
 
-// The best of two tries: a burst of other work on the machine spoils one try, rarely both.
+// The best of three tries: a burst of other work on the machine spoils one try, rarely all.
 TTimes Convert(const std::string& input, const std::string& output, unsigned jobs) {
     TTimes best;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
         std::filesystem::remove_all(output);
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
