@@ -26,15 +26,16 @@ void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& 
     for (std::thread& t : lenders) t.join();
 }
 
+bool TWorkerPool::PlaceAndWork() const {
+    return running_ < static_cast<int>(workers_) && (!pictures_.empty() || nextDocument_ < count_);
+}
+
 void TWorkerPool::Work() {
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
         // Threads stay until the last document has ended: its pictures may still come.
         ++parked_;
-        changed_.wait(lock, [&] {
-            return documentsEnded_ == count_ || (running_ < static_cast<int>(workers_) &&
-                                                 (!pictures_.empty() || nextDocument_ < count_));
-        });
+        parkedWait_.wait(lock, [&] { return documentsEnded_ == count_ || PlaceAndWork(); });
         --parked_;
         if (documentsEnded_ == count_) return;
         ++running_;
@@ -45,10 +46,13 @@ void TWorkerPool::Work() {
             lock.unlock();
             (*document_)(i);
             lock.lock();
-            ++documentsEnded_;
+            if (++documentsEnded_ == count_) parkedWait_.notify_all();
         }
         --running_;
-        changed_.notify_all();
+        // This thread looks for work itself next; another is woken only for a place that
+        // a lent place taken back left over.
+        if (parked_ > 0 && running_ + 1 < static_cast<int>(workers_) && PlaceAndWork())
+            parkedWait_.notify_one();
     }
 }
 
@@ -64,13 +68,13 @@ void TWorkerPool::RunPicture(std::unique_lock<std::mutex>& lock) {
     }
     lock.lock();
     if (error) p.Batch->Errors[p.Index] = error;
-    if (--p.Batch->Left == 0) changed_.notify_all();
+    if (--p.Batch->Left == 0) p.Batch->Ended.notify_one();
 }
 
 void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepare,
                          const std::function<void(size_t)>& task) {
     if (count == 0) return;
-    TBatch batch{&task, count, std::vector<std::exception_ptr>(count)};
+    TBatch batch{&task, count, std::vector<std::exception_ptr>(count), {}};
     std::exception_ptr prepareError;
     for (size_t i = 0; i < count; ++i) {
         try {
@@ -83,24 +87,20 @@ void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepar
         }
         std::lock_guard<std::mutex> lock(lock_);
         pictures_.push_back(TPicture{&batch, i});
-        changed_.notify_all();
+        if (parked_ > 0 && running_ < static_cast<int>(workers_)) parkedWait_.notify_one();
     }
     std::unique_lock<std::mutex> lock(lock_);
-    // The document's own worker works too, on any picture, until its own have ended.
-    while (batch.Left > 0) {
-        if (!pictures_.empty()) {
-            RunPicture(lock);
-            continue;
-        }
+    // The document's own worker works too, on any picture, while there are any.
+    while (!pictures_.empty() && batch.Left > 0) RunPicture(lock);
+    if (batch.Left > 0) {
         // Its last pictures run elsewhere: its place goes to the next document meanwhile,
         // on a parked thread or, when there is none, on one more thread.
         --running_;
-        if (nextDocument_ < count_ && parked_ == 0 && lenders_.size() < workers_)
+        if (parked_ > 0 && PlaceAndWork())
+            parkedWait_.notify_one();
+        else if (nextDocument_ < count_ && lenders_.size() < workers_)
             lenders_.emplace_back([this] { Work(); });
-        changed_.notify_all();
-        changed_.wait(lock, [&] {
-            return batch.Left == 0 || (!pictures_.empty() && running_ < static_cast<int>(workers_));
-        });
+        batch.Ended.wait(lock, [&] { return batch.Left == 0; });
         ++running_;
     }
     if (prepareError) std::rethrow_exception(prepareError);

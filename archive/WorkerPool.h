@@ -43,6 +43,7 @@ class TWorkerPool : public TPictureWork {
         const std::function<void(size_t)>* Task = nullptr;
         size_t Left = 0;  // tasks not yet ended
         std::vector<std::exception_ptr> Errors;
+        std::condition_variable Ended;  // its document's worker waits here alone
     };
     struct TPicture {
         TBatch* Batch = nullptr;
@@ -52,12 +53,15 @@ class TWorkerPool : public TPictureWork {
     void Work();
     // With the lock held: runs the first waiting picture without the lock.
     void RunPicture(std::unique_lock<std::mutex>& lock);
+    // With the lock held: whether a parked thread may take something now.
+    bool PlaceAndWork() const;
 
     unsigned workers_;
     const std::function<void(size_t)>* document_ = nullptr;
     size_t count_ = 0;
     std::mutex lock_;
-    std::condition_variable changed_;
+    std::condition_variable parkedWait_;  // parked threads only: each wake-up has work
+
     std::deque<TPicture> pictures_;
     size_t nextDocument_ = 0;
     size_t documentsEnded_ = 0;
