@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "png/Adler32.h"
 #include "png/ZlibError.h"
 
 namespace quill {
@@ -11,6 +12,9 @@ TDecompressionStream::TDecompressionStream(TStream& source) : TCustomZlibStream(
     zrec_.next_in = buffer_.get();
     zrec_.avail_in = 0;
     DecompressionCheck(inflateInit(&zrec_));
+    // zlib sums the inflated bytes a byte at a time; Inflate checks them several times
+    // faster.
+    DecompressionCheck(inflateValidate(&zrec_, 0));
 }
 
 TDecompressionStream::~TDecompressionStream() {
@@ -27,6 +31,7 @@ int64_t TDecompressionStream::ReadPiece(uint8_t* buffer, uInt count, bool& ended
     zrec_.avail_out = count;
     while (zrec_.avail_out > 0) {
         if (zrec_.avail_in == 0) {
+            lastIn_ = LastFourIn();  // the trailer may begin in this buffer
             const int64_t got = source_.Read(buffer_.get(), kInputBufferSize);
             zrec_.next_in = buffer_.get();
             zrec_.avail_in = static_cast<uInt>(got);
@@ -35,7 +40,7 @@ int64_t TDecompressionStream::ReadPiece(uint8_t* buffer, uInt count, bool& ended
         }
         const uInt inBefore = zrec_.avail_in;
         const uInt outBefore = zrec_.avail_out;
-        const int code = CompressionCheck(inflate(&zrec_, Z_NO_FLUSH));
+        const int code = CompressionCheck(Inflate());
         if (code == Z_STREAM_END) {
             ended = true;
             break;
@@ -47,6 +52,34 @@ int64_t TDecompressionStream::ReadPiece(uint8_t* buffer, uInt count, bool& ended
             throw ECompressionError(kZlibError);
     }
     return count - zrec_.avail_out;
+}
+
+// zlib's inflate with the check of the data done here: over the bytes each call writes,
+// and against the stream's trailer when it ends. A mismatch answers what zlib's own check
+// answers, Z_DATA_ERROR from that call and from every later one until a restart.
+int TDecompressionStream::Inflate() {
+    if (mismatch_) return Z_DATA_ERROR;
+    uint8_t* const out = zrec_.next_out;
+    const int code = inflate(&zrec_, Z_NO_FLUSH);
+    if (zrec_.next_out != out)
+        adler_ = Adler32(adler_, out, static_cast<size_t>(zrec_.next_out - out));
+    if (code == Z_STREAM_END && !checked_) {
+        checked_ = true;
+        mismatch_ = LastFourIn() != adler_;
+        if (mismatch_) return Z_DATA_ERROR;
+    }
+    return code;
+}
+
+// The last four bytes consumed, the first in the most significant byte. At the end of the
+// stream they are its Adler-32: zlib reads it last, from a byte boundary, and nothing
+// after it.
+uint32_t TDecompressionStream::LastFourIn() const {
+    const auto used = static_cast<size_t>(zrec_.next_in - buffer_.get());
+    uint32_t last = lastIn_;
+    for (size_t i = used - std::min<size_t>(used, 4); i < used; ++i)
+        last = (last << 8) | buffer_[i];
+    return last;
 }
 
 int64_t TDecompressionStream::Read(void* buffer, int64_t count) {
@@ -71,6 +104,11 @@ int64_t TDecompressionStream::Seek(int64_t offset, int origin) {
     const auto position = static_cast<int64_t>(zrec_.total_out);
     if (offset == 0 && origin == soBeginning) {
         DecompressionCheck(inflateReset(&zrec_));
+        DecompressionCheck(inflateValidate(&zrec_, 0));
+        adler_ = 1;
+        lastIn_ = 0;
+        checked_ = false;
+        mismatch_ = false;
         zrec_.next_in = buffer_.get();
         zrec_.avail_in = 0;
         source_.SetPosition(0);

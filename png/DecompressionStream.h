@@ -24,6 +24,13 @@ class TDecompressionStream : public TCustomZlibStream {
 
   private:
     int64_t ReadPiece(uint8_t* buffer, uInt count, bool& ended);
+    int Inflate();
+    uint32_t LastFourIn() const;
+
+    uint32_t adler_ = 1;     // the Adler-32 of the bytes inflated so far
+    uint32_t lastIn_ = 0;    // LastFourIn of the input buffers before this one
+    bool checked_ = false;   // the end of the stream was reached and its trailer compared
+    bool mismatch_ = false;  // ...and it did not match
 };
 
 }  // namespace quill

@@ -1,5 +1,6 @@
 #include "png/RowUnfilter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "png/Paeth.h"
@@ -9,6 +10,19 @@ namespace quill {
 namespace {
 
 #if defined(__SSE2__)
+// The low B bytes of a word to memory; three as two and one straight from the register,
+// where a copy of three bytes went through the stack and cost a quarter of a step.
+template <int B>
+inline void PutLow(uint8_t* p, int bytes) {
+    if constexpr (B == 3) {
+        const auto low = static_cast<uint16_t>(bytes);
+        std::memcpy(p, &low, 2);
+        p[2] = static_cast<uint8_t>(bytes >> 16);
+    } else {
+        std::memcpy(p, &bytes, B);
+    }
+}
+
 // Average and Paeth with the row above, a pixel a step in 16-bit lanes (its B bytes in the
 // low lanes): the step's chain is a few vector operations where byte by byte it was one
 // chain per channel. Answers the offset from which the rest of the row is left to the
@@ -22,8 +36,7 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
     auto store = [](uint8_t* p, __m128i v) {
         const __m128i packed = _mm_packus_epi16(v, v);
         if constexpr (B <= 4) {
-            const int bytes = _mm_cvtsi128_si32(packed);
-            std::memcpy(p, &bytes, B);
+            PutLow<B>(p, _mm_cvtsi128_si32(packed));
         } else {
             uint8_t bytes[8];
             _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), packed);
@@ -44,8 +57,7 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
             const __m128i up = _mm_add_epi8(loadBytes(row + i), _mm_avg_epu8(a, b));
             a = _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), one));
             if constexpr (B <= 4) {
-                const int bytes = _mm_cvtsi128_si32(a);
-                std::memcpy(row + i, &bytes, B);
+                PutLow<B>(row + i, _mm_cvtsi128_si32(a));
             } else {
                 uint8_t bytes[8];
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), a);
@@ -66,11 +78,14 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
 }
 
 // Average and Paeth over two rows at once: each step takes pixel j of the first row and
-// pixel j - 1 of the second, whose pixel above (j - 1 of the first) the step before
-// made. The two are in one register, low and high half, so one chain of vector steps
-// serves two pixels.
-template <int B>
-void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
+// pixel j - kLag of the second, in one register, low and high half, so one chain of
+// vector steps serves two pixels. For Paeth the second row lags by two pixels: its pixel
+// above, made two steps before, then stays off the chain from one step to the next,
+// which runs through the pixel to the left alone. Average, whose chain is short either
+// way, keeps the lag of one.
+template <int B, int Filter>
+void UnfilterPair(uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
+    constexpr int64_t kLag = Filter == 4 ? 2 : 1;
     const __m128i zero = _mm_setzero_si128();
     // Eight bytes are loaded (the rows and the row above have bytes after them): the lanes
     // past a pixel's own carry its neighbours' bytes, which lanes keep to themselves and
@@ -78,36 +93,53 @@ void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t
     auto load = [&](const uint8_t* p) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
     };
-    auto put = [](uint8_t* p, __m128i v) {
-        const int bytes = _mm_cvtsi128_si32(v);
-        std::memcpy(p, &bytes, B);
-    };
-    // Left: the first row's pixel j - 1 and the second row's j - 2 (0 before the rows).
-    __m128i r = zero;
-    __m128i c = zero;  // above-left: prev's pixel j - 1, the first row's j - 2
+    auto put = [](uint8_t* p, __m128i v) { PutLow<B>(p, _mm_cvtsi128_si32(v)); };
+    // The last two steps' pixels: left is the first row's j - 1 and the second row's
+    // j - kLag - 1; before is the first row's j - 2. Before the rows both are 0, and so
+    // are the second row's lanes until it starts.
+    __m128i left = zero, before = zero;
+    __m128i c = zero;  // above-left: prev's pixel j - 1, the first row's j - kLag - 1
     auto step = [&](__m128i above, __m128i raw) {
-        const __m128i b = _mm_unpacklo_epi64(above, r);
+        const __m128i b = _mm_unpacklo_epi64(above, kLag == 1 ? left : before);
         __m128i predicted;
-        if (filter == 3) {
-            predicted = _mm_srli_epi16(_mm_add_epi16(r, b), 1);
+        if constexpr (Filter == 3) {
+            predicted = _mm_srli_epi16(_mm_add_epi16(left, b), 1);
         } else {
-            predicted = PaethPredictor8(r, b, c);
+            predicted = PaethPredictor8(left, b, c);
             c = b;
         }
+        before = left;
         // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
-        r = _mm_add_epi8(raw, predicted);
-        return _mm_packus_epi16(r, r);
+        left = _mm_add_epi8(raw, predicted);
+        return _mm_packus_epi16(left, left);
     };
-    put(first, step(load(prev), _mm_unpacklo_epi64(load(first), zero)));
-    for (int64_t j = 1; j < n; ++j) {
+    // Where one row has no pixel in the step, its lanes take zeros and store nothing.
+    auto edge = [&](int64_t j) {
+        const bool top = j < n, bottom = j >= kLag;
+        const __m128i packed =
+            step(top ? load(prev + j * B) : zero,
+                 _mm_unpacklo_epi64(top ? load(first + j * B) : zero,
+                                    bottom ? load(second + (j - kLag) * B) : zero));
+        if (top) put(first + j * B, packed);
+        if (bottom) put(second + (j - kLag) * B, _mm_srli_si128(packed, 4));
+    };
+    for (int64_t j = 0; j < kLag; ++j) edge(j);
+    for (int64_t j = kLag; j < n; ++j) {
         const __m128i packed =
             step(load(prev + j * B),
-                 _mm_unpacklo_epi64(load(first + j * B), load(second + (j - 1) * B)));
+                 _mm_unpacklo_epi64(load(first + j * B), load(second + (j - kLag) * B)));
         put(first + j * B, packed);
-        put(second + (j - 1) * B, _mm_srli_si128(packed, 4));
+        put(second + (j - kLag) * B, _mm_srli_si128(packed, 4));
     }
-    put(second + (n - 1) * B,
-        _mm_srli_si128(step(zero, _mm_unpacklo_epi64(zero, load(second + (n - 1) * B))), 4));
+    for (int64_t j = std::max(n, kLag); j < n + kLag; ++j) edge(j);
+}
+
+template <int B>
+void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
+    if (filter == 3)
+        UnfilterPair<B, 3>(first, second, prev, n);
+    else
+        UnfilterPair<B, 4>(first, second, prev, n);
 }
 #endif
 

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/MemoryStream.h"
+#include "png/Adler32.h"
 #include "png/DecompressionStream.h"
 #include "png/DeflateBuffer.h"
 #include "png/ZlibError.h"
@@ -107,11 +108,14 @@ TEST(DecompressionStream, BrokenDataRaiseError) {
     corrupt[2] ^= 0xFF;  // the first deflate block header
     Bytes badHeader = good;
     badHeader[0] = 0x77;  // not a zlib header
+    Bytes wrongCheck = good;
+    wrongCheck.back() ^= 1;  // the Adler-32 trailer
     const std::vector<std::pair<const char*, Bytes>> cases = {
         {"empty source", {}},
         {"truncated", Bytes(good.begin(), good.begin() + good.size() / 2)},
         {"corrupt", corrupt},
         {"bad header", badHeader},
+        {"wrong check", wrongCheck},
     };
     for (const auto& [name, data] : cases) {
         SCOPED_TRACE(name);
@@ -119,7 +123,72 @@ TEST(DecompressionStream, BrokenDataRaiseError) {
         TDecompressionStream z(source);
         Bytes out(300000);
         ExpectMessage<ECompressionError>([&] { z.Read(out.data(), 300000); }, "error");
+        // zlib stays failed: so does the stream, until a restart.
+        ExpectMessage<ECompressionError>([&] { z.Read(out.data(), 300000); }, "error");
     }
+}
+
+// A zlib stream of stored blocks, exactly `size` bytes long, and the data it holds.
+std::pair<Bytes, Bytes> StoredStreamOfSize(size_t size) {
+    for (size_t n = size - 16;; ++n) {
+        const Bytes in = RandomBytes(n, 8);
+        Bytes packed(size + 64);
+        uLongf packedSize = packed.size();
+        EXPECT_EQ(compress2(packed.data(), &packedSize, in.data(), n, 0), Z_OK);
+        if (packedSize > size) return {};
+        if (packedSize == size) return {Bytes(packed.begin(), packed.begin() + size), in};
+    }
+}
+
+// The Adler-32 that ends the stream is checked also when its four bytes come in two fills
+// of the input buffer, and again after a restart; any of them wrong fails the read.
+TEST(DecompressionStream, ChecksTheTrailerAcrossInputBufferFills) {
+    for (size_t past = 0; past <= 4; ++past) {  // trailer bytes after the first fill
+        SCOPED_TRACE(past);
+        const auto [good, in] = StoredStreamOfSize(TCustomZlibStream::kInputBufferSize + past);
+        ASSERT_FALSE(good.empty());
+        TMemoryStream source = StreamOf(good);
+        TDecompressionStream z(source);
+        EXPECT_EQ(InflateAll(z, 5000), in);
+        z.Seek(0, soBeginning);
+        EXPECT_EQ(InflateAll(z, 70000), in);
+        for (size_t k = 1; k <= 4; ++k) {
+            Bytes bad = good;
+            bad[bad.size() - k] ^= 0x10;
+            TMemoryStream badSource = StreamOf(bad);
+            TDecompressionStream zb(badSource);
+            ExpectMessage<ECompressionError>([&] { InflateAll(zb, 5000); }, "error");
+        }
+    }
+}
+
+// Ours equals zlib's adler32 by each way the processor has: every short length from every
+// alignment, and runs long enough to need many reductions, from the largest starting sums
+// and over bytes of 0xFF, which make the sums grow fastest.
+TEST(Adler32, EqualsZlibsByEveryPath) {
+    const Bytes random = RandomBytes(3 << 20, 9);
+    const Bytes full(3 << 20, 0xFF);
+    for (const TAdlerPath path : {TAdlerPath::Scalar, TAdlerPath::Ssse3, TAdlerPath::Avx2}) {
+        if (!AdlerPathAvailable(path)) continue;
+        SCOPED_TRACE(static_cast<int>(path));
+        for (size_t offset = 0; offset < 32; ++offset)
+            for (size_t n = 0; n <= 300; ++n) {
+                const uint32_t start = n % 2 ? 1 : 0xFFF0FFF0;
+                const uint8_t* p = random.data() + offset;
+                ASSERT_EQ(Adler32By(path, start, p, n), adler32(start, p, static_cast<uInt>(n)))
+                    << "offset " << offset << " length " << n;
+            }
+        for (const Bytes* data : {&random, &full})
+            for (const size_t n : {5551u, 5552u, 5553u, 65536u + 17, (3u << 20) - 7}) {
+                const uint8_t* p = data->data() + (n & 7);
+                EXPECT_EQ(Adler32By(path, 0xFFF0FFF0, p, n),
+                          adler32(0xFFF0FFF0, p, static_cast<uInt>(n)))
+                    << "length " << n;
+            }
+    }
+    EXPECT_EQ(Adler32(1, random.data(), random.size()),
+              adler32(1, random.data(), static_cast<uInt>(random.size())));
+    EXPECT_EQ(Adler32(1, nullptr, 0), 1u);
 }
 
 TEST(DecompressionStream, PresetDictionaryRaisesInsteadOfLooping) {

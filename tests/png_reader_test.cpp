@@ -270,9 +270,14 @@ TEST(PngReader, MissingImageDataRaisesError) {
 
 TEST(PngReader, TruncatedCompressedDataRaisesError) {
     Bytes z = Deflate(Bytes(4 * 4 * 3 + 4, 0x55));
+    Bytes wrongCheck = z;
+    wrongCheck.back() ^= 1;  // every row is there, but not the data's Adler-32
     z.resize(z.size() / 2);
-    TPNG png;
-    EXPECT_THROW(Load(png, BuildPng(IhdrData(4, 4, 8, 2), {Chunk("IDAT", z)})), ECompressionError);
+    for (const Bytes& data : {z, wrongCheck}) {
+        TPNG png;
+        EXPECT_THROW(Load(png, BuildPng(IhdrData(4, 4, 8, 2), {Chunk("IDAT", data)})),
+                     ECompressionError);
+    }
 }
 
 // Headers the decoder cannot follow: one line of ours, the bitmap untouched, no pixels.
