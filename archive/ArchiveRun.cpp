@@ -99,7 +99,7 @@ std::string Head(const std::string& path) {
 // before anything is converted: writing it would destroy the other document. Names are
 // compared as SameFile does (the same file when both exist, else the same spelling), by
 // lookup, so an archive of thousands of documents costs a stat or two a name.
-void RefuseClashingPages(std::vector<TJob>& jobs) {
+void RefuseClashingPages(std::vector<TJob>& jobs, TFileKeys& keyOf) {
     std::map<std::pair<dev_t, ino_t>, std::vector<size_t>> byFile;  // inputs that exist
     std::map<std::string, std::vector<size_t>> byKey;               // inputs that do not
     for (size_t j = 0; j < jobs.size(); ++j) {
@@ -107,11 +107,11 @@ void RefuseClashingPages(std::vector<TJob>& jobs) {
         if (::stat(jobs[j].Input.c_str(), &info) == 0)
             byFile[{info.st_dev, info.st_ino}].push_back(j);
         else
-            byKey[FileKey(jobs[j].Input)].push_back(j);
+            byKey[keyOf(jobs[j].Input)].push_back(j);
     }
     std::map<std::string, size_t> owners;
     for (size_t i = 0; i < jobs.size(); ++i) {
-        const std::string key = FileKey(jobs[i].Page);
+        const std::string key = keyOf(jobs[i].Page);
         std::vector<size_t> same;
         struct stat info {};
         if (::stat(jobs[i].Page.c_str(), &info) == 0) {
@@ -239,7 +239,8 @@ int RunCall(const TCallSettings& s) {
         }
     }
     // A page on standard output clashes with nothing.
-    if (!s.toStdout) RefuseClashingPages(jobs);
+    TFileKeys keyOf;
+    if (!s.toStdout) RefuseClashingPages(jobs, keyOf);
     // In an archive the folder's index page takes that name; the document's page would be
     // lost under it.
     for (TJob& j : jobs)
@@ -271,7 +272,7 @@ int RunCall(const TCallSettings& s) {
     // page's folder. Only documents that may write the same names wait for each other.
     std::vector<std::string> pageKeys, bases;
     for (const TJob& j : jobs) {
-        pageKeys.push_back(FileKey(j.Page));
+        pageKeys.push_back(keyOf(j.Page));
         bases.push_back(BaseNameOf(j.Input));
     }
     order.MayWrite([&](size_t j, const std::string& key) {

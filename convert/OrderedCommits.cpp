@@ -10,9 +10,10 @@ namespace quill {
 TOrderedCommits::TOrderedCommits(std::vector<std::string> documents)
     : documents_(std::move(documents)), finished_(documents_.size(), false) {
     gates_.reserve(documents_.size());
+    TFileKeys keys;
     for (size_t i = 0; i < documents_.size(); ++i) {
         gates_.emplace_back(*this, i);
-        claims_.emplace(FileKey(documents_[i]), TClaim{i, true});
+        claims_.emplace(keys(documents_[i]), TClaim{i, true});
     }
 }
 
@@ -29,7 +30,8 @@ bool TOrderedCommits::EarlierMayWrite(size_t index, const std::vector<std::strin
 void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files) {
     TOrderedCommits& o = owner_;
     std::vector<std::string> keys;
-    for (const std::string& file : files) keys.push_back(FileKey(file));
+    TFileKeys keyOf;
+    for (const std::string& file : files) keys.push_back(keyOf(file));
     std::unique_lock<std::mutex> lock(o.lock_);
     // A document goes ahead of earlier ones that are not finished only when none of them
     // can write any of its files: then the order could not change what either gets.

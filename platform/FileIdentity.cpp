@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <system_error>
 
@@ -13,6 +15,29 @@ std::string FileKey(const std::string& path) {
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
     const std::filesystem::path full = std::filesystem::weakly_canonical(absolute, ec);
     return ec ? absolute.string() : full.string();
+}
+
+const std::string& TFileKeys::operator()(const std::string& path) {
+    if (const auto it = keys_.find(path); it != keys_.end()) return it->second;
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    struct stat st {};
+    const int found = ::lstat(path.c_str(), &st);
+    // A link resolves elsewhere, "." and ".." are not names, and a path that cannot be
+    // looked at may resolve differently: those take the whole way.
+    std::string key;
+    if (name.empty() || name == "." || name == ".." || (found == 0 && S_ISLNK(st.st_mode)) ||
+        (found != 0 && errno != ENOENT)) {
+        key = FileKey(path);
+    } else {
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
+        key = (*this)(folder);  // a copy: the map may grow below
+        if (key.empty() || key.back() != '/') key += '/';
+        key += name;
+    }
+    return keys_.emplace(path, std::move(key)).first->second;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -1,12 +1,24 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 namespace quill {
 
 // One spelling for every name of a file: the absolute path with links and "." or ".."
 // resolved as far as the path exists. Two names with the same key are one file.
 std::string FileKey(const std::string& path);
+
+// FileKey for many names in few folders, each folder resolved once: a name that is not a
+// link has its folder's key followed by the name. For thousands of pages and pictures,
+// one lstat each instead of one for every part of every path.
+class TFileKeys {
+  public:
+    const std::string& operator()(const std::string& path);
+
+  private:
+    std::unordered_map<std::string, std::string> keys_;
+};
 
 // Whether two names are one file: the same device and inode when both exist (hard links
 // included), otherwise the same key (a file not yet written can still be named twice).

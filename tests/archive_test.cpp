@@ -16,6 +16,7 @@
 #include "archive/Shard.h"
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
+#include "platform/FileIdentity.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -136,6 +137,28 @@ TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {
                                               : "")
                 << workers << " " << d;
     }
+}
+
+// The archive run looks up thousands of names through one TFileKeys: each must be the
+// very key FileKey gives, or a clash between two documents would go unseen.
+TEST(Archive, FileKeysOfManyNamesAreTheirFileKeys) {
+    test::TempDir dir;
+    const std::filesystem::path root = dir.Path();
+    std::filesystem::create_directories(root / "real");
+    test::WriteFileBytes((root / "real" / "file").string(), {});
+    std::filesystem::create_directory_symlink(root / "real", root / "folder link");
+    std::filesystem::create_symlink(root / "real" / "file", root / "real" / "file link");
+    std::filesystem::create_symlink("nowhere", root / "real" / "dangling");
+    TFileKeys keys;
+    for (const std::string name :
+         {"real/file", "real/missing", "missing/deeper/x.htm", "folder link/file",
+          "folder link/new.png", "real/file link", "real/dangling", "real/../real/file",
+          "real/./file", "real/", "real//file", "folder link/../real/file", ""}) {
+        const std::string path = (root / name).string();
+        EXPECT_EQ(keys(path), FileKey(path)) << name;
+        EXPECT_EQ(keys(path), FileKey(path)) << name << " (again)";
+    }
+    EXPECT_EQ(keys("/"), FileKey("/"));
 }
 
 }  // namespace
