@@ -268,12 +268,13 @@ int RunCall(const TCallSettings& s) {
     // A document waiting for its turn to put its files in place encodes pictures of the
     // documents before it meanwhile, so no worker idles while one document has many.
     order.WhileWaiting([&pool] { return pool.HelpOnce(); });
+    order.WhileSleeping([&pool] { pool.Lend(); }, [&pool] { pool.Resume(); });
     // What each document may write: its page, and pictures "<n>NAME.png" or ".bmp" in the
     // page's folder. Only documents that may write the same names wait for each other.
     std::vector<std::string> pageKeys, bases;
     for (const TJob& j : jobs) {
         pageKeys.push_back(keyOf(j.Page));
-        bases.push_back(BaseNameOf(j.Input));
+        bases.push_back(BaseNameOf(DocumentOf(j.Input)));  // "-" names its pictures "stdin"
     }
     order.MayWrite([&](size_t j, const std::string& key) {
         const std::string& page = pageKeys[j];
@@ -285,6 +286,20 @@ int RunCall(const TCallSettings& s) {
         const std::string rest = key.substr(at);
         return at > folder && (rest == bases[j] + ".png" || rest == bases[j] + ".bmp");
     });
+    // Documents that could want one file: the same folder, and names alike but for the
+    // digits a picture's name begins with ("a" and "1a" may both write "11a.png"). Any
+    // file two documents both may write lies within one family, so a document never waits
+    // at the gate for one of another family.
+    std::vector<std::string> families;
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        const std::string& page = pageKeys[j];
+        const std::string& base = bases[j];
+        const size_t digits = std::min(base.find_first_not_of("0123456789"), base.size());
+        families.push_back(page.substr(0, page.rfind('/') + 1) + '\n' + base.substr(digits));
+    }
+    // A worker waiting for its last pictures may run the next document meanwhile, on its
+    // own thread, when that document can never wait for it.
+    pool.MayNest([&](size_t outer, size_t next) { return families[outer] != families[next]; });
     TProgress progress(jobs.size(), bytes, s.terminal, s.quiet, s.watch != nullptr);
     auto cancelled = [&s] { return s.watch && s.watch->Cancelled(); };
     auto ended = [&](const std::string& input, const std::string& reason) {

@@ -1,6 +1,14 @@
 #include "archive/WorkerPool.h"
 
+#include <algorithm>
+
 namespace quill {
+
+namespace {
+// The document this thread runs, and whether it runs one inside another's wait.
+thread_local size_t tDocument = 0;
+thread_local bool tNested = false;
+}  // namespace
 
 TWorkerPool::TWorkerPool(unsigned workers) : workers_(workers < 1 ? 1 : workers) {}
 
@@ -11,6 +19,10 @@ void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& 
         count_ = count;
         nextDocument_ = 0;
         documentsEnded_ = 0;
+        // A place for each worker, taken up as each starts.
+        const auto places = static_cast<unsigned>(std::min<size_t>(workers_, count));
+        running_ += static_cast<int>(places);
+        grants_ += places;
     }
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < workers_; ++t) threads.emplace_back([this] { Work(); });
@@ -26,34 +38,71 @@ void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& 
     for (std::thread& t : lenders) t.join();
 }
 
-bool TWorkerPool::PlaceAndWork() const {
-    return running_ < static_cast<int>(workers_) && (!pictures_.empty() || nextDocument_ < count_);
+void TWorkerPool::Dispatch() {
+    const auto places = static_cast<int>(workers_);
+    while (running_ < places && !waiting_.empty()) {
+        TWaiter* waiter = waiting_.front();
+        waiting_.pop_front();
+        ++running_;
+        waiter->HasPlace = true;
+        waiter->Wake.notify_one();
+    }
+    const size_t work = pictures_.size() + (count_ - nextDocument_);
+    while (running_ < places && work > grants_) {
+        ++running_;
+        ++grants_;
+        if (parked_ >= grants_)
+            parkedWait_.notify_one();
+        else if (lenders_.size() < workers_)
+            lenders_.emplace_back([this] { Work(); });
+        else
+            break;  // every thread is busy or waiting: the grant waits for one
+    }
 }
 
 void TWorkerPool::Work() {
     std::unique_lock<std::mutex> lock(lock_);
+    bool holding = false;   // a place
+    bool giveBack = false;  // the place held so far goes back before waiting
     for (;;) {
-        // Threads stay until the last document has ended: its pictures may still come.
-        ++parked_;
-        parkedWait_.wait(lock, [&] { return documentsEnded_ == count_ || PlaceAndWork(); });
-        --parked_;
-        if (documentsEnded_ == count_) return;
-        ++running_;
+        if (!holding) {
+            // Parked first, so that the place given back may come to this very thread.
+            ++parked_;
+            if (giveBack) {
+                giveBack = false;
+                --running_;
+                Dispatch();
+            }
+            // Threads stay until the last document has ended: its pictures may still come.
+            parkedWait_.wait(lock, [&] { return grants_ > 0 || documentsEnded_ == count_; });
+            --parked_;
+            if (grants_ == 0) return;
+            --grants_;
+            holding = true;
+        }
         if (!pictures_.empty()) {
             RunPicture(lock);
+        } else if (nextDocument_ < count_) {
+            RunDocument(lock, nextDocument_++);
         } else {
-            const size_t i = nextDocument_++;
-            lock.unlock();
-            (*document_)(i);
-            lock.lock();
-            if (++documentsEnded_ == count_) parkedWait_.notify_all();
+            holding = false;  // nothing to do
         }
-        --running_;
-        // This thread looks for work itself next; another is woken only for a place that
-        // a lent place taken back left over.
-        if (parked_ > 0 && running_ + 1 < static_cast<int>(workers_) && PlaceAndWork())
-            parkedWait_.notify_one();
+        // A worker whose wait is over has the place before any new work.
+        if (!holding || !waiting_.empty()) {
+            holding = false;
+            giveBack = true;
+        }
     }
+}
+
+void TWorkerPool::RunDocument(std::unique_lock<std::mutex>& lock, size_t i) {
+    const size_t outer = tDocument;
+    tDocument = i;
+    lock.unlock();
+    (*document_)(i);
+    lock.lock();
+    tDocument = outer;
+    if (++documentsEnded_ == count_) parkedWait_.notify_all();
 }
 
 void TWorkerPool::RunPicture(std::unique_lock<std::mutex>& lock) {
@@ -68,13 +117,22 @@ void TWorkerPool::RunPicture(std::unique_lock<std::mutex>& lock) {
     }
     lock.lock();
     if (error) p.Batch->Errors[p.Index] = error;
-    if (--p.Batch->Left == 0) p.Batch->Ended.notify_one();
+    if (--p.Batch->Left == 0 && p.Batch->Owner) {
+        waiting_.push_back(p.Batch->Owner);
+        Dispatch();
+    }
+}
+
+void TWorkerPool::WaitForPlace(std::unique_lock<std::mutex>& lock, TWaiter& waiter) {
+    --running_;
+    Dispatch();
+    waiter.Wake.wait(lock, [&] { return waiter.HasPlace; });
 }
 
 void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepare,
                          const std::function<void(size_t)>& task) {
     if (count == 0) return;
-    TBatch batch{&task, count, std::vector<std::exception_ptr>(count), {}};
+    TBatch batch{&task, count, std::vector<std::exception_ptr>(count), nullptr};
     std::exception_ptr prepareError;
     for (size_t i = 0; i < count; ++i) {
         try {
@@ -87,21 +145,25 @@ void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepar
         }
         std::lock_guard<std::mutex> lock(lock_);
         pictures_.push_back(TPicture{&batch, i});
-        if (parked_ > 0 && running_ < static_cast<int>(workers_)) parkedWait_.notify_one();
+        Dispatch();
     }
     std::unique_lock<std::mutex> lock(lock_);
-    // The document's own worker works too, on any picture, while there are any.
-    while (!pictures_.empty() && batch.Left > 0) RunPicture(lock);
+    // The document's own worker works too, on any picture, while there are any; then,
+    // when it may, on the next document.
+    for (;;) {
+        while (!pictures_.empty() && batch.Left > 0) RunPicture(lock);
+        if (batch.Left == 0 || tNested || nextDocument_ >= count_ || !mayNest_ ||
+            !mayNest_(tDocument, nextDocument_))
+            break;
+        tNested = true;
+        RunDocument(lock, nextDocument_++);
+        tNested = false;
+    }
     if (batch.Left > 0) {
-        // Its last pictures run elsewhere: its place goes to the next document meanwhile,
-        // on a parked thread or, when there is none, on one more thread.
-        --running_;
-        if (parked_ > 0 && PlaceAndWork())
-            parkedWait_.notify_one();
-        else if (nextDocument_ < count_ && lenders_.size() < workers_)
-            lenders_.emplace_back([this] { Work(); });
-        batch.Ended.wait(lock, [&] { return batch.Left == 0; });
-        ++running_;
+        // Its last pictures run elsewhere: its place goes to the next document meanwhile.
+        TWaiter waiter;
+        batch.Owner = &waiter;
+        WaitForPlace(lock, waiter);
     }
     if (prepareError) std::rethrow_exception(prepareError);
     for (const std::exception_ptr& error : batch.Errors)
@@ -113,6 +175,20 @@ bool TWorkerPool::HelpOnce() {
     if (pictures_.empty()) return false;
     RunPicture(lock);
     return true;
+}
+
+void TWorkerPool::Lend() {
+    std::lock_guard<std::mutex> lock(lock_);
+    --running_;
+    Dispatch();
+}
+
+void TWorkerPool::Resume() {
+    std::unique_lock<std::mutex> lock(lock_);
+    TWaiter waiter;
+    waiting_.push_back(&waiter);
+    Dispatch();
+    waiter.Wake.wait(lock, [&] { return waiter.HasPlace; });
 }
 
 }  // namespace quill

@@ -43,7 +43,18 @@ void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files)
         lock.unlock();
         const bool helped = o.help_();
         lock.lock();
-        if (!helped && o.firstOpen_ < index_) o.turn_.wait_for(lock, std::chrono::milliseconds(2));
+        if (helped || o.firstOpen_ >= index_) continue;
+        if (o.lend_) {
+            lock.unlock();
+            o.lend_();
+            lock.lock();
+        }
+        o.turn_.wait_for(lock, std::chrono::milliseconds(2));
+        if (o.resume_) {
+            lock.unlock();
+            o.resume_();
+            lock.lock();
+        }
     }
     for (size_t k = 0; k < files.size(); ++k) {
         const auto it = o.claims_.find(keys[k]);

@@ -25,6 +25,13 @@ class TOrderedCommits {
     // work (then the turn is looked at again) or found none (then the document sleeps a
     // moment). Without it, a waiting document only sleeps.
     void WhileWaiting(std::function<bool()> help) { help_ = std::move(help); }
+    // Around each such moment of sleep: lend gives the worker's place to another, resume
+    // waits until it has one again, so that workers all waiting here leave places to the
+    // earlier documents they wait for. Called without the lock held.
+    void WhileSleeping(std::function<void()> lend, std::function<void()> resume) {
+        lend_ = std::move(lend);
+        resume_ = std::move(resume);
+    }
 
     // Which files document j may write, by file key (FileKey): given, a document whose
     // files no earlier unfinished document may write puts them in place without waiting
@@ -66,6 +73,7 @@ class TOrderedCommits {
     size_t firstOpen_ = 0;                  // every document before it is finished
     std::map<std::string, TClaim> claims_;  // by file key
     std::function<bool()> help_;
+    std::function<void()> lend_, resume_;
     std::function<bool(size_t, const std::string&)> mayWrite_;
 };
 

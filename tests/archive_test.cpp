@@ -104,8 +104,10 @@ TEST(Archive, OtherTextAndCounts) {
 }
 
 TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {
-    for (const unsigned workers : {1u, 2u, 5u}) {
-        TWorkerPool pool(workers);
+    // Each pool also once with documents run inside another's wait for its pictures.
+    for (const unsigned workers : {1u, 2u, 5u, 11u, 12u, 15u}) {
+        TWorkerPool pool(workers % 10);
+        if (workers > 10) pool.MayNest([](size_t, size_t) { return true; });
         std::vector<std::atomic<int>> done(40 * 30), prepared(40 * 30);
         std::vector<std::string> errors(40);
         // Documents 3, 7, ... fail to prepare picture 12: that failure is raised, after
