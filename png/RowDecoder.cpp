@@ -266,13 +266,26 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
             const uint8_t filter = data[pos];
             target.FilterTypesSeen.set(filter);
             uint8_t* row = data + pos + 1;
-            // The next row of the pass, when it is here too and has the same filter, is
-            // un-filtered alongside this one.
+            // The next rows of the pass, when they are here too and have the same filter,
+            // are un-filtered alongside this one: three more where they can, else one.
             const int64_t next = pos + 1 + rowBytes;
-            if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
-                data[next] == filter &&
-                UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
-                                target.BytesPerPixel)) {
+            uint8_t* const four[4] = {row, row + (1 + rowBytes), row + 2 * (1 + rowBytes),
+                                      row + 3 * (1 + rowBytes)};
+            if (prev != nullptr && y + 3 * g.DY < height && pos + 4 * (1 + rowBytes) <= have &&
+                data[next] == filter && data[next + 1 + rowBytes] == filter &&
+                data[next + 2 * (1 + rowBytes)] == filter &&
+                UnfilterFourRows(filter, four, prev, rowBytes, target.BytesPerPixel)) {
+                for (int k = 0; k < 3; ++k) {
+                    store.Store(four[k], target.Bitmap.ScanLine(y), g.X0, g.DX,
+                                layout.PassWidth[pass]);
+                    y += g.DY;
+                }
+                row = four[3];
+                pos += 3 * (1 + rowBytes);
+            } else if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
+                       data[next] == filter &&
+                       UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
+                                       target.BytesPerPixel)) {
                 store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
                 row = data + next + 1;
                 y += g.DY;

@@ -10,6 +10,7 @@
 #include "png/PieceStream.h"
 #include "png/Png.h"
 #include "png/PngRegistration.h"
+#include "png/RowUnfilter.h"
 #include "png/ZlibError.h"
 #include "support/BitmapSupport.h"
 #include "support/PngTestImages.h"
@@ -492,6 +493,44 @@ TEST(PngReader, FastPathsWalkAndLibpngAgree) {
                 }
 }
 
+// Four rows of one filter at once against one row at a time, on random bytes laid out as
+// the decoder keeps them (a filter byte before each row, bytes after the last): every
+// pixel size, lengths around the steps by which the rows trail each other, and a few
+// long rows. Nothing outside the rows may change.
+TEST(PngReader, FourRowUnfilterMatchesRowByRow) {
+    std::vector<int64_t> widths;
+    for (int64_t n = 1; n <= 70; ++n) widths.push_back(n);
+    widths.insert(widths.end(), {255, 1000, 4099});
+    std::mt19937 random(5);
+    int ran = 0;
+    for (int bpp : {1, 2, 3, 4, 6, 8})
+        for (uint8_t filter : {3, 4})
+            for (int64_t n : widths) {
+                const int64_t len = n * bpp, stride = len + 1;
+                Bytes data(static_cast<size_t>(len + 4 * stride + 16));
+                for (auto& byte : data) byte = static_cast<uint8_t>(random());
+                Bytes expected = data;
+                uint8_t* const rows[4] = {&data[len + 1], &data[len + 1 + stride],
+                                          &data[len + 1 + 2 * stride], &data[len + 1 + 3 * stride]};
+                if (!UnfilterFourRows(filter, rows, data.data(), len, bpp)) {
+                    EXPECT_EQ(data, expected);
+                    continue;
+                }
+                ++ran;
+                for (int64_t k = 0; k < 4; ++k)
+                    UnfilterRow(filter, &expected[len + 1 + k * stride],
+                                &expected[k == 0 ? 0 : len + 1 + (k - 1) * stride], len, bpp);
+                ASSERT_EQ(data, expected)
+                    << "bpp " << bpp << " filter " << int{filter} << " width " << n;
+            }
+#if defined(__x86_64__) || defined(__i386__)
+    // Where the wide vectors are, pixels of one to four bytes take the four-row way.
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_EQ(ran, 4 * 2 * static_cast<int>(widths.size()));
+    }
+#endif
+}
+
 // Images whose filtered data outgrow the decoder's row buffer, so that rows are carried
 // over refills (the row above included), whole and cut short. Up on every row makes each
 // row depend on the one carried over.
@@ -502,7 +541,8 @@ TEST(PngReader, LargeImagesAcrossBufferRefills) {
     };
     for (const Case& c :
          {Case{300, 260, 6, 8, 0}, Case{257, 200, 2, 16, 1}, Case{2000, 1100, 0, 1, 0},
-          Case{700, 700, 3, 4, 1}, Case{600, 400, 6, 8, 0, PNG_FILTER_UP}}) {
+          Case{700, 700, 3, 4, 1}, Case{600, 400, 6, 8, 0, PNG_FILTER_UP},
+          Case{500, 300, 2, 8, 1, PNG_FILTER_PAETH}, Case{400, 300, 6, 8, 0, PNG_FILTER_AVG}}) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.colorType);
         const test::TRawImage img =
             test::RandomImage(c.w, c.h, c.colorType, c.depth, c.interlace, c.w);
