@@ -4,6 +4,7 @@
 #include "png/RowDecoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -54,6 +55,40 @@ __attribute__((target("ssse3"))) int64_t StoreRgb(const uint8_t* src, uint8_t* p
     for (; j + 6 <= count; j += 5, src += 15, p += 15) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+    }
+    return j;
+}
+
+// Red, green, blue to blue, green, red at every other bitmap pixel (the interlaced passes
+// with a column step of two), eight pixels a step into three 16-byte windows. The pixels
+// between belong to other passes and are written back as they were read.
+__attribute__((target("ssse3"))) int64_t StoreRgbStep2(const uint8_t* src, uint8_t* p,
+                                                       int64_t count) {
+    // Window w takes its bytes from src + 8 * (w > 0); -1 keeps the bitmap's byte.
+    constexpr auto kOrder = [] {
+        std::array<int8_t, 48> order{};
+        for (int d = 0; d < 48; ++d) {
+            const int pixel = d / 6, within = d % 6;
+            order[d] =
+                static_cast<int8_t>(within < 3 ? 3 * pixel + 2 - within - (d >= 16 ? 8 : 0) : -1);
+        }
+        return order;
+    }();
+    __m128i order[3], keep[3];
+    for (int w = 0; w < 3; ++w) {
+        order[w] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOrder.data() + 16 * w));
+        keep[w] = _mm_cmplt_epi8(order[w], _mm_setzero_si128());
+    }
+    int64_t j = 0;
+    // The last window ends on a pixel between, which must lie inside the row.
+    for (; j + 9 <= count; j += 8, src += 24, p += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8));
+        for (int w = 0; w < 3; ++w) {
+            auto* q = reinterpret_cast<__m128i*>(p + 16 * w);
+            const __m128i kept = _mm_and_si128(_mm_loadu_si128(q), keep[w]);
+            _mm_storeu_si128(q, _mm_or_si128(kept, _mm_shuffle_epi8(w == 0 ? a : b, order[w])));
+        }
     }
     return j;
 }
@@ -188,7 +223,11 @@ struct TRowStore {
                     }
                     return;
                 }
-                for (int64_t j = 0; j < count; ++j) {
+                int64_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+                if (s == 1 && step == 2 && HasSsse3()) j = StoreRgbStep2(src, line + x0 * 3, count);
+#endif
+                for (; j < count; ++j) {
                     const uint8_t* q = src + j * b;
                     uint8_t* p = line + (x0 + j * step) * 3;
                     p[0] = q[2 * s];
