@@ -59,31 +59,37 @@ __attribute__((target("ssse3"))) int64_t StoreRgb(const uint8_t* src, uint8_t* p
     return j;
 }
 
-// Red, green, blue to blue, green, red at every other bitmap pixel (the interlaced passes
-// with a column step of two), eight pixels a step into three 16-byte windows. The pixels
-// between belong to other passes and are written back as they were read.
-__attribute__((target("ssse3"))) int64_t StoreRgbStep2(const uint8_t* src, uint8_t* p,
-                                                       int64_t count) {
-    // Window w takes its bytes from src + 8 * (w > 0); -1 keeps the bitmap's byte.
+// Red, green, blue to blue, green, red at every DX-th bitmap pixel (the interlaced passes),
+// 48 bitmap bytes a step in three 16-byte windows: the row's pixels shuffled into place,
+// merged with the pixels between, which belong to other passes and are written back as
+// they were read. Answers how many pixels it stored.
+template <int DX>
+__attribute__((target("ssse3"))) int64_t StoreRgbSpread(const uint8_t* src, uint8_t* p,
+                                                        int64_t count) {
+    constexpr int kPixels = 16 / DX;  // a step's
+    // Window w takes its bytes from src, or for DX = 2 from src + 8 past the first window
+    // (a step reads 24 bytes then); -1 keeps the bitmap's byte.
     constexpr auto kOrder = [] {
         std::array<int8_t, 48> order{};
         for (int d = 0; d < 48; ++d) {
-            const int pixel = d / 6, within = d % 6;
-            order[d] =
-                static_cast<int8_t>(within < 3 ? 3 * pixel + 2 - within - (d >= 16 ? 8 : 0) : -1);
+            const int pixel = d / (3 * DX), within = d % (3 * DX);
+            const int from = DX == 2 && d >= 16 ? 8 : 0;
+            order[d] = static_cast<int8_t>(within < 3 ? 3 * pixel + 2 - within - from : -1);
         }
         return order;
     }();
+    // Steps go on while the last window, which ends on a pixel between, lies inside the
+    // row, and the 16-byte loads inside the source row.
+    constexpr int64_t kAhead = DX == 2 ? 9 : 6;
     __m128i order[3], keep[3];
     for (int w = 0; w < 3; ++w) {
         order[w] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOrder.data() + 16 * w));
         keep[w] = _mm_cmplt_epi8(order[w], _mm_setzero_si128());
     }
     int64_t j = 0;
-    // The last window ends on a pixel between, which must lie inside the row.
-    for (; j + 9 <= count; j += 8, src += 24, p += 48) {
+    for (; j + kAhead <= count; j += kPixels, src += 3 * kPixels, p += 48) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8));
+        const __m128i b = DX == 2 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8)) : a;
         for (int w = 0; w < 3; ++w) {
             auto* q = reinterpret_cast<__m128i*>(p + 16 * w);
             const __m128i kept = _mm_and_si128(_mm_loadu_si128(q), keep[w]);
@@ -225,7 +231,11 @@ struct TRowStore {
                 }
                 int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                if (s == 1 && step == 2 && HasSsse3()) j = StoreRgbStep2(src, line + x0 * 3, count);
+                if (s == 1 && HasSsse3()) {
+                    if (step == 2) j = StoreRgbSpread<2>(src, line + x0 * 3, count);
+                    if (step == 4) j = StoreRgbSpread<4>(src, line + x0 * 3, count);
+                    if (step == 8) j = StoreRgbSpread<8>(src, line + x0 * 3, count);
+                }
 #endif
                 for (; j < count; ++j) {
                     const uint8_t* q = src + j * b;
