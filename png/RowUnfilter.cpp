@@ -167,28 +167,39 @@ struct TQuadState {
     __m256i Left;    // row r's pixel j - r * lag - 1
     __m256i Before;  // and the one before it
     __m256i C;       // above-left of row r's pixel j - r * lag
+    __m256i Raw;     // row r's filtered pixel j - r * lag, read a step ahead
 };
 
-// One step of UnfilterQuad: pixel j - r * kLag of row r. Checked, at the rows' ends, gives
-// a row with no pixel in the step zeros and stores nothing of it; zeros in, zeros out, so
-// a row that has not started yet leaves its lanes as a row before the image would.
+constexpr int64_t kQuadLag = 2;
+
+// The filtered pixels of step j, pixel j - r * kQuadLag of row r. Four bytes a pixel are
+// read (rows and the row above have bytes after them); the lanes past a pixel's own are
+// its neighbours', kept to themselves. Checked, at the rows' ends, gives a row with no
+// pixel in the step zeros: zeros in, zeros out, so a row that has not started yet leaves
+// its lanes as a row before the image would.
+template <int B, bool Checked>
+__attribute__((target("avx2"), always_inline)) inline __m256i QuadRaw(uint8_t* const rows[4],
+                                                                      int64_t n, int64_t j) {
+    int raw[4] = {};
+    for (int r = 0; r < 4; ++r) {
+        const int64_t k = j - r * kQuadLag;
+        if (!Checked || (k >= 0 && k < n)) std::memcpy(&raw[r], rows[r] + k * B, 4);
+    }
+    return _mm256_cvtepu8_epi16(_mm_setr_epi32(raw[0], raw[1], raw[2], raw[3]));
+}
+
+// One step of UnfilterQuad: pixel j - r * kQuadLag of row r. Checked stores nothing of a
+// row with no pixel in the step.
 template <int B, int Filter, bool Checked>
 __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& s,
                                                                     uint8_t* const rows[4],
                                                                     const uint8_t* prev, int64_t n,
                                                                     int64_t j) {
-    constexpr int64_t kLag = 2;
-    // Four bytes a pixel are read (rows and the row above have bytes after them); the
-    // lanes past a pixel's own are its neighbours', kept to themselves and never stored.
-    auto has = [n](int64_t k) { return !Checked || (k >= 0 && k < n); };
-    int raw[4] = {};
-    for (int r = 0; r < 4; ++r)
-        if (has(j - r * kLag)) std::memcpy(&raw[r], rows[r] + (j - r * kLag) * B, 4);
+    const __m256i x = s.Raw;
     int up = 0;
-    if (has(j)) std::memcpy(&up, prev + j * B, 4);
-    const __m256i x = _mm256_cvtepu8_epi16(_mm_setr_epi32(raw[0], raw[1], raw[2], raw[3]));
-    // Above row r's pixel is row r - 1's, made kLag steps before; above the first row's,
-    // the row above's.
+    if (!Checked || j < n) std::memcpy(&up, prev + j * B, 4);
+    // Above row r's pixel is row r - 1's, made kQuadLag steps before; above the first
+    // row's, the row above's.
     const __m256i b = _mm256_blend_epi32(_mm256_permute4x64_epi64(s.Before, 0x93),
                                          _mm256_cvtepu8_epi16(_mm_cvtsi32_si128(up)), 0x03);
     __m256i predicted;
@@ -201,13 +212,26 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
     s.Before = s.Left;
     // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
     s.Left = _mm256_add_epi8(x, predicted);
-    const __m256i packed = _mm256_packus_epi16(s.Left, s.Left);
+    // The next step's pixels are read before this step's stores, which for three-byte
+    // pixels write four bytes, the fourth the next pixel's first as it was read: one store
+    // a pixel, and no read waits on a store it half overlaps. The last step is checked,
+    // so no row is read past its last pixel.
+    s.Raw = QuadRaw<B, Checked>(rows, n, j + 1);
+    __m256i out = s.Left;
+    if constexpr (B == 3) out = _mm256_blend_epi16(out, x, 0x88);
+    const __m256i packed = _mm256_packus_epi16(out, out);
     const __m128i low = _mm256_castsi256_si128(packed);
     const __m128i high = _mm256_extracti128_si256(packed, 1);
-    const int out[4] = {_mm_cvtsi128_si32(low), _mm_extract_epi32(low, 1), _mm_cvtsi128_si32(high),
+    const int put[4] = {_mm_cvtsi128_si32(low), _mm_extract_epi32(low, 1), _mm_cvtsi128_si32(high),
                         _mm_extract_epi32(high, 1)};
-    for (int r = 0; r < 4; ++r)
-        if (has(j - r * kLag)) PutLow<B>(rows[r] + (j - r * kLag) * B, out[r]);
+    for (int r = 0; r < 4; ++r) {
+        const int64_t k = j - r * kQuadLag;
+        if (Checked && (k < 0 || k >= n)) continue;
+        if constexpr (B == 3)
+            std::memcpy(rows[r] + k * B, &put[r], 4);
+        else
+            PutLow<B>(rows[r] + k * B, put[r]);
+    }
 }
 
 // Average and Paeth over four rows at once, UnfilterPair widened: each step takes pixel
@@ -215,14 +239,17 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
 // above by two pixels, which keeps the pixel above, and the lane shuffle that brings it,
 // off the chain; for Average too, where one pixel would put the shuffle on it.
 template <int B, int Filter>
-__attribute__((target("avx2"))) void UnfilterQuad(uint8_t* const rows[4], const uint8_t* prev,
+__attribute__((target("avx2"))) void UnfilterQuad(uint8_t* const rowsIn[4], const uint8_t* prev,
                                                   int64_t n) {
-    constexpr int64_t kSpan = 3 * 2;  // steps the last row trails the first
-    TQuadState s{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
-    const int64_t full = std::min(n, kSpan);
+    constexpr int64_t kSpan = 3 * kQuadLag;  // steps the last row trails the first
+    // In registers: the stores could otherwise change the caller's array, for all the
+    // compiler knows, and every step would read it again.
+    uint8_t* const rows[4] = {rowsIn[0], rowsIn[1], rowsIn[2], rowsIn[3]};
+    TQuadState s{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
+                 QuadRaw<B, true>(rows, n, 0)};
     int64_t j = 0;
-    for (; j < full; ++j) QuadStep<B, Filter, true>(s, rows, prev, n, j);
-    for (; j < n; ++j) QuadStep<B, Filter, false>(s, rows, prev, n, j);
+    for (; j < std::min(n, kSpan); ++j) QuadStep<B, Filter, true>(s, rows, prev, n, j);
+    for (; j + 1 < n; ++j) QuadStep<B, Filter, false>(s, rows, prev, n, j);
     for (; j < n + kSpan; ++j) QuadStep<B, Filter, true>(s, rows, prev, n, j);
     // Without this the processor keeps the upper halves live, and the SSE code after
     // runs at a fraction of its speed.
