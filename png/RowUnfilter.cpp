@@ -148,18 +148,22 @@ void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t
 #endif
 
 #if defined(__SSE2__)
-// PaethPredictor8 on sixteen lanes. The wider instruction set has the absolute value and
-// the byte blend, which take a step each off the chain through a.
-__attribute__((target("avx2"), always_inline)) inline __m256i PaethPredictor16(__m256i a, __m256i b,
-                                                                               __m256i c) {
+// The filtered bytes plus PaethPredictor8's choice, on sixteen lanes. The wider
+// instruction set has the absolute value and the byte blend; and the three sums are made
+// before the choice, those with b and c off the chain through a, so that the choice is
+// the chain's last step rather than the sum after it.
+__attribute__((target("avx2"), always_inline)) inline __m256i PaethAdd16(__m256i raw, __m256i a,
+                                                                         __m256i b, __m256i c) {
     const __m256i bc = _mm256_sub_epi16(b, c);
     const __m256i pa = _mm256_abs_epi16(bc);
     const __m256i b2c = _mm256_sub_epi16(bc, c);
     const __m256i pb = _mm256_abs_epi16(_mm256_sub_epi16(a, c));
     const __m256i pc = _mm256_abs_epi16(_mm256_add_epi16(a, b2c));
     const __m256i notA = _mm256_or_si256(_mm256_cmpgt_epi16(pa, pb), _mm256_cmpgt_epi16(pa, pc));
-    const __m256i bOrC = _mm256_blendv_epi8(b, c, _mm256_cmpgt_epi16(pb, pc));
-    return _mm256_blendv_epi8(a, bOrC, notA);
+    // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+    const __m256i bOrC = _mm256_blendv_epi8(_mm256_add_epi8(raw, b), _mm256_add_epi8(raw, c),
+                                            _mm256_cmpgt_epi16(pb, pc));
+    return _mm256_blendv_epi8(_mm256_add_epi8(raw, a), bOrC, notA);
 }
 
 // The pixels of the last steps of four rows at once, row r in the r-th quarter.
@@ -202,16 +206,16 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
     // row's, the row above's.
     const __m256i b = _mm256_blend_epi32(_mm256_permute4x64_epi64(s.Before, 0x93),
                                          _mm256_cvtepu8_epi16(_mm_cvtsi32_si128(up)), 0x03);
-    __m256i predicted;
+    __m256i left;
     if constexpr (Filter == 3) {
-        predicted = _mm256_srli_epi16(_mm256_add_epi16(s.Left, b), 1);
+        // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
+        left = _mm256_add_epi8(x, _mm256_srli_epi16(_mm256_add_epi16(s.Left, b), 1));
     } else {
-        predicted = PaethPredictor16(s.Left, b, s.C);
+        left = PaethAdd16(x, s.Left, b, s.C);
         s.C = b;
     }
     s.Before = s.Left;
-    // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
-    s.Left = _mm256_add_epi8(x, predicted);
+    s.Left = left;
     // The next step's pixels are read before this step's stores, which for three-byte
     // pixels write four bytes, the fourth the next pixel's first as it was read: one store
     // a pixel, and no read waits on a store it half overlaps. The last step is checked,
