@@ -315,15 +315,19 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
             const uint8_t filter = data[pos];
             target.FilterTypesSeen.set(filter);
             uint8_t* row = data + pos + 1;
-            // The next rows of the pass, when they are here too and have the same filter,
-            // are un-filtered alongside this one: three more where they can, else one.
+            // The next rows of the pass, when they are here too, are un-filtered alongside
+            // this one: three more where they can (of the same filter or of filters that
+            // chain), else one of the same filter.
             const int64_t next = pos + 1 + rowBytes;
             uint8_t* const four[4] = {row, row + (1 + rowBytes), row + 2 * (1 + rowBytes),
                                       row + 3 * (1 + rowBytes)};
-            if (prev != nullptr && y + 3 * g.DY < height && pos + 4 * (1 + rowBytes) <= have &&
-                data[next] == filter && data[next + 1 + rowBytes] == filter &&
-                data[next + 2 * (1 + rowBytes)] == filter &&
-                UnfilterFourRows(filter, four, prev, rowBytes, target.BytesPerPixel)) {
+            const bool fourHere =
+                prev != nullptr && y + 3 * g.DY < height && pos + 4 * (1 + rowBytes) <= have;
+            const uint8_t filters[4] = {filter, fourHere ? four[1][-1] : filter,
+                                        fourHere ? four[2][-1] : filter,
+                                        fourHere ? four[3][-1] : filter};
+            if (fourHere && UnfilterFourRows(filters, four, prev, rowBytes, target.BytesPerPixel)) {
+                for (int k = 1; k < 4; ++k) target.FilterTypesSeen.set(filters[k]);
                 for (int k = 0; k < 3; ++k) {
                     store.Store(four[k], target.Bitmap.ScanLine(y), g.X0, g.DX,
                                 layout.PassWidth[pass]);

@@ -174,6 +174,11 @@ struct TQuadState {
     __m256i Raw;     // row r's filtered pixel j - r * lag, read a step ahead
 };
 
+// For rows of different filters (Filter 0 below): the quarters of the rows of each.
+struct TQuadFilters {
+    __m256i Sub, Up, Average, Paeth;
+};
+
 constexpr int64_t kQuadLag = 2;
 
 // The filtered pixels of step j, pixel j - r * kQuadLag of row r. Four bytes a pixel are
@@ -196,6 +201,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i QuadRaw(uint8_t* c
 // row with no pixel in the step.
 template <int B, int Filter, bool Checked>
 __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& s,
+                                                                    const TQuadFilters& f,
                                                                     uint8_t* const rows[4],
                                                                     const uint8_t* prev, int64_t n,
                                                                     int64_t j) {
@@ -210,8 +216,16 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
     if constexpr (Filter == 3) {
         // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
         left = _mm256_add_epi8(x, _mm256_srli_epi16(_mm256_add_epi16(s.Left, b), 1));
-    } else {
+    } else if constexpr (Filter == 4) {
         left = PaethAdd16(x, s.Left, b, s.C);
+        s.C = b;
+    } else {
+        // Every filter's sum, each row taking its own; Paeth's, the longest, chosen last.
+        __m256i any = _mm256_blendv_epi8(x, _mm256_add_epi8(x, s.Left), f.Sub);
+        any = _mm256_blendv_epi8(any, _mm256_add_epi8(x, b), f.Up);
+        any = _mm256_blendv_epi8(
+            any, _mm256_add_epi8(x, _mm256_srli_epi16(_mm256_add_epi16(s.Left, b), 1)), f.Average);
+        left = _mm256_blendv_epi8(any, PaethAdd16(x, s.Left, b, s.C), f.Paeth);
         s.C = b;
     }
     s.Before = s.Left;
@@ -244,28 +258,38 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
 // off the chain; for Average too, where one pixel would put the shuffle on it.
 template <int B, int Filter>
 __attribute__((target("avx2"))) void UnfilterQuad(uint8_t* const rowsIn[4], const uint8_t* prev,
-                                                  int64_t n) {
+                                                  int64_t n, const uint8_t filters[4]) {
     constexpr int64_t kSpan = 3 * kQuadLag;  // steps the last row trails the first
     // In registers: the stores could otherwise change the caller's array, for all the
     // compiler knows, and every step would read it again.
     uint8_t* const rows[4] = {rowsIn[0], rowsIn[1], rowsIn[2], rowsIn[3]};
     TQuadState s{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
                  QuadRaw<B, true>(rows, n, 0)};
+    __m256i masks[4];  // the rows of Sub, Up, Average and Paeth
+    for (int k = 0; k < 4; ++k) {
+        int64_t quarters[4];
+        for (int r = 0; r < 4; ++r) quarters[r] = filters[r] == k + 1 ? -1 : 0;
+        masks[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quarters));
+    }
+    const TQuadFilters f{masks[0], masks[1], masks[2], masks[3]};
     int64_t j = 0;
-    for (; j < std::min(n, kSpan); ++j) QuadStep<B, Filter, true>(s, rows, prev, n, j);
-    for (; j + 1 < n; ++j) QuadStep<B, Filter, false>(s, rows, prev, n, j);
-    for (; j < n + kSpan; ++j) QuadStep<B, Filter, true>(s, rows, prev, n, j);
+    for (; j < std::min(n, kSpan); ++j) QuadStep<B, Filter, true>(s, f, rows, prev, n, j);
+    for (; j + 1 < n; ++j) QuadStep<B, Filter, false>(s, f, rows, prev, n, j);
+    for (; j < n + kSpan; ++j) QuadStep<B, Filter, true>(s, f, rows, prev, n, j);
     // Without this the processor keeps the upper halves live, and the SSE code after
     // runs at a fraction of its speed.
     _mm256_zeroupper();
 }
 
 template <int B>
-void UnfilterQuad(uint8_t filter, uint8_t* const rows[4], const uint8_t* prev, int64_t n) {
+void UnfilterQuad(int filter, uint8_t* const rows[4], const uint8_t* prev, int64_t n,
+                  const uint8_t filters[4]) {
     if (filter == 3)
-        UnfilterQuad<B, 3>(rows, prev, n);
+        UnfilterQuad<B, 3>(rows, prev, n, filters);
+    else if (filter == 4)
+        UnfilterQuad<B, 4>(rows, prev, n, filters);
     else
-        UnfilterQuad<B, 4>(rows, prev, n);
+        UnfilterQuad<B, 0>(rows, prev, n, filters);
 }
 
 // Asked at the first use, not in a static initializer, which may run before the
@@ -443,28 +467,39 @@ bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint
     return false;
 }
 
-bool UnfilterFourRows(uint8_t filter, uint8_t* const rows[4], const uint8_t* prev, int64_t len,
-                      int bpp) {
+bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const uint8_t* prev,
+                      int64_t len, int bpp) {
 #if defined(__SSE2__)
-    if ((filter != 3 && filter != 4) || prev == nullptr || !HasAvx2()) return false;
+    if (prev == nullptr || !HasAvx2()) return false;
+    // One filter for all four, Average or Paeth; or filters that differ, two or more of
+    // them chained along the row (Sub, Up and none alone are faster row by row).
+    int chained = 0;
+    for (int r = 0; r < 4; ++r) {
+        if (filters[r] > 4) return false;
+        chained += filters[r] >= 3;
+    }
+    const bool same =
+        filters[1] == filters[0] && filters[2] == filters[0] && filters[3] == filters[0];
+    if (chained < 2 || (same && chained < 4)) return false;
+    const int filter = same ? filters[0] : 0;
     switch (bpp) {
         case 1:
-            UnfilterQuad<1>(filter, rows, prev, len);
+            UnfilterQuad<1>(filter, rows, prev, len, filters);
             return true;
         case 2:
-            UnfilterQuad<2>(filter, rows, prev, len / 2);
+            UnfilterQuad<2>(filter, rows, prev, len / 2, filters);
             return true;
         case 3:
-            UnfilterQuad<3>(filter, rows, prev, len / 3);
+            UnfilterQuad<3>(filter, rows, prev, len / 3, filters);
             return true;
         case 4:
-            UnfilterQuad<4>(filter, rows, prev, len / 4);
+            UnfilterQuad<4>(filter, rows, prev, len / 4, filters);
             return true;
         default:
             return false;
     }
 #else
-    (void)filter, (void)rows, (void)prev, (void)len, (void)bpp;
+    (void)filters, (void)rows, (void)prev, (void)len, (void)bpp;
     return false;
 #endif
 }

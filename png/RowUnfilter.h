@@ -15,10 +15,12 @@ void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len,
 bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
                      int64_t len, int bpp);
 
-// The same for four consecutive rows, each below the one before, the first below prev.
-// Answers false, and changes nothing, where it has no faster way than two pairs (other
-// filters and distances, or a processor without the wide vectors).
-bool UnfilterFourRows(uint8_t filter, uint8_t* const rows[4], const uint8_t* prev, int64_t len,
-                      int bpp);
+// Four consecutive rows at once, each below the one before, the first below prev, row r
+// with filters[r]: all Average or all Paeth, or filters that differ, two or more of them
+// Average or Paeth. Answers false, and changes nothing, where it has no faster way than
+// pairs or single rows (other filters and distances, or a processor without the wide
+// vectors).
+bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const uint8_t* prev,
+                      int64_t len, int bpp);
 
 }  // namespace quill

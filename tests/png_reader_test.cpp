@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -503,8 +504,15 @@ TEST(PngReader, FourRowUnfilterMatchesRowByRow) {
     widths.insert(widths.end(), {255, 1000, 4099});
     std::mt19937 random(5);
     int ran = 0;
+    // One filter for all four rows, and rows of different filters (taken where two or
+    // more of them chain along the row; a value no filter has is never taken).
+    using TFilters = std::array<uint8_t, 4>;
+    const std::vector<std::pair<TFilters, bool>> groups = {
+        {{3, 3, 3, 3}, true},  {{4, 4, 4, 4}, true},  {{4, 2, 3, 1}, true},
+        {{0, 4, 1, 4}, true},  {{2, 3, 0, 3}, true},  {{4, 4, 1, 2}, true},
+        {{1, 2, 4, 0}, false}, {{4, 5, 4, 4}, false}, {{1, 1, 1, 1}, false}};
     for (int bpp : {1, 2, 3, 4, 6, 8})
-        for (uint8_t filter : {3, 4})
+        for (const auto& [filters, taken] : groups)
             for (int64_t n : widths) {
                 const int64_t len = n * bpp, stride = len + 1;
                 Bytes data(static_cast<size_t>(len + 4 * stride + 16));
@@ -512,21 +520,22 @@ TEST(PngReader, FourRowUnfilterMatchesRowByRow) {
                 Bytes expected = data;
                 uint8_t* const rows[4] = {&data[len + 1], &data[len + 1 + stride],
                                           &data[len + 1 + 2 * stride], &data[len + 1 + 3 * stride]};
-                if (!UnfilterFourRows(filter, rows, data.data(), len, bpp)) {
+                if (!UnfilterFourRows(filters.data(), rows, data.data(), len, bpp)) {
                     EXPECT_EQ(data, expected);
                     continue;
                 }
-                ++ran;
+                ran += taken ? 1 : 1000;
                 for (int64_t k = 0; k < 4; ++k)
-                    UnfilterRow(filter, &expected[len + 1 + k * stride],
+                    UnfilterRow(filters[static_cast<size_t>(k)], &expected[len + 1 + k * stride],
                                 &expected[k == 0 ? 0 : len + 1 + (k - 1) * stride], len, bpp);
                 ASSERT_EQ(data, expected)
-                    << "bpp " << bpp << " filter " << int{filter} << " width " << n;
+                    << "bpp " << bpp << " filters " << int{filters[0]} << int{filters[1]}
+                    << int{filters[2]} << int{filters[3]} << " width " << n;
             }
 #if defined(__x86_64__) || defined(__i386__)
     // Where the wide vectors are, pixels of one to four bytes take the four-row way.
     if (__builtin_cpu_supports("avx2")) {
-        EXPECT_EQ(ran, 4 * 2 * static_cast<int>(widths.size()));
+        EXPECT_EQ(ran, 4 * 6 * static_cast<int>(widths.size()));
     }
 #endif
 }
