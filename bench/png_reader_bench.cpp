@@ -234,7 +234,7 @@ double Time(F&& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     std::vector<TSource> sources;
     sources.push_back(Photo("RGBA 4096 x 4096", 4096, PNG_COLOR_TYPE_RGBA, 8, 0));
     sources.push_back(Photo("RGB 4096 x 4096", 4096, PNG_COLOR_TYPE_RGB, 8, 0));
