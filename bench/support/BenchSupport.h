@@ -97,4 +97,13 @@ inline double Median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The median of the rounds' ratios, each side's time over the floor's of the same round:
+// a burst of other work spoils both times of a round alike, and the round with them.
+inline double MedianRatio(const std::vector<double>& side, const std::vector<double>& floor) {
+    std::vector<double> ratios;
+    for (size_t r = 0; r < side.size() && r < floor.size(); ++r)
+        ratios.push_back(side[r] / floor[r]);
+    return Median(ratios);
+}
+
 }  // namespace quill::bench
