@@ -247,27 +247,36 @@ std::vector<std::string> Temporaries(const TempDir& dir) {
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
     // Picture 11 of a.txt and picture 1 of 1a.txt are both 11a.png: the later document
     // in the call fails, whatever the number of workers, and the earlier one is whole.
+    // Standard input names its pictures after "stdin".
     std::string a;
     for (int r = 0; r < 11; ++r) a.append({'\xff', static_cast<char>(128 + r), '\r', 'x', '\r'});
     a += std::string(1, '\0') + std::string(11 * 288, '\x5a');
     const std::string one = "\xff\x80\r" + std::string(1, '\0') + std::string(288, '\x0f');
-    TempDir alone;
-    test::WriteFileBytes(alone.File("a.txt"), test::ToBytes(a));
-    ASSERT_EQ(Tool(alone, "-q a.txt").status, 0);
-    for (const char* jobs : {"1", "4"}) {
-        TempDir dir;
-        test::WriteFileBytes(dir.File("a.txt"), test::ToBytes(a));
-        test::WriteFileBytes(dir.File("1a.txt"), test::ToBytes(one));
-        const TToolRun r = Tool(dir, std::string("-q -j ") + jobs + " a.txt 1a.txt");
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(
-            r.err,
-            "vornik2html: 1a.txt: Cannot write \"11a.png\": \"a.txt\" of this call writes it\n");
-        EXPECT_EQ(test::ReadFileBytes(dir.File("11a.png")),
-                  test::ReadFileBytes(alone.File("11a.png")));
-        EXPECT_EQ(Page(dir, "a.htm"), Page(alone, "a.htm"));
-        EXPECT_FALSE(std::filesystem::exists(dir.File("1a.htm")));
-        EXPECT_TRUE(Temporaries(dir).empty());
+    struct Case {
+        const char *first, *later, *args, *base, *owner;
+    };
+    for (const Case& c : {Case{"a.txt", "1a.txt", "a.txt 1a.txt", "a", "a.txt"},
+                          Case{"in.txt", "1stdin.txt", "- 1stdin.txt < in.txt", "stdin", "-"}}) {
+        const std::string base = c.base, picture = "11" + base + ".png";
+        TempDir alone;
+        test::WriteFileBytes(alone.File(c.first), test::ToBytes(a));
+        ASSERT_EQ(
+            Tool(alone, std::string("-q ") + (c.owner[0] == '-' ? "- < in.txt" : c.first)).status,
+            0);
+        for (const char* jobs : {"1", "4"}) {
+            TempDir dir;
+            test::WriteFileBytes(dir.File(c.first), test::ToBytes(a));
+            test::WriteFileBytes(dir.File(c.later), test::ToBytes(one));
+            const TToolRun r = Tool(dir, std::string("-q -j ") + jobs + " " + c.args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, std::string("vornik2html: ") + c.later + ": Cannot write \"" +
+                                 picture + "\": \"" + c.owner + "\" of this call writes it\n");
+            EXPECT_EQ(test::ReadFileBytes(dir.File(picture)),
+                      test::ReadFileBytes(alone.File(picture)));
+            EXPECT_EQ(Page(dir, base + ".htm"), Page(alone, base + ".htm"));
+            EXPECT_FALSE(std::filesystem::exists(dir.File("1" + base + ".htm")));
+            EXPECT_TRUE(Temporaries(dir).empty());
+        }
     }
 }
 
