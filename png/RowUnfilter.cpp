@@ -368,17 +368,20 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
         }
     }
 #endif
+    // Sub: the left byte added, running sums where the vectors are.
+    const auto sub = [&] {
+#if defined(__SSE2__)
+        if constexpr (B <= 4) {
+            start = UnfilterSub<B>(row, whole);
+            for (int k = 0; k < B && start > 0; ++k) a[k] = row[start - B + k];
+        }
+#endif
+        for (int64_t i = start; i < whole; i += B)
+            for (int k = 0; k < B; ++k) a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
+    };
     switch (filter) {
         case 1:
-#if defined(__SSE2__)
-            if constexpr (B <= 4) {
-                start = UnfilterSub<B>(row, whole);
-                for (int k = 0; k < B && start > 0; ++k) a[k] = row[start - B + k];
-            }
-#endif
-            for (int64_t i = start; i < whole; i += B)
-                for (int k = 0; k < B; ++k)
-                    a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
+            sub();
             break;
         case 2:
             if (prev == nullptr) break;
@@ -398,15 +401,7 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
             break;
         case 4:
             if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
-#if defined(__SSE2__)
-                if constexpr (B <= 4) {
-                    start = UnfilterSub<B>(row, whole);
-                    for (int k = 0; k < B && start > 0; ++k) a[k] = row[start - B + k];
-                }
-#endif
-                for (int64_t i = start; i < whole; i += B)
-                    for (int k = 0; k < B; ++k)
-                        a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
+                sub();
                 break;
             }
             for (int64_t i = start; i < whole; i += B)
