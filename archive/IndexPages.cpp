@@ -11,7 +11,7 @@
 
 #include "archive/NaturalOrder.h"
 #include "archive/PageRecords.h"
-#include "convert/ModernPage.h"
+#include "convert/MarkupNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
 
@@ -51,10 +51,10 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // Names as the page shows them and as links: the modern page's rules.
 std::string Text(const std::string& s) {
-    return modern::HtmlText(s);
+    return names::HtmlText(s);
 }
 std::string Link(const std::string& s) {
-    return modern::AddressOf(s);
+    return names::AddressOf(s);
 }
 
 // 1234567 as "1,234,567".

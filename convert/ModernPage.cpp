@@ -46,25 +46,6 @@ uint64_t Pack(std::string_view text) {
     return e | static_cast<uint64_t>(text.size()) << 56;
 }
 
-// The length of the UTF-8 character at the start of s, or 0 when it is none.
-size_t Utf8Length(std::string_view s) {
-    const auto at = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
-    const uint8_t b = at(0);
-    size_t n = b < 0x80                ? 1
-               : b >= 0xC2 && b < 0xE0 ? 2
-               : b >= 0xE0 && b < 0xF0 ? 3
-               : b >= 0xF0 && b < 0xF5 ? 4
-                                       : 0;
-    if (n == 0 || n > s.size()) return 0;
-    for (size_t i = 1; i < n; ++i)
-        if ((at(i) & 0xC0) != 0x80) return 0;
-    // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((b == 0xE0 && at(1) < 0xA0) || (b == 0xED && at(1) >= 0xA0) ||
-        (b == 0xF0 && at(1) < 0x90) || (b == 0xF4 && at(1) >= 0x90))
-        return 0;
-    return n;
-}
-
 }  // namespace
 
 std::string_view StagedText(uint8_t b) {
@@ -198,44 +179,5 @@ uint8_t* TUtf8Table::WriteWide(uint8_t* out, const char* p, size_t n) const {
 }
 
 #endif
-
-std::string HtmlText(std::string_view name) {
-    std::string out;
-    while (!name.empty()) {
-        const size_t n = Utf8Length(name);
-        const uint8_t b = static_cast<uint8_t>(name[0]);
-        if (n == 0 || b < 32 || b == 127)
-            out += "\uFFFD";
-        else if (b == '&')
-            out += kAmpersand;
-        else if (b == '"')
-            out += kQuote;
-        else if (b == '<')
-            out += page::kLessThan;
-        else if (b == '>')
-            out += page::kGreaterThan;
-        else
-            out += name.substr(0, n);
-        name.remove_prefix(n == 0 ? 1 : n);
-    }
-    return out;
-}
-
-std::string AddressOf(std::string_view fileName) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : fileName) {
-        const uint8_t b = static_cast<uint8_t>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            (c != 0 && std::strchr("-._~$!'()*+,;=:@", c) != nullptr)) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        }
-    }
-    return out;
-}
 
 }  // namespace quill::modern

@@ -92,11 +92,4 @@ class TUtf8Table {
     std::array<uint64_t, 256> staged_{};  // by staged byte
 };
 
-// A file name as HTML text (for the title): UTF-8 kept, "&", "<", ">" and the double
-// quote escaped; bytes that are no UTF-8, and control bytes, become U+FFFD.
-std::string HtmlText(std::string_view name);
-// A picture file name as a relative address: bytes outside the few that an address may
-// hold as they are are percent-encoded, so that "#", "?", "%" or a space stay in the name.
-std::string AddressOf(std::string_view fileName);
-
 }  // namespace quill::modern

@@ -4,6 +4,7 @@
 
 #include "convert/ConversionRun.h"
 #include "convert/EmbeddedPictures.h"
+#include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
@@ -14,7 +15,7 @@ namespace quill {
 
 void TConversionRun::WriteModernHead() {
     WriteHtml(modern::kHeadStart);
-    WriteHtml(modern::HtmlText(inputName_.substr(inputName_.find_last_of('/') + 1)));
+    WriteHtml(names::HtmlText(inputName_.substr(inputName_.find_last_of('/') + 1)));
     WriteHtml(modern::kHeadTitleEnd);
     if (style_ == TPageStyle::Quillo)
         WriteHtml(modern::kQuilloStyle);
@@ -34,7 +35,7 @@ void TConversionRun::WriteImageLine(int n) {
         return;
     }
     WriteHtml(modern::kImageStart);
-    WriteHtml(settings_.Embed ? address : modern::AddressOf(address));
+    WriteHtml(settings_.Embed ? address : names::AddressOf(address));
     WriteHtml(modern::kImageAlt);
     WriteHtml(std::to_string(n));
     WriteHtml(modern::kImageWidth);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// How a file name reaches a page's markup. Names come from whoever made an archive, and
+// the pages are published: no byte of a name may end an attribute, start a tag or an
+// entity, or turn a relative address into another scheme, a fragment or a query. Every
+// writer of a page or an index page takes its names through here.
+namespace quill::names {
+
+// A file name as a relative address in a modern page or an index page: everything but
+// letters, digits and "-._~$!'()*+,;=:@" percent-encoded, so that "#", "?", "%" or a
+// space stay in the name.
+std::string AddressOf(std::string_view fileName);
+
+// A file name as HTML text (titles, index rows): UTF-8 kept; "&", "<", ">" and the double
+// quote escaped; bytes that are no UTF-8, and control bytes, become U+FFFD.
+std::string HtmlText(std::string_view name);
+
+}  // namespace quill::names
