@@ -39,12 +39,25 @@ size_t Utf8Length(std::string_view s) {
 
 }  // namespace
 
+std::string ClassicAddress(std::string_view fileName) {
+    std::string out;
+    out.reserve(fileName.size());
+    for (const char c : fileName) {
+        const uint8_t b = static_cast<uint8_t>(c);
+        if (b < 32 || b >= 127 || std::strchr("\"#%&<>?", c) != nullptr)
+            PercentEncode(out, b);
+        else
+            out += c;
+    }
+    return out;
+}
+
 std::string AddressOf(std::string_view fileName) {
     std::string out;
     for (const char c : fileName) {
         const uint8_t b = static_cast<uint8_t>(c);
         if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            (c != 0 && std::strchr("-._~$!'()*+,;=:@", c) != nullptr))
+            (c != 0 && std::strchr("-._~$!'()*+,;=@", c) != nullptr))
             out += c;
         else
             PercentEncode(out, b);

@@ -9,9 +9,16 @@
 // writer of a page or an index page takes its names through here.
 namespace quill::names {
 
+// A picture file name as the classic page's image address: the bytes that would end the
+// attribute or change what the address means (" # % & < > ?) percent-encoded, and so are
+// the bytes a browser would drop or read as cp866 letters (control bytes, 127 and up),
+// which find no file unless encoded. Every other byte stays as it is, so that the pages
+// of plain names are what they always were.
+std::string ClassicAddress(std::string_view fileName);
+
 // A file name as a relative address in a modern page or an index page: everything but
-// letters, digits and "-._~$!'()*+,;=:@" percent-encoded, so that "#", "?", "%" or a
-// space stay in the name.
+// letters, digits and "-._~$!'()*+,;=@" percent-encoded. ":" is encoded too, so that a
+// name such as "javascript:x" stays a name and never becomes a scheme.
 std::string AddressOf(std::string_view fileName);
 
 // A file name as HTML text (titles, index rows): UTF-8 kept; "&", "<", ">" and the double

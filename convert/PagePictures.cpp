@@ -30,7 +30,7 @@ void TConversionRun::WriteImageLine(int n) {
     const std::string address = settings_.Embed ? TEmbeddedPictures::Mark(n) : PictureFileName(n);
     if (!settings_.Html5) {
         WriteHtml(page::kImageStart);
-        WriteHtml(address);
+        WriteHtml(settings_.Embed ? address : names::ClassicAddress(address));
         WriteHtml(page::kImageEnd);
         return;
     }
