@@ -21,6 +21,7 @@
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
 #include "convert/ConversionRun.h"
+#include "convert/DocumentNames.h"
 #include "convert/FixedAnswers.h"
 #include "convert/OrderedCommits.h"
 #include "convert/StandardStreams.h"
@@ -41,32 +42,14 @@ struct TJob {
     uint64_t Size = 0;
 };
 
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-std::string FileNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The file the run reads for an INPUT: "-" is standard input.
-std::string DocumentOf(const std::string& input) {
-    return input == "-" ? kStandardInputName : input;
-}
-
 std::string BaseNameOf(const std::string& path) {
-    std::string baseName;
-    bool skipHeader = false;
-    TConversionRun::DeriveNames(path, baseName, skipHeader);
-    return baseName;
+    return names::DeriveNames(path).BaseName;
 }
 
 // The page of a document named on the command line: -o, or DIR/NAME.htm.
 std::string PageOf(const TCallSettings& s, const std::string& input) {
     if (s.page) return *s.page;
-    return Join(s.dir.value_or(""), BaseNameOf(DocumentOf(input)) + ".htm");
+    return names::Join(s.dir.value_or(""), names::PageName(BaseNameOf(names::DocumentFile(input))));
 }
 
 bool IsFolder(const std::string& path) {
@@ -229,12 +212,11 @@ int RunCall(const TCallSettings& s) {
         TFolderWalk(filter, outputRoot).Walk(input, found, unreadable);
         for (const std::string& line : unreadable) complain(line);
         for (const TFoundDocument& d : found) {
-            const size_t slash = d.Relative.rfind('/');
-            const std::string below =
-                slash == std::string::npos ? std::string() : d.Relative.substr(0, slash + 1);
-            const std::string folder = Join(outputRoot, below);
+            const std::string below(names::FolderOf(d.Relative));
+            const std::string folder = names::Join(outputRoot, below);
             jobs.push_back(
-                TJob{d.Path, Join(dir, below + BaseNameOf(d.Relative) + ".htm"), d.Relative,
+                TJob{d.Path, names::Join(dir, below + names::PageName(BaseNameOf(d.Relative))),
+                     d.Relative,
                      folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
         }
     }
@@ -244,7 +226,8 @@ int RunCall(const TCallSettings& s) {
     // In an archive the folder's index page takes that name; the document's page would be
     // lost under it.
     for (TJob& j : jobs)
-        if (!j.Folder.empty() && j.Refusal.empty() && FileNameOf(j.Page) == TIndexPages::kIndexName)
+        if (!j.Folder.empty() && j.Refusal.empty() &&
+            names::FileName(j.Page) == TIndexPages::kIndexName)
             j.Refusal = "Cannot create \"" + j.Page + "\": it is the folder's index page";
     // Shares and --update choose among all documents only now, so that a page two documents
     // would write goes to the same one in every share and in every run.
@@ -274,17 +257,15 @@ int RunCall(const TCallSettings& s) {
     std::vector<std::string> pageKeys, bases;
     for (const TJob& j : jobs) {
         pageKeys.push_back(keyOf(j.Page));
-        bases.push_back(BaseNameOf(DocumentOf(j.Input)));  // "-" names its pictures "stdin"
+        bases.push_back(
+            BaseNameOf(names::DocumentFile(j.Input)));  // "-" names its pictures "stdin"
     }
     order.MayWrite([&](size_t j, const std::string& key) {
         const std::string& page = pageKeys[j];
         if (key == page) return true;
-        const size_t folder = page.rfind('/') + 1;
-        if (key.size() <= folder || key.compare(0, folder, page, 0, folder) != 0) return false;
-        size_t at = folder;
-        while (at < key.size() && key[at] >= '0' && key[at] <= '9') ++at;
-        const std::string rest = key.substr(at);
-        return at > folder && (rest == bases[j] + ".png" || rest == bases[j] + ".bmp");
+        const std::string_view folder = names::FolderOf(page);
+        return key.starts_with(folder) &&
+               names::IsPictureName(std::string_view(key).substr(folder.size()), bases[j]);
     });
     // Documents that could want one file: the same folder, and names alike but for the
     // digits a picture's name begins with ("a" and "1a" may both write "11a.png"). Any
@@ -292,10 +273,8 @@ int RunCall(const TCallSettings& s) {
     // at the gate for one of another family.
     std::vector<std::string> families;
     for (size_t j = 0; j < jobs.size(); ++j) {
-        const std::string& page = pageKeys[j];
-        const std::string& base = bases[j];
-        const size_t digits = std::min(base.find_first_not_of("0123456789"), base.size());
-        families.push_back(page.substr(0, page.rfind('/') + 1) + '\n' + base.substr(digits));
+        families.push_back(std::string(names::FolderOf(pageKeys[j])) + '\n' +
+                           std::string(names::PictureFamily(bases[j])));
     }
     // A worker waiting for its last pictures may run the next document meanwhile, on its
     // own thread, when that document can never wait for it.
@@ -336,7 +315,8 @@ int RunCall(const TCallSettings& s) {
             // A page for standard output is written aside and copied there on success.
             const std::unique_ptr<TStdoutPage> toStdout =
                 s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
-            TNamedFiles files(DocumentOf(job.Input), toStdout ? toStdout->FileName() : job.Page);
+            TNamedFiles files(names::DocumentFile(job.Input),
+                              toStdout ? toStdout->FileName() : job.Page);
             std::optional<TCancellableGate> cancellableGate;
             std::optional<TCancellablePictures> cancellablePictures;
             TCommitGate* gate = &order.Gate(i);
@@ -353,10 +333,11 @@ int RunCall(const TCallSettings& s) {
             progress.Converted(job.Input, job.Page, result.PictureFiles, job.Size);
             ended(job.Input, "");
             if (!job.Folder.empty()) {
-                const std::string base = BaseNameOf(job.Input);
                 TPageRecord r{
-                    FileNameOf(job.Page), FileNameOf(job.Input), job.Size, result.PictureFiles,
-                    result.PictureFiles == 0 ? std::string() : run.PictureFileName(1, s.bmp)};
+                    std::string(names::FileName(job.Page)), std::string(names::FileName(job.Input)),
+                    job.Size, result.PictureFiles,
+                    result.PictureFiles == 0 ? std::string()
+                                             : names::PictureName(1, BaseNameOf(job.Input), s.bmp)};
                 std::lock_guard<std::mutex> lock(recordsLock);
                 records[job.Folder].push_back(r);
             }

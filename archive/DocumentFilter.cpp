@@ -2,7 +2,7 @@
 
 #include <fnmatch.h>
 
-#include "convert/ConversionRun.h"
+#include "convert/DocumentNames.h"
 
 namespace quill {
 
@@ -12,10 +12,7 @@ TDocumentFilter::TDocumentFilter(std::vector<std::string> patterns)
 bool TDocumentFilter::IsDocument(std::string_view fileName) const {
     if (fileName.empty() || fileName[0] == '.') return false;
     if (patterns_.empty()) {
-        std::string baseName;
-        bool skipHeader = false;
-        TConversionRun::DeriveNames(fileName, baseName, skipHeader);
-        return skipHeader;
+        return names::DeriveNames(fileName).SkipHeader;
     }
     const std::string name(fileName);
     for (const std::string& pattern : patterns_)

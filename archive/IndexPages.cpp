@@ -11,6 +11,7 @@
 
 #include "archive/NaturalOrder.h"
 #include "archive/PageRecords.h"
+#include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
@@ -44,10 +45,6 @@ constexpr const char* kStyle =
     "</head>\n"
     "<body>\n";
 constexpr const char* kFoot = "</body>\n</html>\n";
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
 
 // Names as the page shows them and as links: the modern page's rules.
 std::string Text(const std::string& s) {
@@ -118,7 +115,7 @@ bool IsForeign(const std::string& path) {
 }
 
 void WriteIndex(const std::string& folder, const std::string& html) {
-    const std::string path = Join(folder, kIndexName);
+    const std::string path = names::Join(folder, kIndexName);
     if (IsForeign(path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
@@ -145,7 +142,7 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
             const std::string name = e->d_name;
             if (name.empty() || name[0] == '.') continue;
             struct stat info {};
-            if (::lstat(Join(folder, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            if (::lstat(names::Join(folder, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
                 subfolders.push_back(name);
         }
         ::closedir(d);
@@ -153,13 +150,13 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
     std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
     std::vector<std::string> indexed;
     for (const std::string& name : subfolders)
-        if (BuildFolder(Join(folder, name), relative + name + "/", written, failures))
+        if (BuildFolder(names::Join(folder, name), relative + name + "/", written, failures))
             indexed.push_back(name);
 
     std::vector<TPageRecord> pages;
     for (auto& [page, record] : TPageRecords::Read(folder))
-        if (page != kIndexName && IsFile(Join(folder, page))) {
-            if (!record.FirstPicture.empty() && !IsFile(Join(folder, record.FirstPicture)))
+        if (page != kIndexName && IsFile(names::Join(folder, page))) {
+            if (!record.FirstPicture.empty() && !IsFile(names::Join(folder, record.FirstPicture)))
                 record.FirstPicture.clear();
             pages.push_back(record);
         }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "convert/DocumentNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
 
@@ -46,10 +47,6 @@ std::string Unescape(const std::string& s) {
         }
     }
     return out;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 // The records of one file; a line that does not parse is left out.
@@ -98,7 +95,7 @@ std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder)
 
 void TPageRecords::Update(const std::string& folder, const std::string& fileName,
                           const std::vector<TPageRecord>& records) {
-    const std::string path = Join(folder, fileName);
+    const std::string path = names::Join(folder, fileName);
     std::map<std::string, TPageRecord> all;
     ReadFile(path, all);
     for (const TPageRecord& r : records) all[r.Page] = r;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "convert/ByteScan.h"
+#include "convert/DocumentNames.h"
 #include "convert/LineRules.h"
 #include "convert/PageLiterals.h"
 #include "platform/Exception.h"
@@ -13,21 +14,6 @@ namespace quill {
 namespace {
 
 constexpr size_t kHeaderBytes = 17;
-
-// One character of a file name: one byte, or one well-formed UTF-8 sequence ("ж" is two
-// bytes). A lone byte of an old single-byte code page is one character too.
-bool IsOneCharacter(std::string_view s) {
-    if (s.size() == 1) return true;
-    const auto lead = static_cast<uint8_t>(s[0]);
-    const size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                         : 0;
-    if (s.size() != length) return false;
-    for (size_t i = 1; i < length; ++i)
-        if ((static_cast<uint8_t>(s[i]) & 0xC0) != 0x80) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -41,20 +27,6 @@ TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, T
       pictureWork_(pictureWork) {}
 
 TConversionRun::~TConversionRun() = default;
-
-void TConversionRun::DeriveNames(std::string_view path, std::string& baseName, bool& skipHeader) {
-    const size_t slash = path.find_last_of("/\\");
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.find('.');
-    skipHeader = false;
-    if (dot == std::string_view::npos) {
-        baseName = std::string(name);
-        return;
-    }
-    skipHeader =
-        name.size() > dot + 2 && name[dot + 1] == '$' && IsOneCharacter(name.substr(dot + 2));
-    baseName = std::string(name.substr(0, dot));
-}
 
 void TConversionRun::RefuseInputAsOutput(const std::string& inputName,
                                          const std::string& fileName) const {
@@ -77,13 +49,13 @@ TRunResult TConversionRun::Button1Click() {
 
     std::string inputName;
     if (!chooser_.ChooseInput(inputName)) return result;
-    DeriveNames(inputName, BaseName, SkipHeader);
-    SkipHeader = SkipHeader || settings_.SkipHeader;
+    names::TDocumentName name = names::DeriveNames(inputName);
+    BaseName = std::move(name.BaseName);
+    SkipHeader = name.SkipHeader || settings_.SkipHeader;
     std::string pageName;
     if (!chooser_.ChooseOutput(BaseName, pageName)) return result;
     result.PageName = pageName;
-    const size_t slash = pageName.rfind('/');
-    pageFolder_ = slash == std::string::npos ? std::string() : pageName.substr(0, slash + 1);
+    pageFolder_ = names::FolderOf(pageName);
     pictureFiles_ = 0;
     inputName_ = inputName;
 

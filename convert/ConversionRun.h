@@ -52,15 +52,6 @@ class TConversionRun {
     // end of a run that succeeded, so a failed run leaves every existing file as it was.
     TRunResult Button1Click();
 
-    // BaseName and SkipHeader of a document's name: "/" and "\" both separate folders;
-    // only the last component counts, cut at its first "."; a header is skipped when that
-    // "." is followed by "$" and exactly one more character (a character, not a byte:
-    // "obzor.$ж" has one).
-    static void DeriveNames(std::string_view path, std::string& baseName, bool& skipHeader);
-
-    // "<n><BaseName>.png" or ".bmp"; no folder.
-    std::string PictureFileName(int n, bool bmp) const;
-
     // What the picture bookkeeping holds, for tests to read.
     struct TPictureView {
         const TPictureTable& Table;
@@ -95,7 +86,7 @@ class TConversionRun {
     void AddPictureLine(int row);
     void ExtractPictures();
     void ReleasePictures();
-    // "<n><BaseName>.png" or ".bmp" by "use BMP pictures" (read on every call); no folder.
+    // Picture n's name by "use BMP pictures" (read on every call); no folder.
     std::string PictureFileName(int n);
 
     // Run state: the two files, and what the run knows of the document.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "convert/ConversionRun.h"
+#include "convert/DocumentNames.h"
 #include "convert/EmbeddedPictures.h"
 #include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
@@ -15,7 +16,7 @@ namespace quill {
 
 void TConversionRun::WriteModernHead() {
     WriteHtml(modern::kHeadStart);
-    WriteHtml(names::HtmlText(inputName_.substr(inputName_.find_last_of('/') + 1)));
+    WriteHtml(names::HtmlText(names::PageTitle(inputName_)));
     WriteHtml(modern::kHeadTitleEnd);
     if (style_ == TPageStyle::Quillo)
         WriteHtml(modern::kQuilloStyle);

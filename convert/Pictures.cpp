@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/ConversionRun.h"
+#include "convert/DocumentNames.h"
 #include "convert/PageLiterals.h"
 #include "platform/Bitmap.h"
 #include "platform/Exception.h"
@@ -27,12 +28,8 @@ void TConversionRun::ResetPictures() {
     CurrentPicture = 1;
 }
 
-std::string TConversionRun::PictureFileName(int n, bool bmp) const {
-    return std::to_string(n) + BaseName + (bmp ? ".bmp" : ".png");
-}
-
 std::string TConversionRun::PictureFileName(int n) {
-    return PictureFileName(n, options_.UseBmpChecked());
+    return names::PictureName(n, BaseName, options_.UseBmpChecked());
 }
 
 // Finishes the run being collected unless this line continues it. A finished run that
@@ -158,7 +155,7 @@ void TConversionRun::DrawGroup(int s) {
 
 // Picture n's file beside the page, staged under a temporary name.
 std::string TConversionRun::StagePicture(int n, bool bmp) {
-    const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
+    const std::string fileName = pageFolder_ + names::PictureName(n, BaseName, bmp);
     RefuseInputAsOutput(inputName_, fileName);
     if (const std::string* page = files_.Find(fileName))
         throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
@@ -190,7 +187,7 @@ void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const
         picture->SaveToFile(path);
     } catch (const Exception& error) {
         // The temporary file's failure is the picture's: say so under the picture's name.
-        const std::string fileName = pageFolder_ + PictureFileName(n, bmp);
+        const std::string fileName = pageFolder_ + names::PictureName(n, BaseName, bmp);
         if (!error.FileName().empty() && error.FileName() != path) throw;
         const std::string reason = error.FileName().empty() ? error.Message() : error.Reason();
         throw EWriteError("Cannot write \"" + fileName + "\": " + reason, fileName, reason);

@@ -6,10 +6,6 @@
 
 namespace quill {
 
-// The document read from standard input: through the record file like any document
-// (a pipe or a redirected file); its BaseName is then "stdin".
-inline constexpr const char* kStandardInputName = "/dev/stdin";
-
 // A page for standard output. The run writes it like any page, to a temporary file of
 // its own; only once the whole run has succeeded is it copied to standard output, so a
 // failed run leaves nothing there. Picture files cannot go with it: the run is told to

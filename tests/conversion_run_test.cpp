@@ -47,40 +47,6 @@ TEST(ConversionRun, WholeRunWritesHeaderBodyAndFooterByteForByte) {
     EXPECT_EQ(files, 2);  // the document and its page, no picture file
 }
 
-TEST(ConversionRun, NamesComeFromTheLastPathComponent) {
-    struct Case {
-        const char* path;
-        const char* baseName;
-        bool skipHeader;
-    };
-    const Case cases[] = {
-        {"C:\\mag\\obzor.$w", "obzor", true},
-        {"C:\\mag\\obzor.$w!", "obzor", false},
-        {"C:\\mag\\obzor.txt", "obzor", false},
-        {"C:\\mag.old\\obzor.$w", "obzor", true},
-        {"mag.old/obzor.$w", "obzor", true},
-        {"/home/a.b/c.d\\obzor.$1", "obzor", true},
-        {"obzor.part1.$w", "obzor", false},
-        {"obzor.$", "obzor", false},
-        {"obzor.$ab", "obzor", false},
-        {"obzor.x$", "obzor", false},
-        {"obzor.$\xd0\xb6", "obzor", true},  // "ж" in UTF-8: one character
-        {"obzor.$\xd0\xb6\xd0\xb6", "obzor", false},
-        {"obzor.$\xa6", "obzor", true},  // a lone byte of a single-byte code page
-        {"dir.x/noext", "noext", false},
-        {"noext", "noext", false},
-        {"mag\\", "", false},
-        {".$w", "", true},
-    };
-    for (const Case& c : cases) {
-        std::string baseName = "stale";
-        bool skipHeader = !c.skipHeader;
-        TConversionRun::DeriveNames(c.path, baseName, skipHeader);
-        EXPECT_EQ(baseName, c.baseName) << c.path;
-        EXPECT_EQ(skipHeader, c.skipHeader) << c.path;
-    }
-}
-
 TEST(ConversionRun, HeaderIsSkippedOnlyByTheDocumentsOwnExtension) {
     struct Case {
         const char* folder;

@@ -15,7 +15,7 @@
 
 #include "archive/ArchiveRun.h"
 #include "archive/CallSettings.h"
-#include "convert/StandardStreams.h"
+#include "convert/DocumentNames.h"
 #include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
@@ -66,8 +66,6 @@ constexpr const char* kHelp =
     "\n"
     "INPUT - reads the document from standard input (its name is then \"stdin\").\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong command line.\n";
-
-constexpr const char* kStandardStream = "-";
 
 using TSettings = TCallSettings;
 
@@ -174,9 +172,9 @@ TSettings ParseCommandLine(int argc, char** argv) {
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
-    if (std::count(s.inputs.begin(), s.inputs.end(), kStandardStream) > 1)
+    if (std::count(s.inputs.begin(), s.inputs.end(), names::kStandardStream) > 1)
         UsageError("standard input (-) given twice");
-    s.toStdout = s.page == kStandardStream;
+    s.toStdout = s.page == names::kStandardStream;
     s.run.NoPictureFiles = s.toStdout;
     if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
     s.terminal = isatty(2) != 0;
