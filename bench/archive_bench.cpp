@@ -15,7 +15,7 @@
 #include <string>
 
 #include "archive/ArchiveRun.h"
-#include "convert/Pictures.h"
+#include "convert/PictureStore.h"
 #include "support/BenchSupport.h"
 
 using namespace quill;

@@ -18,7 +18,7 @@
 
 #include "convert/ConversionRun.h"
 #include "convert/FixedAnswers.h"
-#include "convert/Pictures.h"
+#include "convert/PictureStore.h"
 #include "convert/RunSeams.h"
 #include "platform/Bitmap.h"
 #include "support/BenchSupport.h"

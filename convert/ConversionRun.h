@@ -11,7 +11,7 @@
 #include "convert/EmbeddedPictures.h"
 #include "convert/LineRules.h"
 #include "convert/ModernPage.h"
-#include "convert/Pictures.h"
+#include "convert/PictureStore.h"
 #include "convert/RunSeams.h"
 #include "convert/RunSettings.h"
 #include "platform/Bitmap.h"

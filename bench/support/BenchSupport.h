@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/Pictures.h"
+#include "convert/PictureStore.h"
 #include "platform/Bitmap.h"
 
 namespace quill::bench {

@@ -1,4 +1,4 @@
-#include "convert/Pictures.h"
+#include "convert/PictureStore.h"
 
 #include <algorithm>
 #include <cstring>
