@@ -6,7 +6,7 @@ namespace quill {
 
 void RunConversion(TPageStyle style, TOptionsSource& options, TFileChooser& chooser) {
     TConversionRun run(options, chooser, style);
-    run.Button1Click();
+    run.Run();
 }
 
 }  // namespace quill

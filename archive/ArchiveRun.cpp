@@ -326,7 +326,7 @@ int RunCall(const TCallSettings& s) {
                 pictureWork = &cancellablePictures.emplace(pool, *s.watch);
             }
             TConversionRun run(options, files, s.style, s.run, gate, pictureWork);
-            const TRunResult result = run.Button1Click();
+            const TRunResult result = run.Run();
             if (toStdout) toStdout->CopyToStdout();
             order.Finish(i, true);
             finished = true;

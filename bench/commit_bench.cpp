@@ -69,7 +69,7 @@ double ConvertOnce(const std::string& input, const std::string& page) {
     TNamedFiles files(input, page);
     TConversionRun run(options, files);
     const double start = CpuSeconds();
-    run.Button1Click();
+    run.Run();
     return CpuSeconds() - start;
 }
 

@@ -107,7 +107,7 @@ int main() {
         TNamedFiles files(input, folder + "/obzor.htm");
         TConversionRun run(options, files);
         const auto t0 = Clock::now();
-        const TRunResult result = run.Button1Click();
+        const TRunResult result = run.Run();
         passes[p].seconds = Seconds(Clock::now() - t0);
         passes[p].pictures = result.PictureFiles;
         passes[p].bytes = FolderBytes(folder);

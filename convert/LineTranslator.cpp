@@ -4,21 +4,39 @@
 #include <stdexcept>
 
 #include "convert/ByteScan.h"
-#include "convert/ConversionRun.h"
 #include "convert/LineRules.h"
+#include "convert/LineTranslator.h"
 #include "convert/ModernPage.h"
 #include "convert/PageLiterals.h"
+#include "convert/PageWriter.h"
 #include "convert/Utf8Letters.h"
+#include "platform/RecordFile.h"
 
 namespace quill {
 
-void TConversionRun::OpenSpan(uint8_t code) {
-    SpanCode = code;
-    WriteHtml(colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
+TLineTranslator::TLineTranslator(TRecordFile& page, bool colourSpans,
+                                 const modern::TUtf8Table* utf8, const scan::TKernels& kernels)
+    : page_(page),
+      colourSpans_(colourSpans),
+      utf8_(utf8),
+      kernels_(kernels),
+      wideText_(kernels.Avx2Walk && modern::TUtf8Table::HasWideWrite()) {
+    PrepareMarkup();
 }
 
-void TConversionRun::CloseSpan() {
-    WriteHtml(colourSpans_ ? page::kColourCloser : page::StyleClosers[SpanCode]);
+void TLineTranslator::OpenSpan(uint8_t code) {
+    spans_.SpanCode = code;
+    WriteHtml(page_, colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
+}
+
+void TLineTranslator::ApplyLineColour(std::string_view line) {
+    lineColourAt_ = kNoLineColour;
+    if (line.size() < 2) return;
+    const uint8_t k = static_cast<uint8_t>(line[line.size() - 2]);
+    if (!lines::IsColourCode(k)) return;
+    spans_.SpanOpen = true;
+    OpenSpan(k);
+    lineColourAt_ = line.size() - 2;
 }
 
 namespace {
@@ -72,7 +90,7 @@ inline bool IsPictureLineAt(const char* p) {
 
 }  // namespace
 
-void TConversionRun::PrepareMarkup() {
+void TLineTranslator::PrepareMarkup() {
     // A last block may begin just below the flush mark.
     staged_.assign(utf8_ != nullptr ? kStagedFlush + kBlockRoom : 0, 0);
     stagedSize_ = 0;
@@ -138,35 +156,35 @@ void TConversionRun::PrepareMarkup() {
 // Where the walks write a block's output: straight into the page's buffer, or for the
 // modern page into the staging buffer, which goes to the page in bigger pieces.
 template <bool Modern>
-inline uint8_t* TConversionRun::BeginBlock() {
+inline uint8_t* TLineTranslator::BeginBlock() {
     if constexpr (Modern) {
         return staged_.data() + stagedSize_;
     } else {
-        return OutputFile.Reserve(kBlockRoom);
+        return page_.Reserve(kBlockRoom);
     }
 }
 
 template <bool Modern>
-inline void TConversionRun::EndBlock(uint8_t* start, uint8_t* out) {
+inline void TLineTranslator::EndBlock(uint8_t* start, uint8_t* out) {
     if constexpr (Modern) {
         stagedSize_ += static_cast<size_t>(out - start);
         if (stagedSize_ >= kStagedFlush) FlushStaged();
     } else {
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        page_.Advance(static_cast<size_t>(out - start));
     }
 }
 
-void TConversionRun::FlushStaged() {
+void TLineTranslator::FlushStaged() {
     // Pieces small enough for the room the page's buffer gives at once.
     constexpr size_t kPiece = 8192;
     static_assert(kPiece * modern::TUtf8Table::kLongestText + 64 <= TRecordFile::kFirstBufferSize);
     const char* p = reinterpret_cast<const char*>(staged_.data());
     for (size_t done = 0; done < stagedSize_; done += kPiece) {
         const size_t n = std::min(kPiece, stagedSize_ - done);
-        uint8_t* const start = OutputFile.Reserve(n * modern::TUtf8Table::kLongestText + 64);
+        uint8_t* const start = page_.Reserve(n * modern::TUtf8Table::kLongestText + 64);
         uint8_t* const out =
             wideText_ ? utf8_->WriteWide(start, p + done, n) : utf8_->Write(start, p + done, n);
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        page_.Advance(static_cast<size_t>(out - start));
     }
     stagedSize_ = 0;
 }
@@ -174,8 +192,8 @@ void TConversionRun::FlushStaged() {
 // The bytes from `from` up to the special byte at `at` (fewer than 64), then what the
 // byte of class cls writes with the span open before it; updates the open span and the
 // last code opened.
-inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, const char* at,
-                                             uint8_t cls, uint8_t& open, uint8_t& code) const {
+inline uint8_t* TLineTranslator::WriteSpecial(uint8_t* out, const char* from, const char* at,
+                                              uint8_t cls, uint8_t& open, uint8_t& code) const {
     Copy64(out, from);
     out += at - from;
     const TTransition& t = transitions_[open][cls];
@@ -186,11 +204,11 @@ inline uint8_t* TConversionRun::WriteSpecial(uint8_t* out, const char* from, con
     return out;
 }
 
-void TConversionRun::TranslateLine() {
+void TLineTranslator::TranslateLine(std::string_view line) {
     if (utf8_ != nullptr)
-        TranslateText<true>(LineText.data(), LineText.size(), lineColourAt_);
+        TranslateText<true>(line.data(), line.size(), lineColourAt_);
     else
-        TranslateText<false>(LineText.data(), LineText.size(), lineColourAt_);
+        TranslateText<false>(line.data(), line.size(), lineColourAt_);
 }
 
 // The n bytes at p, as the byte-by-byte rules write them, the byte at colourAt
@@ -201,10 +219,10 @@ void TConversionRun::TranslateLine() {
 // a branch on which byte it is. p is followed by at least TRecordFile::kReadSlack
 // readable bytes.
 template <bool Modern>
-void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
+void TLineTranslator::TranslateText(const char* p, size_t n, size_t colourAt) {
     static_assert(TRecordFile::kReadSlack >= 64);
-    uint8_t open = SpanOpen ? SpanCode : 0;  // the code of the open span; 0: none
-    uint8_t code = SpanCode;
+    uint8_t open = spans_.SpanOpen ? spans_.SpanCode : 0;  // the code of the open span; 0: none
+    uint8_t code = spans_.SpanCode;
     for (size_t block = 0; block < n; block += 64) {
         const size_t size = std::min<size_t>(64, n - block);
         uint64_t bits = scan::SpecialBits64(p + block);
@@ -224,51 +242,38 @@ void TConversionRun::TranslateText(const char* p, size_t n, size_t colourAt) {
         out += p + block + size - from;
         EndBlock<Modern>(start, out);
     }
-    SpanOpen = open != 0;
-    SpanCode = code;
+    spans_.SpanOpen = open != 0;
+    spans_.SpanCode = code;
     if constexpr (Modern) FlushStaged();
 }
 
-// Whole text lines straight from the read buffer, with the same bytes as the line loop
-// would write for them one at a time, but with one pass over the buffer's bytes to class
-// them and one walk over its special bytes. Stops before a picture line, after a line
-// that ends with 0, and at the last line that ends in the buffer; answers whether it
-// translated any line. The line loop takes whatever is left: a picture line, or a line
-// that goes on past the buffer. Only called while no picture waits to be finished.
-bool TConversionRun::TranslateBufferedLines() {
-    const std::string_view ahead = InputFile.Buffered();
-    const char* const p = ahead.data();
-    const size_t n = scan::FindLastLineEnd(p, ahead.size());
-    if (n == 0 || IsPictureLineAt(p)) return false;
+// Whole text lines straight from the read buffer: one pass over the buffer's bytes to
+// class them and one walk over its special bytes.
+size_t TLineTranslator::TranslateBufferedLines(std::string_view buffer) {
+    const char* const p = buffer.data();
+    const size_t n = scan::FindLastLineEnd(p, buffer.size());
+    if (n == 0 || IsPictureLineAt(p)) return 0;
     const size_t words = (n + 63) / 64;
     if (specials_.size() < words) {
         specials_.resize(words);
         colouredAfter_.resize(words);
     }
-    const size_t end = kernels_->ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
-    const bool avx2 = kernels_->Avx2Walk;
-    size_t pos = 0;
+    const size_t end = kernels_.ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
     if (utf8_ != nullptr && wideText_)
-        pos = kernels_->Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
-                  ? WalkModernLinesWide512(p, end)
-                  : WalkModernLinesWide(p, end);
-    else if (utf8_ != nullptr)
-        pos = avx2 ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
-    else
-        pos = avx2 ? WalkLinesAvx2(p, end) : WalkLines(p, end);
-    InputFile.Consume(pos);
-    const size_t lineBegin = scan::FindLastLineEnd(p, pos - 1);
-    LineText = std::string_view(p + lineBegin, pos - lineBegin);
-    LastByte = static_cast<uint8_t>(p[pos - 1]);
-    return true;
+        return kernels_.Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
+                   ? WalkModernLinesWide512(p, end)
+                   : WalkModernLinesWide(p, end);
+    if (utf8_ != nullptr)
+        return kernels_.Avx2Walk ? WalkModernLinesAvx2(p, end) : WalkModernLines(p, end);
+    return kernels_.Avx2Walk ? WalkLinesAvx2(p, end) : WalkLines(p, end);
 }
 
 // Opens the line colour of the line that starts at start of the n bytes at p, if it has
 // one: its opener goes to out, and its code byte then counts as 8.
-__attribute__((always_inline)) inline void TConversionRun::ColourLine(const char* p, size_t n,
-                                                                      size_t start, uint8_t*& out,
-                                                                      uint8_t& open, uint8_t& code,
-                                                                      size_t& colourAt) const {
+__attribute__((always_inline)) inline void TLineTranslator::ColourLine(const char* p, size_t n,
+                                                                       size_t start, uint8_t*& out,
+                                                                       uint8_t& open, uint8_t& code,
+                                                                       size_t& colourAt) const {
     const size_t end = start + scan::FindLineEnd(p + start, n - start);
     const uint8_t k = end > start ? static_cast<uint8_t>(p[end - 1]) : 0;
     if (!lines::IsColourCode(k)) return;
@@ -281,10 +286,10 @@ __attribute__((always_inline)) inline void TConversionRun::ColourLine(const char
 // The walk over the n classed bytes: answers where it stopped (n). Written once, compiled
 // for both kinds of processor.
 template <bool Modern>
-__attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const char* p,
-                                                                           size_t n) {
+__attribute__((always_inline)) inline size_t TLineTranslator::WalkLinesBody(const char* p,
+                                                                            size_t n) {
     uint8_t open = 0;
-    uint8_t code = SpanCode;
+    uint8_t code = spans_.SpanCode;
     size_t colourAt = kNoLineColour;
     // The opener of a line with a line colour; its code byte then counts as 8.
     const auto colourLine = [&](size_t start, uint8_t*& out) {
@@ -315,27 +320,27 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkLinesBody(const
         pos = end;
         EndBlock<Modern>(start, out);
     }
-    SpanOpen = open != 0;
-    SpanCode = code;
+    spans_.SpanOpen = open != 0;
+    spans_.SpanCode = code;
     if constexpr (Modern) FlushStaged();
     return pos;
 }
 
-size_t TConversionRun::WalkLines(const char* p, size_t n) {
+size_t TLineTranslator::WalkLines(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
 }
 
-size_t TConversionRun::WalkModernLines(const char* p, size_t n) {
+size_t TLineTranslator::WalkModernLines(const char* p, size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
+__attribute__((target("avx2"))) size_t TLineTranslator::WalkLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
 }
 
-__attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const char* p,
-                                                                           size_t n) {
+__attribute__((target("avx2"))) size_t TLineTranslator::WalkModernLinesAvx2(const char* p,
+                                                                            size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 
@@ -345,8 +350,8 @@ __attribute__((target("avx2"))) size_t TConversionRun::WalkModernLinesAvx2(const
 // then taken from that. No branch on what a text byte is, and no second pass over the
 // page.
 template <auto WriteLetters>
-__attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(const char* p,
-                                                                                size_t n) {
+__attribute__((always_inline)) inline size_t TLineTranslator::WalkModernWideBody(const char* p,
+                                                                                 size_t n) {
     // Room for a block as the classic walk needs it, and for copies of 128 bytes.
     constexpr size_t kRoom = kBlockRoom + 128;
     static_assert(kRoom <= TRecordFile::kFirstBufferSize);
@@ -355,7 +360,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
         Copy64(to + 64, reinterpret_cast<const char*>(from + 64));
     };
     uint8_t open = 0;
-    uint8_t code = SpanCode;
+    uint8_t code = spans_.SpanCode;
     size_t colourAt = kNoLineColour;
     const auto colourLine = [&](size_t start, uint8_t*& out) {
         ColourLine(p, n, start, out, open, code, colourAt);
@@ -372,7 +377,7 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
     modern::TLetters next{};
     if (words != 0) next = WriteLetters(texts[0], p);
     for (size_t w = 0; w < words; ++w) {
-        uint8_t* const start = OutputFile.Reserve(kRoom);
+        uint8_t* const start = page_.Reserve(kRoom);
         uint8_t* out = start;
         if (w == 0) colourLine(0, out);
         const char* const block = p + 64 * w;
@@ -405,36 +410,36 @@ __attribute__((always_inline)) inline size_t TConversionRun::WalkModernWideBody(
         const size_t end = size + static_cast<size_t>(__builtin_popcountll(two & inside));
         copy128(out, text + from);
         out += end - from;
-        OutputFile.Advance(static_cast<size_t>(out - start));
+        page_.Advance(static_cast<size_t>(out - start));
     }
-    SpanOpen = open != 0;
-    SpanCode = code;
+    spans_.SpanOpen = open != 0;
+    spans_.SpanCode = code;
     return n;
 }
 
-__attribute__((target("avx2,popcnt"))) size_t TConversionRun::WalkModernLinesWide(const char* p,
-                                                                                  size_t n) {
+__attribute__((target("avx2,popcnt"))) size_t TLineTranslator::WalkModernLinesWide(const char* p,
+                                                                                   size_t n) {
     return WalkModernWideBody<modern::WriteLetters64Avx2>(p, n);
 }
 
 __attribute__((target("avx512bw,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) size_t
-TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
+TLineTranslator::WalkModernLinesWide512(const char* p, size_t n) {
     return WalkModernWideBody<modern::WriteLetters64Avx512>(p, n);
 }
 #else
-size_t TConversionRun::WalkModernLinesWide(const char* p, size_t n) {
+size_t TLineTranslator::WalkModernLinesWide(const char* p, size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 
-size_t TConversionRun::WalkModernLinesWide512(const char* p, size_t n) {
+size_t TLineTranslator::WalkModernLinesWide512(const char* p, size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 
-size_t TConversionRun::WalkLinesAvx2(const char* p, size_t n) {
+size_t TLineTranslator::WalkLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<false>(p, n);
 }
 
-size_t TConversionRun::WalkModernLinesAvx2(const char* p, size_t n) {
+size_t TLineTranslator::WalkModernLinesAvx2(const char* p, size_t n) {
     return WalkLinesBody<true>(p, n);
 }
 #endif

@@ -1,83 +1,114 @@
-// Where the pictures stand in the page: the image lines of both page kinds, and pictures
-// carried inside the page.
+#include "convert/PageWriter.h"
+
 #include <string>
 
-#include "convert/ConversionRun.h"
-#include "convert/DocumentNames.h"
-#include "convert/EmbeddedPictures.h"
 #include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
 #include "convert/PageLiterals.h"
-#include "platform/Exception.h"
-#include "platform/MemoryStream.h"
-#include "platform/TempFile.h"
+#include "convert/PictureStore.h"
+#include "platform/RecordFile.h"
 
 namespace quill {
 
-void TConversionRun::WriteModernHead() {
-    WriteHtml(modern::kHeadStart);
-    WriteHtml(names::HtmlText(names::PageTitle(inputName_)));
-    WriteHtml(modern::kHeadTitleEnd);
-    if (style_ == TPageStyle::Quillo)
-        WriteHtml(modern::kQuilloStyle);
-    else
-        WriteHtml(UseColors ? modern::kStyleDark : modern::kStyleLight);
-}
+namespace {
 
-void TConversionRun::WriteImageLine(int n) {
-    if (settings_.NoPictureFiles && !settings_.Embed)
-        throw EInOutError("Cannot write the pictures of \"" + inputName_ +
-                          "\": a page on standard output can only hold them embedded");
-    const std::string address = settings_.Embed ? TEmbeddedPictures::Mark(n) : PictureFileName(n);
-    if (!settings_.Html5) {
-        WriteHtml(page::kImageStart);
-        WriteHtml(settings_.Embed ? address : names::ClassicAddress(address));
-        WriteHtml(page::kImageEnd);
-        return;
+// HTML 4.01 in cp866: the system's literals, byte for byte.
+class TClassicPage : public TPageWriter {
+  public:
+    TClassicPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
+
+    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
+                     std::string_view) override {
+        if (style_ == TPageStyle::Quillo)
+            WriteHtml(page, page::kQuilloHeaderFirst);
+        else
+            WriteHtml(page, useColors ? page::kHeaderDark : page::kHeaderLight);
+        WriteSizes(page, options,
+                   style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
     }
-    WriteHtml(modern::kImageStart);
-    WriteHtml(settings_.Embed ? address : names::AddressOf(address));
-    WriteHtml(modern::kImageAlt);
-    WriteHtml(std::to_string(n));
-    WriteHtml(modern::kImageWidth);
-    WriteHtml(std::to_string(settings_.Scale == 0 ? 640 : kStoreWidth * settings_.Scale));
-    WriteHtml(modern::kImageEnd);
+
+  protected:
+    void WriteImage(TRecordFile& page, int, std::string_view address, bool embedded) override {
+        WriteHtml(page, page::kImageStart);
+        WriteHtml(page, embedded ? std::string(address) : names::ClassicAddress(address));
+        WriteHtml(page, page::kImageEnd);
+    }
+};
+
+// HTML5 in UTF-8, with the classic page's look; crisp pictures.
+class TModernPage : public TPageWriter {
+  public:
+    TModernPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
+
+    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
+                     std::string_view title) override {
+        WriteHtml(page, modern::kHeadStart);
+        WriteHtml(page, names::HtmlText(title));
+        WriteHtml(page, modern::kHeadTitleEnd);
+        if (style_ == TPageStyle::Quillo)
+            WriteHtml(page, modern::kQuilloStyle);
+        else
+            WriteHtml(page, useColors ? modern::kStyleDark : modern::kStyleLight);
+        WriteSizes(page, options,
+                   style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
+    }
+
+  protected:
+    void WriteImage(TRecordFile& page, int n, std::string_view address, bool embedded) override {
+        WriteHtml(page, modern::kImageStart);
+        WriteHtml(page, embedded ? std::string(address) : names::AddressOf(address));
+        WriteHtml(page, modern::kImageAlt);
+        WriteHtml(page, std::to_string(n));
+        WriteHtml(page, modern::kImageWidth);
+        WriteHtml(page, std::to_string(settings_.Scale == 0 ? 640 : kStoreWidth * settings_.Scale));
+        WriteHtml(page, modern::kImageEnd);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TPageWriter> TPageWriter::Make(TPageStyle style, const TRunSettings& settings) {
+    if (settings.Html5) return std::make_unique<TModernPage>(style, settings);
+    return std::make_unique<TClassicPage>(style, settings);
 }
 
-void TConversionRun::DraftPage() {
-    OutputFile.Close();  // the page stays, empty, until the draft is done
-    finalPage_ = OutputFile.FileName();
+void TPageWriter::WriteSizes(TRecordFile& page, TOptionsSource& options, std::string_view middle) {
+    WriteHtml(page, options.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
+    WriteHtml(page, middle);
+    WriteHtml(page, options.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
+    WriteHtml(page, page::kHeaderLast);
+}
+
+void TPageWriter::WriteImageLine(TRecordFile& page, int n, std::string_view fileName) {
+    if (settings_.Embed)
+        WriteImage(page, n, TEmbeddedPictures::Mark(n), true);
+    else
+        WriteImage(page, n, fileName, false);
+}
+
+void TPageWriter::WriteFooter(TRecordFile& page) {
+    WriteHtml(page, page::kFooter);
+}
+
+void TPageWriter::BeginDraft(TRecordFile& page) {
+    page.Close();  // the page stays, empty, until the draft is done
     embedded_.Clear();
     draft_ = std::make_unique<TTempFile>("quill-page");
-    OutputFile.Assign(draft_->Name());
-    OutputFile.Rewrite();
+    page.Assign(draft_->Name());
+    page.Rewrite();
 }
 
-void TConversionRun::WriteEmbeddedPage() {
+void TPageWriter::FinishDraft(const std::string& pageName, const std::string& path) {
     TRecordFile draft;
     draft.Assign(draft_->Name());
     draft.Reset();
     TRecordFile page;
-    page.Assign(finalPage_, pagePath_);
+    page.Assign(pageName, path);
     page.Rewrite();
     embedded_.WritePage(draft, page);
     page.Close();
     draft.Close();
     draft_.reset();
-}
-
-// Picture n as a data: URI; its bytes are those its file would have.
-std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
-    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp);
-    TMemoryStream bytes;
-    if (bmp) {
-        picture->SaveToStream(bytes);
-    } else {
-        TTempFile file("quill-picture");
-        picture->SaveToFile(file.Name());
-        bytes.LoadFromFile(file.Name());
-    }
-    return TEmbeddedPictures::DataUri(bytes.Memory(), static_cast<size_t>(bytes.Size()), bmp);
 }
 
 }  // namespace quill

@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string>
-#include <vector>
+#include <string_view>
 
-#include "convert/ConversionRun.h"
-#include "convert/DocumentNames.h"
-#include "convert/PageLiterals.h"
 #include "platform/Bitmap.h"
-#include "platform/Exception.h"
+#include "platform/RecordFile.h"
 #include "png/Png.h"
 
 namespace quill {
@@ -23,121 +19,81 @@ void ApplyPalette(TBitmap& bitmap) {
     if (palette) bitmap.SetPalette(std::move(palette));
 }
 
-void TConversionRun::ResetPictures() {
-    for (TPictureEntry& e : PictureTable) e = TPictureEntry{};
-    CurrentPicture = 1;
+void TPictureStore::Reset() {
+    for (TPictureEntry& e : table_) e = TPictureEntry{};
+    current_ = 1;
 }
 
-std::string TConversionRun::PictureFileName(int n) {
-    return names::PictureName(n, BaseName, options_.UseBmpChecked());
-}
-
-// Finishes the run being collected unless this line continues it. A finished run that
-// repeats an earlier picture gets that picture's number and frees its entry again.
-void TConversionRun::FinishPicture(bool isPictureLine, int row) {
-    TPictureEntry& e = PictureTable[static_cast<size_t>(CurrentPicture)];
-    if (e.RowCount == 0) return;
-    if (isPictureLine && row == e.FirstRow + e.RowCount) return;
-    int found = CurrentPicture;
-    for (int i = 1; i < CurrentPicture; ++i) {
-        const TPictureEntry& k = PictureTable[static_cast<size_t>(i)];
+// A finished run that repeats an earlier picture gets that picture's number and frees its
+// entry again.
+int TPictureStore::FinishPicture(bool isPictureLine, int row) {
+    TPictureEntry& e = table_[static_cast<size_t>(current_)];
+    if (e.RowCount == 0) return 0;
+    if (isPictureLine && row == e.FirstRow + e.RowCount) return 0;
+    int found = current_;
+    for (int i = 1; i < current_; ++i) {
+        const TPictureEntry& k = table_[static_cast<size_t>(i)];
         if (k.FirstRow == e.FirstRow && k.RowCount == e.RowCount) found = i;
     }
-    if (found == CurrentPicture)
-        ++CurrentPicture;
+    if (found == current_)
+        ++current_;
     else
         e.RowCount = 0;
-    WriteImageLine(found);
+    return found;
 }
 
-void TConversionRun::AddPictureLine(int row) {
-    TPictureEntry& e = PictureTable[static_cast<size_t>(CurrentPicture)];
+void TPictureStore::AddPictureLine(int row) {
+    TPictureEntry& e = table_[static_cast<size_t>(current_)];
     if (e.RowCount == 0) e.FirstRow = static_cast<uint8_t>(row);
     ++e.RowCount;
 }
 
-void TConversionRun::ExtractPictures() {
-    // Everything of the page so far goes to the system before the first picture file is
-    // made: a write error of the page stops the run before any picture file exists.
-    OutputFile.Flush();
-
+void TPictureStore::ReadPictureData(TRecordFile& input, bool fourBits) {
     // The pixel format is chosen while the store is still empty, so that no pixels of its
     // first format need converting. Each picture is cut into a bitmap of its own later.
-    PictureStore = std::make_unique<TBitmap>();
-    PictureStore->SetPixelFormat(options_.UseBmpChecked() ? pf4bit : pf8bit);
-    PictureStore->SetHeight(kStoreHeight);
-    PictureStore->SetWidth(kStoreWidth);
+    store_ = std::make_unique<TBitmap>();
+    store_->SetPixelFormat(fourBits ? pf4bit : pf8bit);
+    store_->SetHeight(kStoreHeight);
+    store_->SetWidth(kStoreWidth);
     // Rows that no picture data reaches are colour 0 on every run.
     for (int y = 0; y < kStoreHeight; ++y)
-        std::memset(PictureStore->ScanLine(y), 0,
-                    static_cast<size_t>(PictureStore->BytesPerScanLine()));
-    ApplyPalette(*PictureStore);
+        std::memset(store_->ScanLine(y), 0, static_cast<size_t>(store_->BytesPerScanLine()));
+    ApplyPalette(*store_);
 
-    // The picture data, group by group; a last group that is not complete is not drawn,
-    // and data beyond the store's last row is read and ignored.
-    StoreRow = 0;
+    int storeRow = 0;
     int at = 0;  // byte of the current group
     for (;;) {
-        const std::string_view ahead = InputFile.Buffered();
+        const std::string_view ahead = input.Buffered();
         if (ahead.empty()) break;
-        if (StoreRow >= kStoreRows) {
-            InputFile.Consume(ahead.size());
+        if (storeRow >= kStoreRows) {
+            input.Consume(ahead.size());
             continue;
         }
         const size_t take = std::min(ahead.size(), static_cast<size_t>(kGroupBytes - at));
         for (size_t i = 0; i < take; ++i, ++at)
-            CellBuffer[static_cast<size_t>(at % kCellsPerRow)]
-                      [static_cast<size_t>(at / kCellsPerRow)] = static_cast<uint8_t>(ahead[i]);
-        InputFile.Consume(take);
+            cells_[static_cast<size_t>(at % kCellsPerRow)][static_cast<size_t>(at / kCellsPerRow)] =
+                static_cast<uint8_t>(ahead[i]);
+        input.Consume(take);
         if (at == kGroupBytes) {
-            DrawGroup(StoreRow);
-            ++StoreRow;
+            DrawGroup(storeRow);
+            ++storeRow;
             at = 0;
         }
     }
-
-    // Every file is staged in order, and each picture is encoded once its file is (maybe
-    // several at once, while the later files are staged), into its own file or,
-    // embedded, into its own slot. "use BMP pictures" is asked once for each picture,
-    // here, in order.
-    const size_t count = static_cast<size_t>(CurrentPicture - 1);
-    std::vector<std::string> paths(count);
-    std::vector<char> bmp(count);  // not bits: a task reads its own while the next is set
-    const auto stage = [&](size_t i) {
-        bmp[i] = options_.UseBmpChecked();
-        if (!settings_.Embed) paths[i] = StagePicture(static_cast<int>(i) + 1, bmp[i]);
-    };
-    std::vector<std::string> embedded(settings_.Embed ? count : 0);
-    const auto encode = [&](size_t i) {
-        const int n = static_cast<int>(i) + 1;
-        if (settings_.Embed)
-            embedded[i] = EmbedPicture(n, bmp[i]);
-        else
-            SavePicture(n, paths[i], bmp[i]);
-    };
-    if (pictureWork_) {
-        pictureWork_->RunAll(count, stage, encode);
-    } else {
-        for (size_t i = 0; i < count; ++i) stage(i);
-        for (size_t i = 0; i < count; ++i) encode(i);
-    }
-    for (size_t i = 0; i < embedded.size(); ++i)
-        embedded_.Keep(static_cast<int>(i) + 1, std::move(embedded[i]));
-    pictureFiles_ = static_cast<int>(count);
 }
 
 // Character row s of the store from the cell buffer: a set bit shows the cell's ink, a
 // clear bit its paper; bit 6 of the attribute brightens both, bit 7 means nothing.
-void TConversionRun::DrawGroup(int s) {
-    const bool fourBits = PictureStore->PixelFormat() == pf4bit;
+void TPictureStore::DrawGroup(int s) {
+    const bool fourBits = store_->PixelFormat() == pf4bit;
     for (int c = 0; c < kCellsPerRow; ++c) {
-        const auto& cell = CellBuffer[static_cast<size_t>(c)];
+        const auto& cell = cells_[static_cast<size_t>(c)];
         const uint8_t a = cell[8];
         const uint8_t bright = (a & 0x40) ? 8 : 0;
         const uint8_t ink = static_cast<uint8_t>((a & 7) + bright);
         const uint8_t paper = static_cast<uint8_t>(((a >> 3) & 7) + bright);
         for (int r = 0; r < 8; ++r) {
-            uint8_t* line = PictureStore->ScanLine(8 * s + r);
+            uint8_t* line = store_->ScanLine(8 * s + r);
             const uint8_t bits = cell[static_cast<size_t>(r)];
             for (int k = 0; k < 8; ++k) {
                 const uint8_t colour = (bits & (0x80 >> k)) ? ink : paper;
@@ -153,49 +109,20 @@ void TConversionRun::DrawGroup(int s) {
     }
 }
 
-// Picture n's file beside the page, staged under a temporary name.
-std::string TConversionRun::StagePicture(int n, bool bmp) {
-    const std::string fileName = pageFolder_ + names::PictureName(n, BaseName, bmp);
-    RefuseInputAsOutput(inputName_, fileName);
-    if (const std::string* page = files_.Find(fileName))
-        throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
-                              "\" of this run",
-                          fileName, "it is the page");
-    return files_.Stage(fileName);
-}
-
-// Picture n, cut from the store by one rectangle copy into a bitmap of its own, so that
-// several pictures may be cut and encoded at once.
-std::unique_ptr<TBitmap> TConversionRun::CutPicture(int n, bool bmp) const {
-    const TPictureEntry e = PictureTable[static_cast<size_t>(n)];
+// One rectangle copy into a bitmap of its own, so that several pictures may be cut and
+// encoded at once.
+std::unique_ptr<TBitmap> TPictureStore::CutPicture(int n, bool bmp) const {
+    const TPictureEntry e = table_[static_cast<size_t>(n)];
     const int height = 8 * e.RowCount;
     const int top = 8 * e.FirstRow;
     std::unique_ptr<TBitmap> picture = bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>();
-    picture->SetPixelFormat(PictureStore->PixelFormat());
+    picture->SetPixelFormat(store_->PixelFormat());
     picture->SetWidth(kStoreWidth);
     ApplyPalette(*picture);
     picture->SetHeight(height);
-    picture->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, PictureStore->Canvas(),
+    picture->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, store_->Canvas(),
                                TRect{0, top, kStoreWidth, top + height});
     return picture;
-}
-
-// Picture n written to path.
-void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const {
-    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp);
-    try {
-        picture->SaveToFile(path);
-    } catch (const Exception& error) {
-        // The temporary file's failure is the picture's: say so under the picture's name.
-        const std::string fileName = pageFolder_ + names::PictureName(n, BaseName, bmp);
-        if (!error.FileName().empty() && error.FileName() != path) throw;
-        const std::string reason = error.FileName().empty() ? error.Message() : error.Reason();
-        throw EWriteError("Cannot write \"" + fileName + "\": " + reason, fileName, reason);
-    }
-}
-
-void TConversionRun::ReleasePictures() {
-    PictureStore.reset();
 }
 
 }  // namespace quill

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include "platform/Bitmap.h"
 #include "platform/Palette.h"
 
 namespace quill {
@@ -52,9 +55,49 @@ inline constexpr std::array<TPaletteEntry, 16> PaletteColours = {{
     {255, 255, 255, 0},
 }};
 
-class TBitmap;
 // Sets the sixteen colours as the bitmap's palette; a palette that cannot be made
 // leaves the bitmap's palette as it was.
 void ApplyPalette(TBitmap& bitmap);
+
+class TRecordFile;
+
+// The pictures of one document: the table of picture runs while the text is read, then
+// the store the picture data are drawn into, from which each distinct picture is cut and
+// encoded. Cutting and encoding read the store only, so several pictures may be encoded
+// at once.
+class TPictureStore {
+  public:
+    // Before the first line: no picture collected.
+    void Reset();
+    // A picture is being collected and waits for the line that does not continue it.
+    bool Waiting() const { return table_[static_cast<size_t>(current_)].RowCount != 0; }
+    // For every line: finishes the picture being collected unless this line continues it,
+    // and answers the number whose image line then stands in the page (a picture that
+    // repeats an earlier one gets that one's number), or 0 when none is finished.
+    int FinishPicture(bool isPictureLine, int row);
+    // A picture line of character row row.
+    void AddPictureLine(int row);
+
+    // The picture data, whatever follows in input, drawn into a store of 4 or 8 bits a
+    // pixel; a last group that is not complete is not drawn, and data beyond the store's
+    // last row are read and ignored.
+    void ReadPictureData(TRecordFile& input, bool fourBits);
+    // The distinct pictures, numbered from 1.
+    int Count() const { return current_ - 1; }
+    // Picture n in a bitmap of its own, ready to be written as BMP or PNG.
+    std::unique_ptr<TBitmap> CutPicture(int n, bool bmp) const;
+    // Frees the store.
+    void Release() { store_.reset(); }
+
+    const TPictureTable& Table() const { return table_; }
+
+  private:
+    void DrawGroup(int s);
+
+    TPictureTable table_{};
+    int32_t current_ = 1;  // the entry being collected
+    TCellBuffer cells_{};
+    std::unique_ptr<TBitmap> store_;
+};
 
 }  // namespace quill

@@ -240,7 +240,7 @@ TEST(ConversionRun, CancellingWritesNothing) {
         test::TLoggingChooser chooser(log);
         if (!cancelInput) chooser.input = dir.File("doc.$w");
         TConversionRun run(options, chooser);
-        const TRunResult result = run.Button1Click();
+        const TRunResult result = run.Run();
         EXPECT_FALSE(result.Completed);
         EXPECT_EQ(result.PictureFiles, 0);
         const std::vector<std::string> asked =
@@ -291,12 +291,12 @@ TEST(ConversionRun, OneRunObjectRunsAgainWithFreshState) {
     for (int pass = 0; pass < 2; ++pass) {
         chooser.input = dir.File("a.$w");
         chooser.page = dir.File("a.htm");
-        ASSERT_TRUE(run.Button1Click().Completed);
+        ASSERT_TRUE(run.Run().Completed);
         EXPECT_EQ(Body(test::ToString(test::ReadFileBytes(dir.File("a.htm")))),
                   "<B><U>A</U></B> \r\n");
         chooser.input = dir.File("b");
         chooser.page = dir.File("b.htm");
-        ASSERT_TRUE(run.Button1Click().Completed);
+        ASSERT_TRUE(run.Run().Completed);
         EXPECT_EQ(Body(test::ToString(test::ReadFileBytes(dir.File("b.htm")))),
                   "<img src=\"1b.png\" width=\"640\">\r\nB");
     }

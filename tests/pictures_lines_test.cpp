@@ -40,15 +40,15 @@ TPictureRun Convert(const std::string& document, bool bmp = false) {
     TConversionRun run(options, chooser);
     TPictureRun out;
     try {
-        run.Button1Click();
+        run.Run();
     } catch (const Exception& e) {
         out.error = e.Message();
     }
     out.page = test::ToString(test::ReadFileBytes(dir.File("doc.htm")));
-    const TConversionRun::TPictureView pictures = run.Pictures();
-    for (int i = 1; i < pictures.Current; ++i)
-        out.table.emplace_back(pictures.Table[i].FirstRow, pictures.Table[i].RowCount);
-    out.currentPicture = pictures.Current;
+    const TPictureStore& pictures = run.Pictures();
+    for (int i = 1; i <= pictures.Count(); ++i)
+        out.table.emplace_back(pictures.Table()[i].FirstRow, pictures.Table()[i].RowCount);
+    out.currentPicture = pictures.Count() + 1;
     return out;
 }
 

@@ -69,7 +69,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,
                            settings);
         try {
-            result = run.Button1Click();
+            result = run.Run();
         } catch (const Exception& e) {
             error = e.Message();
         }

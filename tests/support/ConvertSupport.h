@@ -86,7 +86,7 @@ inline TConverted ConvertFile(const std::string& input, const std::string& pageN
     chooser.page = pageName;
     TConversionRun run(options, chooser, settings.style, settings.run);
     try {
-        out.result = run.Button1Click();
+        out.result = run.Run();
     } catch (const Exception& e) {
         out.error = e.Message();
     }
