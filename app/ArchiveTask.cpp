@@ -4,7 +4,7 @@
 #include <exception>
 #include <utility>
 
-#include "archive/ArchiveRun.h"
+#include "archive/ArchiveCall.h"
 #include "archive/Progress.h"
 
 namespace quill {

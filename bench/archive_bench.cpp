@@ -14,7 +14,7 @@
 #include <random>
 #include <string>
 
-#include "archive/ArchiveRun.h"
+#include "archive/ArchiveCall.h"
 #include "convert/PictureStore.h"
 #include "support/BenchSupport.h"
 

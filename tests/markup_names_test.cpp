@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/ArchiveRun.h"
+#include "archive/ArchiveCall.h"
 #include "convert/MarkupNames.h"
 #include "support/ConvertSupport.h"
 

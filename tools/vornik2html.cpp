@@ -13,7 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "archive/ArchiveRun.h"
+#include "archive/ArchiveCall.h"
 #include "archive/CallSettings.h"
 #include "convert/DocumentNames.h"
 #include "platform/StagedFiles.h"

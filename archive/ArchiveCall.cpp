@@ -1,4 +1,4 @@
-#include "archive/ArchiveRun.h"
+#include "archive/ArchiveCall.h"
 
 #include <sys/stat.h>
 
@@ -23,7 +23,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/DocumentNames.h"
 #include "convert/FixedAnswers.h"
-#include "convert/OrderedCommits.h"
+#include "archive/OrderedCommits.h"
 #include "convert/StandardStreams.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"

@@ -1,4 +1,4 @@
-#include "convert/OrderedCommits.h"
+#include "archive/OrderedCommits.h"
 
 #include <chrono>
 
