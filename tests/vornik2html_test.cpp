@@ -185,16 +185,25 @@ TEST(Vornik2Html, ManyInputsInParallelAndOneOwnerPerPage) {
     EXPECT_EQ(lines, 14u);
 }
 
-TEST(Vornik2Html, APageThatIsAnotherInputOfTheCallIsRefused) {
+TEST(Vornik2Html, APageOrPictureThatIsAnotherInputOfTheCallIsRefused) {
     // Another spelling, a hard link, a name not yet a file: in each, writing the first
-    // INPUT's page would destroy the second INPUT before (or while) it is read.
+    // INPUT's page would destroy the second INPUT before (or while) it is read. Likewise
+    // the picture 1g.png of g.txt, an INPUT before it, and 1h.png of h.txt, an INPUT after
+    // it through a link to the folder.
     TempDir dir;
     for (const char* name : {"c.txt", "d.txt", "e.txt", "f.txt"})
         test::WriteFileBytes(dir.File(name), test::ToBytes(std::string(name) + "\r"));
+    for (const char* name : {"g.txt", "h.txt"})
+        test::WriteFileBytes(dir.File(name),
+                             test::ToBytes("\xff\x80\r"s + '\0' + std::string(288, 'p')));
+    for (const char* name : {"1g.png", "1h.png"})
+        test::WriteFileBytes(dir.File(name), test::ToBytes(name));
+    std::filesystem::create_directory_symlink(".", dir.File("alias"));
     test::WriteFileBytes(dir.File("c.htm"), test::ToBytes("document c\r"));
     test::WriteFileBytes(dir.File("d.htm"), test::ToBytes("document d\r"));
     std::filesystem::create_hard_link(dir.File("d.htm"), dir.File("d.lnk"));
-    const TToolRun r = Tool(dir, "-q -j 1 c.txt ./c.htm d.txt d.lnk e.txt e.htm f.txt");
+    const TToolRun r = Tool(
+        dir, "-q -j 1 c.txt ./c.htm d.txt d.lnk e.txt e.htm f.txt 1g.png g.txt h.txt alias/1h.png");
     EXPECT_EQ(r.status, 1);
     for (const std::string line : {
              "vornik2html: c.txt: Cannot create \"c.htm\": it is the input document \"./c.htm\" "
@@ -205,12 +214,19 @@ TEST(Vornik2Html, APageThatIsAnotherInputOfTheCallIsRefused) {
              "this call\n",
              // Refused above, so never written: there is nothing to read.
              "vornik2html: e.htm: Cannot open \"e.htm\": No such file or directory\n",
+             "vornik2html: g.txt: Cannot write \"1g.png\": it is the input document \"1g.png\" of "
+             "this call\n",
+             "vornik2html: h.txt: Cannot write \"1h.png\": it is the input document "
+             "\"alias/1h.png\" of this call\n",
          })
         EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
     EXPECT_EQ(Page(dir, "c.htm"), "document c\r");
     EXPECT_EQ(Page(dir, "d.htm"), "document d\r");
     EXPECT_FALSE(std::filesystem::exists(dir.File("e.htm")));
     EXPECT_NE(Page(dir, "f.htm").find("<pre>\r\nf.txt\r\n"), std::string::npos);
+    for (const char* name : {"1g.png", "1h.png"}) EXPECT_EQ(Page(dir, name), name);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("g.htm")) ||
+                 std::filesystem::exists(dir.File("h.htm")));
 }
 
 TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
