@@ -378,14 +378,20 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// and two documents of one page.
+// two documents of one page, and names that links must escape.
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
     const std::pair<const char*, std::string> documents[] = {
-        {"arc/a.$w", "first a\r"},   {"arc/a.$1", "second a\r"},  {"arc/b.txt", "none\r"},
-        {"arc/sub/p10.$w", picture}, {"arc/sub/p2.$w", "p2\r"},   {"arc/x.y/z.$w", "z\r"},
-        {"arc/x.y/d/e.$w", picture}, {"arc/sub/3.$w", "three\r"},
+        {"arc/a.$w", "first a\r"},
+        {"arc/a.$1", "second a\r"},
+        {"arc/b.txt", "none\r"},
+        {"arc/sub/p10.$w", picture},
+        {"arc/sub/p2.$w", "p2\r"},
+        {"arc/x.y/z.$w", "z\r"},
+        {"arc/x.y/d/e.$w", picture},
+        {"arc/sub/3.$w", "three\r"},
+        {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
     };
     for (const auto& [name, body] : documents) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
@@ -415,12 +421,13 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
                          "\"arc/a.$1\" in this call\n"),
               r.err.find("vornik2html:"))
         << r.err;
-    EXPECT_EQ(r.summary.substr(0, 35), "8 documents, 1 failed, 4 pictures, ");
+    EXPECT_EQ(r.summary.substr(0, 35), "9 documents, 1 failed, 4 pictures, ");
     const auto site = Tree(dir.File("arc/site"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : site) names.push_back(name);
     EXPECT_EQ(names,
-              (std::vector<std::string>{"a.htm", "index.htm", "sub/1p10.png", "sub/2p10.png",
+              (std::vector<std::string>{"a.htm", "index.htm", "o #?\"<%41/index.htm",
+                                        "o #?\"<%41/p #?\"<%41.htm", "sub/1p10.png", "sub/2p10.png",
                                         "sub/3.htm", "sub/index.htm", "sub/link.htm", "sub/p10.htm",
                                         "sub/p2.htm", "x.y/d/1e.png", "x.y/d/2e.png", "x.y/d/e.htm",
                                         "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
@@ -443,8 +450,10 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
         const std::regex link("(href|src)=\"([^\"]*)\"");
         for (auto m = std::sregex_iterator(html.begin(), html.end(), link);
              m != std::sregex_iterator(); ++m) {
+            // As a browser takes it: the file is what comes before "#" or "?".
+            const std::string address = (*m)[2];
             const std::string target =
-                std::regex_replace(std::string((*m)[2]), std::regex("%24"), "$$$$");
+                test::PercentDecoded(address.substr(0, address.find_first_of("#?")));
             EXPECT_TRUE(std::filesystem::is_regular_file(folder / target)) << name << target;
             links.push_back(target);
         }
