@@ -130,10 +130,10 @@ TEST(Vornik2Html, HelpAndVersion) {
 
 TEST(Vornik2Html, OptionsReachThePage) {
     TempDir dir;
-    test::WriteFileBytes(dir.File("doc.$w"), test::ToBytes("0123456789abcdefg\x02x\r"));
     struct Case {
         std::string args;
         std::vector<std::string> contains;
+        std::string name = "doc";  // the document is NAME.$w
     };
     const Case cases[] = {
         {"", {"background:white", "font-size:17px", "<B><U>x</U></B>"}},
@@ -142,11 +142,15 @@ TEST(Vornik2Html, OptionsReachThePage) {
         {"--html5 --style quillo --pitch42",
          {"<!DOCTYPE html>", "<title>doc.$w</title>", "font-size:25px;font-weight:bold",
           "<span class=r>x</span>"}},
+        // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
+        // as a browser decodes them.
+        {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
     };
     for (const Case& c : cases) {
-        const TToolRun r = Tool(dir, c.args + " -q 'doc.$w'");
+        test::WriteFileBytes(dir.File(c.name + ".$w"), test::ToBytes("0123456789abcdefg\x02x\r"));
+        const TToolRun r = Tool(dir, c.args + " -q '" + c.name + ".$w'");
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::string page = Page(dir, "doc.htm");
+        const std::string page = Page(dir, c.name + ".htm");
         for (const std::string& piece : c.contains)
             EXPECT_NE(page.find(piece), std::string::npos) << c.args << ": " << piece;
         EXPECT_EQ(page.find("0123456789"), std::string::npos);
@@ -378,7 +382,7 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// two documents of one page, and names that links must escape.
+// two documents of one page, and names that links must escape or that are not UTF-8.
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
@@ -392,6 +396,7 @@ void MakeArchive(const TempDir& dir) {
         {"arc/x.y/d/e.$w", picture},
         {"arc/sub/3.$w", "three\r"},
         {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
+        {"arc/o #?\"<%41/u\xed\xa0\x80\x80.$w", "u\r"},
     };
     for (const auto& [name, body] : documents) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
@@ -421,16 +426,16 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
                          "\"arc/a.$1\" in this call\n"),
               r.err.find("vornik2html:"))
         << r.err;
-    EXPECT_EQ(r.summary.substr(0, 35), "9 documents, 1 failed, 4 pictures, ");
+    EXPECT_EQ(r.summary.substr(0, 36), "10 documents, 1 failed, 4 pictures, ");
     const auto site = Tree(dir.File("arc/site"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : site) names.push_back(name);
     EXPECT_EQ(names,
-              (std::vector<std::string>{"a.htm", "index.htm", "o #?\"<%41/index.htm",
-                                        "o #?\"<%41/p #?\"<%41.htm", "sub/1p10.png", "sub/2p10.png",
-                                        "sub/3.htm", "sub/index.htm", "sub/link.htm", "sub/p10.htm",
-                                        "sub/p2.htm", "x.y/d/1e.png", "x.y/d/2e.png", "x.y/d/e.htm",
-                                        "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
+              (std::vector<std::string>{
+                  "a.htm", "index.htm", "o #?\"<%41/index.htm", "o #?\"<%41/p #?\"<%41.htm",
+                  "o #?\"<%41/u\xed\xa0\x80\x80.htm", "sub/1p10.png", "sub/2p10.png", "sub/3.htm",
+                  "sub/index.htm", "sub/link.htm", "sub/p10.htm", "sub/p2.htm", "x.y/d/1e.png",
+                  "x.y/d/2e.png", "x.y/d/e.htm", "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
     EXPECT_NE(site.at("a.htm").find("second a"), std::string::npos);
     EXPECT_NE(site.at("sub/link.htm").find("first a"), std::string::npos);
     // The same pages as one document converted alone.
@@ -439,12 +444,15 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_EQ(site.at("sub/p10.htm"), Page(dir, "alone/p10.htm"));
     EXPECT_EQ(site.at("sub/1p10.png"), Page(dir, "alone/1p10.png"));
 
-    // Every index: HTML5 without a checker's complaint, every link leads to a file, and
-    // every page and folder of its folder is linked, in natural order.
+    // Every index: HTML5 without a checker's complaint, UTF-8 throughout, every link leads
+    // to a file, and every page and folder of its folder is linked, in natural order.
     for (const auto& [name, html] : site) {
         if (!name.ends_with("index.htm")) continue;
         const std::string path = dir.File("arc/site/" + name);
         EXPECT_EQ(std::system(("tidy -q -e '" + path + "' 2>/dev/null").c_str()), 0) << name;
+        EXPECT_EQ(std::system(("iconv -f UTF-8 -t UTF-8 '" + path + "' >/dev/null 2>&1").c_str()),
+                  0)
+            << name;
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
         std::vector<std::string> links;
         const std::regex link("(href|src)=\"([^\"]*)\"");
