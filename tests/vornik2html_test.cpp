@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -493,6 +494,21 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_FALSE(std::filesystem::exists(dir.File("parts/index.htm")));
     const TToolRun index = Tool(dir, "--index -d parts");
     EXPECT_EQ(index.status, 0) << index.err;
+    EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+    // No file takes a byte under a file-size limit of 0: every index fails and stays as it
+    // was. The messages come through a pipe, which the limit leaves alone.
+    const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
+    const std::string command = "cd '" + dir.Path().string() +
+                                "' && ulimit -f 0 && trap '' XFSZ && exec '" + tool +
+                                "' --index -d parts 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string err(4096, '\0');
+    err.resize(std::fread(err.data(), 1, err.size(), pipe));
+    EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
+    std::string want;
+    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""})
+        want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
+    EXPECT_EQ(err, want);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // A document newer than its page and a page gone: these two only.
