@@ -10,11 +10,18 @@
 namespace quill {
 
 std::string FileKey(const std::string& path) {
+    namespace fs = std::filesystem;
     // Absolute first: a relative name none of whose parts exists yet would stay relative.
+    // Not normalised before it is resolved: after a link to a folder, ".." is the parent of
+    // the folder the link leads to, as the system takes it.
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
-    const std::filesystem::path full = std::filesystem::weakly_canonical(absolute, ec);
-    return ec ? absolute.string() : full.string();
+    fs::path at = fs::absolute(path, ec);
+    // A link to a file not yet there names the file that a write through it creates.
+    for (int hops = 0;
+         hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)) && !fs::exists(at, ec); ++hops)
+        at = at.parent_path() / fs::read_symlink(at, ec);
+    const fs::path full = fs::weakly_canonical(at, ec);
+    return ec ? at.lexically_normal().string() : full.string();
 }
 
 const std::string& TFileKeys::operator()(const std::string& path) {

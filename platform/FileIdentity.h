@@ -6,7 +6,8 @@
 namespace quill {
 
 // One spelling for every name of a file: the absolute path with links and "." or ".."
-// resolved as far as the path exists. Two names with the same key are one file.
+// resolved as far as the path exists, as the system resolves them, and a link to a file
+// not yet there followed to that file. Two names with the same key are one file.
 std::string FileKey(const std::string& path);
 
 // FileKey for many names in few folders, each folder resolved once: a name that is not a

@@ -141,26 +141,50 @@ TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {
     }
 }
 
-// The archive run looks up thousands of names through one TFileKeys: each must be the
-// very key FileKey gives, or a clash between two documents would go unseen.
-TEST(Archive, FileKeysOfManyNamesAreTheirFileKeys) {
+// The key of a name is that of the file it names, links and ".." taken as the system takes
+// them, whether looked up alone (FileKey) or among thousands (TFileKeys): two names of one
+// file with different keys let one document of a call replace another's file unseen.
+TEST(Archive, FileKeysAreThoseOfTheFilesNamed) {
     test::TempDir dir;
     const std::filesystem::path root = dir.Path();
-    std::filesystem::create_directories(root / "real");
+    std::filesystem::create_directories(root / "real" / "sub");
     test::WriteFileBytes((root / "real" / "file").string(), {});
     std::filesystem::create_directory_symlink(root / "real", root / "folder link");
+    std::filesystem::create_directory_symlink("real/sub", root / "sub link");
     std::filesystem::create_symlink(root / "real" / "file", root / "real" / "file link");
     std::filesystem::create_symlink("nowhere", root / "real" / "dangling");
+    struct Case {
+        std::string name;
+        std::string file;  // the file it names, below the root ("": the root)
+    };
+    const Case cases[] = {
+        {"real/file", "real/file"},
+        {"real/missing", "real/missing"},
+        {"missing/deeper/x.htm", "missing/deeper/x.htm"},
+        {"folder link/file", "real/file"},
+        {"folder link/new.png", "real/new.png"},
+        {"real/file link", "real/file"},
+        {"real/dangling", "real/nowhere"},  // what a write through it creates
+        {"real/../real/file", "real/file"},
+        {"real/./file", "real/file"},
+        {"real/", "real"},
+        {"folder link/", "real"},
+        {"real//file", "real/file"},
+        {"folder link/../real/file", "real/file"},
+        {"sub link/../file", "real/file"},  // the parent of the folder the link leads to
+        {"sub link/../../real/new.png", "real/new.png"},
+        {"", ""},
+    };
+    const std::string base = std::filesystem::canonical(root).string();
     TFileKeys keys;
-    for (const std::string name :
-         {"real/file", "real/missing", "missing/deeper/x.htm", "folder link/file",
-          "folder link/new.png", "real/file link", "real/dangling", "real/../real/file",
-          "real/./file", "real/", "real//file", "folder link/../real/file", ""}) {
-        const std::string path = (root / name).string();
-        EXPECT_EQ(keys(path), FileKey(path)) << name;
-        EXPECT_EQ(keys(path), FileKey(path)) << name << " (again)";
+    for (const Case& c : cases) {
+        const std::string path = (root / c.name).string();
+        const std::string want = c.file.empty() ? base : base + "/" + c.file;
+        EXPECT_EQ(FileKey(path), want) << c.name;
+        EXPECT_EQ(keys(path), want) << c.name;
+        EXPECT_EQ(keys(path), want) << c.name << " (again)";
     }
-    EXPECT_EQ(keys("/"), FileKey("/"));
+    EXPECT_EQ(keys("/"), "/");
 }
 
 }  // namespace

@@ -44,19 +44,6 @@ int Shell(const std::string& command) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-std::string PercentDecoded(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 struct TShown {
     bool started = false;  // Chromium printed a document at all
     std::string text;
@@ -83,7 +70,7 @@ TShown Show(const std::string& page, const std::string& profile) {
     while (words >> word) {
         if (word == "TEXT") {
             words >> shown.text;
-            shown.text = PercentDecoded(shown.text);
+            shown.text = test::PercentDecoded(shown.text);
         } else if (word == "IMG") {
             std::string complete, scheme;
             words >> word >> complete >> scheme;

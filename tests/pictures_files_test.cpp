@@ -134,11 +134,12 @@ struct TRun {
 };
 
 TRun Convert(const TempDir& dir, const std::string& document, bool bmp,
-             const std::string& name = "obzor.txt") {
+             const std::string& name = "obzor.txt", TCommitGate* gate = nullptr) {
     test::WriteFileBytes(dir.File(name), test::ToBytes(document));
     std::filesystem::create_directories(dir.Path() / "site");
     test::TSettings settings;
     settings.bmp = bmp;
+    settings.gate = gate;
     const auto out = test::ConvertFile(dir.File(name), dir.File("site/page.htm"), settings);
     TRun r{out.page, out.error, out.result.PictureFiles, {}};
     for (const auto& e : std::filesystem::directory_iterator(dir.Path() / "site"))
@@ -308,26 +309,42 @@ TEST(PictureFiles, AttributesAndPixelBits) {
     }
 }
 
+// Refused when it is staged, or only when it is put in place (a folder made there just
+// before): then the picture before it is in place, but never the page, which goes last.
 TEST(PictureFiles, PictureThatCannotBeWrittenFailsTheRunAndKeepsTheEarlierFiles) {
+    struct TFolderBeforeCommit : TCommitGate {
+        std::string folder;
+        void BeforeCommit(const std::vector<std::string>&) override {
+            std::filesystem::create_directory(folder);
+        }
+    };
     for (const bool bmp : {false, true}) {
-        TempDir dir;
-        const std::string ext = bmp ? ".bmp" : ".png";
-        std::filesystem::create_directories(dir.Path() / "site" / ("2obzor" + ext));
-        test::WriteFileBytes(dir.File("site/page.htm"), test::ToBytes("earlier page"));
-        test::WriteFileBytes(dir.File("site/1obzor" + ext), test::ToBytes("earlier picture"));
-        const std::string data = Data(4 * 288);
-        const std::string document = Row(0) + "a\r" + Row(1) + "b\r" + Row(2) + "c\r\0"s + data;
-        const TRun r = Convert(dir, document, bmp);
-        EXPECT_EQ(r.error,
-                  "Cannot create \"" + dir.File("site/2obzor" + ext) + "\": Is a directory");
-        EXPECT_EQ(r.page, "earlier page");
-        EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("site/1obzor" + ext))),
-                  "earlier picture");
-        size_t entries = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.File("site")))
-            ++entries;
-        EXPECT_EQ(entries, 3u);  // no other file, no temporary one left
-        EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("obzor.txt"))), document);
+        for (const bool atCommit : {false, true}) {
+            TempDir dir;
+            const std::string ext = bmp ? ".bmp" : ".png";
+            const std::string blocked = dir.File("site/2obzor" + ext);
+            TFolderBeforeCommit gate;
+            gate.folder = blocked;
+            std::filesystem::create_directories(dir.Path() / "site");
+            if (!atCommit) std::filesystem::create_directory(blocked);
+            test::WriteFileBytes(dir.File("site/page.htm"), test::ToBytes("earlier page"));
+            test::WriteFileBytes(dir.File("site/1obzor" + ext), test::ToBytes("earlier picture"));
+            const std::string data = Data(4 * 288);
+            const std::string document = Row(0) + "a\r" + Row(1) + "b\r" + Row(2) + "c\r\0"s + data;
+            const TRun r = Convert(dir, document, bmp, "obzor.txt", atCommit ? &gate : nullptr);
+            EXPECT_EQ(r.error, (atCommit ? "Cannot write \"" : "Cannot create \"") + blocked +
+                                   "\": Is a directory");
+            EXPECT_EQ(r.page, "earlier page");
+            EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("site/1obzor" + ext))) ==
+                          "earlier picture",
+                      !atCommit);
+            size_t entries = 0;
+            for ([[maybe_unused]] const auto& e :
+                 std::filesystem::directory_iterator(dir.File("site")))
+                ++entries;
+            EXPECT_EQ(entries, 3u);  // no other file, no temporary one left
+            EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("obzor.txt"))), document);
+        }
     }
 }
 

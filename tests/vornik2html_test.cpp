@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -130,10 +131,10 @@ TEST(Vornik2Html, HelpAndVersion) {
 
 TEST(Vornik2Html, OptionsReachThePage) {
     TempDir dir;
-    test::WriteFileBytes(dir.File("doc.$w"), test::ToBytes("0123456789abcdefg\x02x\r"));
     struct Case {
         std::string args;
         std::vector<std::string> contains;
+        std::string name = "doc";  // the document is NAME.$w
     };
     const Case cases[] = {
         {"", {"background:white", "font-size:17px", "<B><U>x</U></B>"}},
@@ -142,11 +143,15 @@ TEST(Vornik2Html, OptionsReachThePage) {
         {"--html5 --style quillo --pitch42",
          {"<!DOCTYPE html>", "<title>doc.$w</title>", "font-size:25px;font-weight:bold",
           "<span class=r>x</span>"}},
+        // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
+        // as a browser decodes them.
+        {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
     };
     for (const Case& c : cases) {
-        const TToolRun r = Tool(dir, c.args + " -q 'doc.$w'");
+        test::WriteFileBytes(dir.File(c.name + ".$w"), test::ToBytes("0123456789abcdefg\x02x\r"));
+        const TToolRun r = Tool(dir, c.args + " -q '" + c.name + ".$w'");
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::string page = Page(dir, "doc.htm");
+        const std::string page = Page(dir, c.name + ".htm");
         for (const std::string& piece : c.contains)
             EXPECT_NE(page.find(piece), std::string::npos) << c.args << ": " << piece;
         EXPECT_EQ(page.find("0123456789"), std::string::npos);
@@ -185,16 +190,25 @@ TEST(Vornik2Html, ManyInputsInParallelAndOneOwnerPerPage) {
     EXPECT_EQ(lines, 14u);
 }
 
-TEST(Vornik2Html, APageThatIsAnotherInputOfTheCallIsRefused) {
+TEST(Vornik2Html, APageOrPictureThatIsAnotherInputOfTheCallIsRefused) {
     // Another spelling, a hard link, a name not yet a file: in each, writing the first
-    // INPUT's page would destroy the second INPUT before (or while) it is read.
+    // INPUT's page would destroy the second INPUT before (or while) it is read. Likewise
+    // the picture 1g.png of g.txt, an INPUT before it, and 1h.png of h.txt, an INPUT after
+    // it through a link to the folder.
     TempDir dir;
     for (const char* name : {"c.txt", "d.txt", "e.txt", "f.txt"})
         test::WriteFileBytes(dir.File(name), test::ToBytes(std::string(name) + "\r"));
+    for (const char* name : {"g.txt", "h.txt"})
+        test::WriteFileBytes(dir.File(name),
+                             test::ToBytes("\xff\x80\r"s + '\0' + std::string(288, 'p')));
+    for (const char* name : {"1g.png", "1h.png"})
+        test::WriteFileBytes(dir.File(name), test::ToBytes(name));
+    std::filesystem::create_directory_symlink(".", dir.File("alias"));
     test::WriteFileBytes(dir.File("c.htm"), test::ToBytes("document c\r"));
     test::WriteFileBytes(dir.File("d.htm"), test::ToBytes("document d\r"));
     std::filesystem::create_hard_link(dir.File("d.htm"), dir.File("d.lnk"));
-    const TToolRun r = Tool(dir, "-q -j 1 c.txt ./c.htm d.txt d.lnk e.txt e.htm f.txt");
+    const TToolRun r = Tool(
+        dir, "-q -j 1 c.txt ./c.htm d.txt d.lnk e.txt e.htm f.txt 1g.png g.txt h.txt alias/1h.png");
     EXPECT_EQ(r.status, 1);
     for (const std::string line : {
              "vornik2html: c.txt: Cannot create \"c.htm\": it is the input document \"./c.htm\" "
@@ -205,12 +219,19 @@ TEST(Vornik2Html, APageThatIsAnotherInputOfTheCallIsRefused) {
              "this call\n",
              // Refused above, so never written: there is nothing to read.
              "vornik2html: e.htm: Cannot open \"e.htm\": No such file or directory\n",
+             "vornik2html: g.txt: Cannot write \"1g.png\": it is the input document \"1g.png\" of "
+             "this call\n",
+             "vornik2html: h.txt: Cannot write \"1h.png\": it is the input document "
+             "\"alias/1h.png\" of this call\n",
          })
         EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
     EXPECT_EQ(Page(dir, "c.htm"), "document c\r");
     EXPECT_EQ(Page(dir, "d.htm"), "document d\r");
     EXPECT_FALSE(std::filesystem::exists(dir.File("e.htm")));
     EXPECT_NE(Page(dir, "f.htm").find("<pre>\r\nf.txt\r\n"), std::string::npos);
+    for (const char* name : {"1g.png", "1h.png"}) EXPECT_EQ(Page(dir, name), name);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("g.htm")) ||
+                 std::filesystem::exists(dir.File("h.htm")));
 }
 
 TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
@@ -362,14 +383,21 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// and two documents of one page.
+// two documents of one page, and names that links must escape or that are not UTF-8.
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
     const std::pair<const char*, std::string> documents[] = {
-        {"arc/a.$w", "first a\r"},   {"arc/a.$1", "second a\r"},  {"arc/b.txt", "none\r"},
-        {"arc/sub/p10.$w", picture}, {"arc/sub/p2.$w", "p2\r"},   {"arc/x.y/z.$w", "z\r"},
-        {"arc/x.y/d/e.$w", picture}, {"arc/sub/3.$w", "three\r"},
+        {"arc/a.$w", "first a\r"},
+        {"arc/a.$1", "second a\r"},
+        {"arc/b.txt", "none\r"},
+        {"arc/sub/p10.$w", picture},
+        {"arc/sub/p2.$w", "p2\r"},
+        {"arc/x.y/z.$w", "z\r"},
+        {"arc/x.y/d/e.$w", picture},
+        {"arc/sub/3.$w", "three\r"},
+        {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
+        {"arc/o #?\"<%41/u\xed\xa0\x80\x80.$w", "u\r"},
     };
     for (const auto& [name, body] : documents) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
@@ -399,15 +427,16 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
                          "\"arc/a.$1\" in this call\n"),
               r.err.find("vornik2html:"))
         << r.err;
-    EXPECT_EQ(r.summary.substr(0, 35), "8 documents, 1 failed, 4 pictures, ");
+    EXPECT_EQ(r.summary.substr(0, 36), "10 documents, 1 failed, 4 pictures, ");
     const auto site = Tree(dir.File("arc/site"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : site) names.push_back(name);
     EXPECT_EQ(names,
-              (std::vector<std::string>{"a.htm", "index.htm", "sub/1p10.png", "sub/2p10.png",
-                                        "sub/3.htm", "sub/index.htm", "sub/link.htm", "sub/p10.htm",
-                                        "sub/p2.htm", "x.y/d/1e.png", "x.y/d/2e.png", "x.y/d/e.htm",
-                                        "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
+              (std::vector<std::string>{
+                  "a.htm", "index.htm", "o #?\"<%41/index.htm", "o #?\"<%41/p #?\"<%41.htm",
+                  "o #?\"<%41/u\xed\xa0\x80\x80.htm", "sub/1p10.png", "sub/2p10.png", "sub/3.htm",
+                  "sub/index.htm", "sub/link.htm", "sub/p10.htm", "sub/p2.htm", "x.y/d/1e.png",
+                  "x.y/d/2e.png", "x.y/d/e.htm", "x.y/d/index.htm", "x.y/index.htm", "x.y/z.htm"}));
     EXPECT_NE(site.at("a.htm").find("second a"), std::string::npos);
     EXPECT_NE(site.at("sub/link.htm").find("first a"), std::string::npos);
     // The same pages as one document converted alone.
@@ -416,19 +445,24 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_EQ(site.at("sub/p10.htm"), Page(dir, "alone/p10.htm"));
     EXPECT_EQ(site.at("sub/1p10.png"), Page(dir, "alone/1p10.png"));
 
-    // Every index: HTML5 without a checker's complaint, every link leads to a file, and
-    // every page and folder of its folder is linked, in natural order.
+    // Every index: HTML5 without a checker's complaint, UTF-8 throughout, every link leads
+    // to a file, and every page and folder of its folder is linked, in natural order.
     for (const auto& [name, html] : site) {
         if (!name.ends_with("index.htm")) continue;
         const std::string path = dir.File("arc/site/" + name);
         EXPECT_EQ(std::system(("tidy -q -e '" + path + "' 2>/dev/null").c_str()), 0) << name;
+        EXPECT_EQ(std::system(("iconv -f UTF-8 -t UTF-8 '" + path + "' >/dev/null 2>&1").c_str()),
+                  0)
+            << name;
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
         std::vector<std::string> links;
         const std::regex link("(href|src)=\"([^\"]*)\"");
         for (auto m = std::sregex_iterator(html.begin(), html.end(), link);
              m != std::sregex_iterator(); ++m) {
+            // As a browser takes it: the file is what comes before "#" or "?".
+            const std::string address = (*m)[2];
             const std::string target =
-                std::regex_replace(std::string((*m)[2]), std::regex("%24"), "$$$$");
+                test::PercentDecoded(address.substr(0, address.find_first_of("#?")));
             EXPECT_TRUE(std::filesystem::is_regular_file(folder / target)) << name << target;
             links.push_back(target);
         }
@@ -460,6 +494,21 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_FALSE(std::filesystem::exists(dir.File("parts/index.htm")));
     const TToolRun index = Tool(dir, "--index -d parts");
     EXPECT_EQ(index.status, 0) << index.err;
+    EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+    // No file takes a byte under a file-size limit of 0: every index fails and stays as it
+    // was. The messages come through a pipe, which the limit leaves alone.
+    const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
+    const std::string command = "cd '" + dir.Path().string() +
+                                "' && ulimit -f 0 && trap '' XFSZ && exec '" + tool +
+                                "' --index -d parts 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string err(4096, '\0');
+    err.resize(std::fread(err.data(), 1, err.size(), pipe));
+    EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
+    std::string want;
+    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""})
+        want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
+    EXPECT_EQ(err, want);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // A document newer than its page and a page gone: these two only.

@@ -63,6 +63,7 @@ struct TSettings {
     bool bmp = false;
     TPageStyle style = TPageStyle::Quilloc;
     TRunSettings run = {};
+    TCommitGate* gate = nullptr;
 };
 
 // One real run over real files in a temporary folder.
@@ -84,7 +85,7 @@ inline TConverted ConvertFile(const std::string& input, const std::string& pageN
     TLoggingChooser chooser(out.log);
     chooser.input = input;
     chooser.page = pageName;
-    TConversionRun run(options, chooser, settings.style, settings.run);
+    TConversionRun run(options, chooser, settings.style, settings.run, settings.gate);
     try {
         out.result = run.Run();
     } catch (const Exception& e) {

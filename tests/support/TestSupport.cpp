@@ -39,6 +39,19 @@ Bytes ToBytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
+std::string PercentDecoded(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 std::filesystem::path PngSuiteDir() {
     const std::filesystem::path dir =
         std::filesystem::path(QUILL_SOURCE_DIR) / ".." / "shared" / "testdata" / "pngsuite";

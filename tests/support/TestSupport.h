@@ -28,6 +28,9 @@ void WriteFileBytes(const std::string& fileName, const Bytes& bytes);
 std::string ToString(const Bytes& bytes);
 Bytes ToBytes(const std::string& text);
 
+// "%3F" as "?" and so on: an address's bytes as a browser takes them.
+std::string PercentDecoded(const std::string& s);
+
 // The third-party PNG test suite beside the project, or an empty path when absent.
 std::filesystem::path PngSuiteDir();
 
