@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "app/ArchiveTask.h"
 #include "app/FormRun.h"
 #include "archive/Progress.h"
+#include "platform/RecordFile.h"
 
 namespace quill {
 
@@ -54,8 +56,9 @@ class TFormOptions : public TOptionsSource {
 // on the window answers the first without its dialog.
 class TDialogChooser : public TFileChooser {
   public:
-    explicit TDialogChooser(TForm1& form, std::optional<std::string> dropped = {})
-        : form_(form), dropped_(std::move(dropped)) {}
+    explicit TDialogChooser(TForm1& form, std::optional<std::string> dropped = {},
+                            std::optional<QString> pageFolder = {})
+        : form_(form), dropped_(std::move(dropped)), pageFolder_(std::move(pageFolder)) {}
 
     bool ChooseInput(std::string& fileName) override {
         if (dropped_) {
@@ -71,6 +74,7 @@ class TDialogChooser : public TFileChooser {
     }
 
     bool ChooseOutput(const std::string& proposedName, std::string& fileName) override {
+        if (pageFolder_) form_.SaveDialog1.setDirectory(*pageFolder_);
         if (!proposedName.empty()) {
             form_.SaveDialog1.selectFile(QFile::decodeName(proposedName.c_str()));
         } else if (auto* edit =
@@ -87,6 +91,7 @@ class TDialogChooser : public TFileChooser {
   private:
     TForm1& form_;
     std::optional<std::string> dropped_;
+    std::optional<QString> pageFolder_;
 };
 
 // The local files of a drag, or nothing when anything in it is not one: a web address or
@@ -240,11 +245,32 @@ bool TForm1::FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers /*Shift
 }
 
 bool TForm1::FormDropFiles(const QStringList& paths) {
-    if (paths.isEmpty() || archive_) return false;
-    if (paths.size() == 1 && !QFileInfo(paths.first()).isDir()) {
+    std::vector<std::string> files;
+    for (const QString& path : paths) files.push_back(Local8Bit(path));
+    return ConvertFiles(files, false);
+}
+
+void TForm1::OpenDocuments(const std::vector<std::string>& paths) {
+    ConvertFiles(paths, true);
+}
+
+bool TForm1::ConvertFiles(const std::vector<std::string>& paths, bool beside) {
+    if (paths.empty() || archive_) return false;
+    std::error_code error;
+    if (paths.size() == 1 && !std::filesystem::is_directory(paths.front(), error)) {
+        const std::string& document = paths.front();
         TFormOptions options(*this);
-        TDialogChooser chooser(*this, Local8Bit(paths.first()));
+        std::optional<QString> pageFolder;
         try {
+            if (beside) {
+                // Opened as the run opens it, so that the message is the run's own.
+                TRecordFile probe;
+                probe.Assign(document);
+                probe.Reset();
+                pageFolder = QFile::decodeName(
+                    std::filesystem::absolute(document).parent_path().string().c_str());
+            }
+            TDialogChooser chooser(*this, document, pageFolder);
             RunConversion(style_, options, chooser);
         } catch (const std::exception& e) {
             ShowError(QString::fromLocal8Bit(e.what()));
@@ -259,7 +285,7 @@ bool TForm1::FormDropFiles(const QStringList& paths) {
     settings.bmp = RadioButton1.isChecked();
     settings.style = style_;
     settings.jobs = std::max(1u, std::thread::hardware_concurrency());
-    for (const QString& path : paths) settings.inputs.push_back(Local8Bit(path));
+    settings.inputs = paths;
     if (!ExecDialog(SiteDialog)) return true;
     const std::string site = ChosenFile(SiteDialog);
     if (site.empty()) return true;
