@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Form1.h"
+#include "app/Translations.h"
 #include "png/PngRegistration.h"
 
 namespace quill {
@@ -13,6 +14,7 @@ namespace quill {
 int RunProgram(TPageStyle style, int argc, char* argv[]) {
     const TPngRegistration png;
     QApplication application(argc, argv);
+    const TTranslations translations;
     TForm1 Form1(style);
     Form1.show();
     // The bytes as given: a document's name need not be valid in the locale's encoding.

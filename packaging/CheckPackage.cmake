@@ -47,7 +47,7 @@ set(expected
     ./usr/share/man/man1/quilloc.1.gz ./usr/share/man/man1/vornik2html.1.gz
     ./usr/share/metainfo/org.example.quill.quillo.metainfo.xml
     ./usr/share/metainfo/org.example.quill.quilloc.metainfo.xml
-    ./usr/share/mime/packages/quill.xml)
+    ./usr/share/mime/packages/quill.xml ./usr/share/quill/translations/quill_ru.qm)
 if(NOT files STREQUAL expected)
     message(FATAL_ERROR "package files:\n${listing}\nexpected: ${expected}")
 endif()

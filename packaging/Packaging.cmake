@@ -111,7 +111,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS shared-mime-info)
+# Qt's own translations put its dialogs in the window's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "convert Vornik documents into web pages
 Turns documents of the Vornik text editor (cp866 text with colour codes and
 embedded pictures, files named NAME.$x) into web pages: one HTML page plus one

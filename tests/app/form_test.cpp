@@ -626,6 +626,45 @@ class TForm1Test : public QObject {
         }
     }
 
+    // The window speaks the system's language as the environment names it, without that
+    // locale being installed; English otherwise, exactly the texts of the code.
+    void systemLanguage() {
+        struct Case {
+            QStringList environment;
+            QString want;  // as form_screenshot prints them, a line each
+        };
+        const QString english =
+            "Vornik->HTML convertor\nConvert to HTML\nuse BMP pictures\nuse PNG pictures\n42 "
+            "pitch\nuse colors\nVornik v0.58 text files (*)\nhtml (*.htm *.html)\nFolder for the "
+            "web pages\nDo you want to replace it?\n";
+        const QString russian =
+            "Конвертер Vornik->HTML\nПреобразовать в HTML\nрисунки в BMP\nрисунки в PNG\nшаг "
+            "42\nв цвете\nТекстовые файлы Vornik v0.58 (*)\nСтраницы HTML (*.htm "
+            "*.html)\nПапка для веб-страниц\nЗаменить его?\n";
+        const Case cases[] = {
+            {{"LANG=ru_RU.UTF-8"}, russian},
+            {{"LANG=C"}, english},
+            {{"LANG=en_GB.UTF-8"}, english},
+            {{"LANG=C", "LC_ALL=ru_RU.UTF-8"}, russian},
+            {{"LANG=ru_RU.UTF-8", "LC_MESSAGES=C"}, english},
+        };
+        for (const Case& c : cases) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                environment.remove(name);
+            for (const QString& setting : c.environment)
+                environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.start(FORM_SCREENSHOT, {"quilloc"});
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 0);
+            // Line by line, so that a failure names the text.
+            QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()).split('\n'),
+                     c.want.split('\n'));
+        }
+    }
+
     // Only local files are documents: a web address or text is refused without a word.
     void dropRefusesOtherData() {
         auto form = ShownForm();
