@@ -4,13 +4,21 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
+# What scripts/install-deps installs: `run` only what building and running need; every
+# other target also the test tools. A first `make run` builds no tests and no
+# benchmarks, which need those tools; a build folder made otherwise keeps its settings.
+DEPS ?= test
+GROUP_FLAGS ?= -DQUILL_BUILD_TESTS=ON -DQUILL_BUILD_BENCH=ON
+run: DEPS = run
+run: GROUP_FLAGS = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DQUILL_BUILD_TESTS=OFF -DQUILL_BUILD_BENCH=OFF)
+
 .PHONY: deps configure build run test package bench test-sanitize fuzz format clean
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS)
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(GROUP_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory

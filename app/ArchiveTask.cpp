@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "archive/ArchiveCall.h"
-#include "archive/Progress.h"
 
 namespace quill {
 
@@ -39,18 +38,6 @@ void TArchiveTask::Cancel() {
 TArchiveTask::TState TArchiveTask::State() {
     std::lock_guard<std::mutex> lock(lock_);
     return state_;
-}
-
-std::string TArchiveTask::Summary(const TState& state) {
-    std::string text = TProgress::Count(state.Converted, "document", "documents") + " converted";
-    if (state.Cancelling)
-        text = "Cancelled: " + std::to_string(state.Converted) + " of " +
-               TProgress::Count(state.Total, "document", "documents") + " converted";
-    text += ".";
-    if (!state.Failures.empty())
-        text += "\n\n" + TProgress::Count(state.Failures.size(), "failure", "failures") + ":";
-    for (const std::string& line : state.Failures) text += "\n" + line;
-    return text;
 }
 
 bool TArchiveTask::Cancelled() {

@@ -37,8 +37,6 @@ class TArchiveTask : public TCallWatch {
 
     void Cancel();
     TState State();
-    // The one box shown when the call is over: how many converted, each failure and why.
-    static std::string Summary(const TState& state);
 
     bool Cancelled() override;
     void Started(const std::string& input, size_t total) override;

@@ -9,11 +9,13 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <thread>
@@ -21,7 +23,7 @@
 
 #include "app/ArchiveTask.h"
 #include "app/FormRun.h"
-#include "archive/Progress.h"
+#include "platform/RecordFile.h"
 
 namespace quill {
 
@@ -54,8 +56,9 @@ class TFormOptions : public TOptionsSource {
 // on the window answers the first without its dialog.
 class TDialogChooser : public TFileChooser {
   public:
-    explicit TDialogChooser(TForm1& form, std::optional<std::string> dropped = {})
-        : form_(form), dropped_(std::move(dropped)) {}
+    explicit TDialogChooser(TForm1& form, std::optional<std::string> dropped = {},
+                            std::optional<QString> pageFolder = {})
+        : form_(form), dropped_(std::move(dropped)), pageFolder_(std::move(pageFolder)) {}
 
     bool ChooseInput(std::string& fileName) override {
         if (dropped_) {
@@ -71,6 +74,7 @@ class TDialogChooser : public TFileChooser {
     }
 
     bool ChooseOutput(const std::string& proposedName, std::string& fileName) override {
+        if (pageFolder_) form_.SaveDialog1.setDirectory(*pageFolder_);
         if (!proposedName.empty()) {
             form_.SaveDialog1.selectFile(QFile::decodeName(proposedName.c_str()));
         } else if (auto* edit =
@@ -87,6 +91,7 @@ class TDialogChooser : public TFileChooser {
   private:
     TForm1& form_;
     std::optional<std::string> dropped_;
+    std::optional<QString> pageFolder_;
 };
 
 // The local files of a drag, or nothing when anything in it is not one: a web address or
@@ -105,17 +110,60 @@ std::string Local8Bit(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+QString Tr(const char* text) {
+    return QCoreApplication::translate("quill::TForm1", text);
+}
+
+// Numbers as the command line writes them, in groups of three ("5,210"), whatever the
+// language.
+QString Grouped(size_t n) {
+    return QLocale(QLocale::English).toString(qulonglong(n));
+}
+
+QString Duration(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    if (s < 60) return Tr(QT_TRANSLATE_NOOP("quill::TForm1", "%1 s")).arg(s);
+    if (s < 3600)
+        return Tr(QT_TRANSLATE_NOOP("quill::TForm1", "%1 min %2 s")).arg(s / 60).arg(s % 60);
+    return Tr(QT_TRANSLATE_NOOP("quill::TForm1", "%1 h %2 min")).arg(s / 3600).arg(s % 3600 / 60);
+}
+
+// The one box at the end of a site: how many converted, each failure and why (the
+// reasons as the run gave them).
+QString Summary(const TArchiveTask::TState& state) {
+    QString text =
+        state.Cancelling
+            ? Tr(state.Total == 1
+                     ? QT_TRANSLATE_NOOP("quill::TForm1", "Cancelled: %1 of %2 document converted.")
+                     : QT_TRANSLATE_NOOP("quill::TForm1",
+                                         "Cancelled: %1 of %2 documents converted."))
+                  .arg(state.Converted)
+                  .arg(Grouped(state.Total))
+            : Tr(state.Converted == 1
+                     ? QT_TRANSLATE_NOOP("quill::TForm1", "%1 document converted.")
+                     : QT_TRANSLATE_NOOP("quill::TForm1", "%1 documents converted."))
+                  .arg(Grouped(state.Converted));
+    if (!state.Failures.empty())
+        text += QStringLiteral("\n\n") +
+                Tr(state.Failures.size() == 1 ? QT_TRANSLATE_NOOP("quill::TForm1", "%1 failure:")
+                                              : QT_TRANSLATE_NOOP("quill::TForm1", "%1 failures:"))
+                    .arg(Grouped(state.Failures.size()));
+    for (const std::string& line : state.Failures)
+        text += QStringLiteral("\n") + QString::fromLocal8Bit(line.c_str());
+    return text;
+}
+
 }  // namespace
 
 TForm1::TForm1(TPageStyle style, QWidget* parent)
     : QWidget(parent),
       OpenDialog1(this),
       SaveDialog1(this),
-      Button1(QStringLiteral("Convert to HTML"), this),
-      RadioButton1(QStringLiteral("use BMP pictures"), this),
-      RadioButton2(QStringLiteral("use PNG pictures"), this),
-      CheckBox1(QStringLiteral("42 pitch"), this),
-      cbColor(QStringLiteral("use colors"), this),
+      Button1(tr("Convert to HTML"), this),
+      RadioButton1(tr("use BMP pictures"), this),
+      RadioButton2(tr("use PNG pictures"), this),
+      CheckBox1(tr("42 pitch"), this),
+      cbColor(tr("use colors"), this),
       SiteDialog(this),
       style_(style) {
     ExecDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
@@ -134,7 +182,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::BuildWindow() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Vornik->HTML convertor"));
+    setWindowTitle(tr("Vornik->HTML convertor"));
     setWindowIcon(QIcon(QStringLiteral(":/MAINICON")));
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
@@ -150,7 +198,7 @@ void TForm1::BuildWindow() {
     OpenDialog1.setOption(QFileDialog::DontUseNativeDialog);
     OpenDialog1.setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1.setFileMode(QFileDialog::AnyFile);  // a typed name need not exist
-    OpenDialog1.setNameFilter(QStringLiteral("Vornik v0.58 text files (*)"));
+    OpenDialog1.setNameFilter(tr("Vornik v0.58 text files (*)"));
     OpenDialog1.setDefaultSuffix(QStringLiteral("$w!"));
     OpenDialog1.selectFile(QStringLiteral("obzor"));
 
@@ -158,7 +206,7 @@ void TForm1::BuildWindow() {
     SaveDialog1.setOption(QFileDialog::DontUseNativeDialog);
     SaveDialog1.setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1.setFileMode(QFileDialog::AnyFile);
-    SaveDialog1.setNameFilter(QStringLiteral("html (*.htm *.html)"));
+    SaveDialog1.setNameFilter(tr("html (*.htm *.html)"));
     SaveDialog1.setDefaultSuffix(QStringLiteral("htm"));
     // Never offered: every run proposes the document's base name instead.
     SaveDialog1.selectFile(QStringLiteral("merrowin.htm"));
@@ -203,7 +251,7 @@ void TForm1::BuildWindow() {
     SiteDialog.setAcceptMode(QFileDialog::AcceptOpen);
     SiteDialog.setFileMode(QFileDialog::Directory);
     SiteDialog.setOption(QFileDialog::ShowDirsOnly);
-    SiteDialog.setWindowTitle(QStringLiteral("Folder for the web pages"));
+    SiteDialog.setWindowTitle(tr("Folder for the web pages"));
     setAcceptDrops(true);
     archivePoll_.setInterval(100);
     connect(&archivePoll_, &QTimer::timeout, this, [this] { ShowArchiveProgress(); });
@@ -240,11 +288,32 @@ bool TForm1::FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers /*Shift
 }
 
 bool TForm1::FormDropFiles(const QStringList& paths) {
-    if (paths.isEmpty() || archive_) return false;
-    if (paths.size() == 1 && !QFileInfo(paths.first()).isDir()) {
+    std::vector<std::string> files;
+    for (const QString& path : paths) files.push_back(Local8Bit(path));
+    return ConvertFiles(files, false);
+}
+
+void TForm1::OpenDocuments(const std::vector<std::string>& paths) {
+    ConvertFiles(paths, true);
+}
+
+bool TForm1::ConvertFiles(const std::vector<std::string>& paths, bool beside) {
+    if (paths.empty() || archive_) return false;
+    std::error_code error;
+    if (paths.size() == 1 && !std::filesystem::is_directory(paths.front(), error)) {
+        const std::string& document = paths.front();
         TFormOptions options(*this);
-        TDialogChooser chooser(*this, Local8Bit(paths.first()));
+        std::optional<QString> pageFolder;
         try {
+            if (beside) {
+                // Opened as the run opens it, so that the message is the run's own.
+                TRecordFile probe;
+                probe.Assign(document);
+                probe.Reset();
+                pageFolder = QFile::decodeName(
+                    std::filesystem::absolute(document).parent_path().string().c_str());
+            }
+            TDialogChooser chooser(*this, document, pageFolder);
             RunConversion(style_, options, chooser);
         } catch (const std::exception& e) {
             ShowError(QString::fromLocal8Bit(e.what()));
@@ -259,7 +328,7 @@ bool TForm1::FormDropFiles(const QStringList& paths) {
     settings.bmp = RadioButton1.isChecked();
     settings.style = style_;
     settings.jobs = std::max(1u, std::thread::hardware_concurrency());
-    for (const QString& path : paths) settings.inputs.push_back(Local8Bit(path));
+    settings.inputs = paths;
     if (!ExecDialog(SiteDialog)) return true;
     const std::string site = ChosenFile(SiteDialog);
     if (site.empty()) return true;
@@ -289,26 +358,26 @@ void TForm1::ShowArchiveProgress() {
         archivePoll_.stop();
         archive_.reset();
         progress_.reset();
-        ShowSummary(QString::fromLocal8Bit(TArchiveTask::Summary(state).c_str()));
+        ShowSummary(Summary(state));
         return;
     }
     if (state.Cancelling) {
-        progress_->setLabelText(QStringLiteral("Cancelling: removing the unfinished files\u2026"));
+        progress_->setLabelText(tr("Cancelling: removing the unfinished files\u2026"));
         progress_->setCancelButton(nullptr);
         return;
     }
     progress_->setMaximum(std::max<int>(1, static_cast<int>(state.Total)));
     progress_->setValue(static_cast<int>(state.Done));
-    QString text = QStringLiteral("%1 of %2 documents done").arg(state.Done).arg(state.Total);
+    QString text = tr("%1 of %2 documents done").arg(state.Done).arg(state.Total);
     if (!state.Current.empty())
-        text += QStringLiteral("\nNow: ") +
-                QFileInfo(QString::fromLocal8Bit(state.Current.c_str())).fileName();
+        text +=
+            QStringLiteral("\n") +
+            tr("Now: %1").arg(QFileInfo(QString::fromLocal8Bit(state.Current.c_str())).fileName());
     // Documents of no known size (pipes) bring the estimate to nothing while they run.
-    text += state.SecondsLeft < 0 ? QStringLiteral("\nTime left: estimating")
-            : state.SecondsLeft < 1
-                ? QStringLiteral("\nTime left: less than a second")
-                : QStringLiteral("\nTime left: ") +
-                      QString::fromStdString(TProgress::Duration(state.SecondsLeft));
+    text += QStringLiteral("\n") + (state.SecondsLeft < 0 ? tr("Time left: estimating")
+                                    : state.SecondsLeft < 1
+                                        ? tr("Time left: less than a second")
+                                        : tr("Time left: %1").arg(Duration(state.SecondsLeft)));
     progress_->setLabelText(text);
 }
 

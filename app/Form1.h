@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/RunSeams.h"
 
@@ -58,6 +59,11 @@ class TForm1 : public QWidget {
     // are now, under a progress dialog that can cancel, and summed up in one box at the
     // end. Answers whether the drop is taken: nothing is, while a site is being made.
     bool FormDropFiles(const QStringList& paths);
+    // The documents and folders the program was started with (local 8-bit bytes, as the
+    // file manager gave them). One document is the button's run with that document as the
+    // input, its page proposed beside it; a document that cannot be read gets the run's
+    // message without a question. Several documents, or a folder, are a site as for a drop.
+    void OpenDocuments(const std::vector<std::string>& paths);
 
     TPageStyle PageStyle() const { return style_; }
 
@@ -82,7 +88,9 @@ class TForm1 : public QWidget {
   private:
     void BuildWindow();
     void FitOuterSize();
-    void StartArchive(const QStringList& inputs, const std::string& site);
+    // Both roads of a drop or a start with documents; beside: the page goes beside the
+    // one document by default, and only a document that can be read is asked about.
+    bool ConvertFiles(const std::vector<std::string>& paths, bool beside);
     void ShowArchiveProgress();
 
     std::unique_ptr<TArchiveTask> archive_;  // the site being made from a drop, if any

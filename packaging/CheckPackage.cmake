@@ -1,6 +1,7 @@
 # Builds the Debian package into a scratch folder and checks it as a user's system would
 # get it: exactly the expected files, a version and dependencies, desktop entries and a
-# file type that a file manager can use, man pages, and no lintian errors.
+# file type that a file manager can use, metainfo that software centres take, man pages,
+# the licence, and nothing lintian, desktop-file-validate or appstreamcli find wrong.
 # cmake -DBINARY_DIR=... -DWORK=... -DVERSION=... -P CheckPackage.cmake
 cmake_minimum_required(VERSION 3.25)
 function(run)
@@ -44,7 +45,9 @@ set(expected
     ./usr/share/icons/hicolor/32x32/apps/quilloc.png
     ./usr/share/man/man1/pnginspect.1.gz ./usr/share/man/man1/quillo.1.gz
     ./usr/share/man/man1/quilloc.1.gz ./usr/share/man/man1/vornik2html.1.gz
-    ./usr/share/mime/packages/quill.xml)
+    ./usr/share/metainfo/org.example.quill.quillo.metainfo.xml
+    ./usr/share/metainfo/org.example.quill.quilloc.metainfo.xml
+    ./usr/share/mime/packages/quill.xml ./usr/share/quill/translations/quill_ru.qm)
 if(NOT files STREQUAL expected)
     message(FATAL_ERROR "package files:\n${listing}\nexpected: ${expected}")
 endif()
@@ -60,6 +63,9 @@ require("${out}" "Depends:.*zlib1g" "Depends misses zlib")
 
 set(root ${WORK}/root)
 run(dpkg-deb -x ${debs} ${root})
+file(READ ${root}/usr/share/doc/quill/copyright copyright)
+require("${copyright}" "^Format: [^\n]*copyright-format/1.0/\n.*\nLicense: MIT\n Permission is hereby granted"
+        "copyright is not the MIT licence in the machine-readable format")
 run(gzip -dc ${root}/usr/share/doc/quill/changelog.gz)
 require("${out}" "^quill \\(${VERSION}\\) " "changelog's first entry is not this version")
 foreach(tool vornik2html pnginspect)
@@ -69,9 +75,28 @@ foreach(tool vornik2html pnginspect)
 endforeach()
 foreach(program quilloc quillo)
     file(STRINGS ${root}/usr/share/applications/${program}.desktop entry)
-    foreach(line "Exec=${program} %f" "MimeType=application/x-vornik-document;")
+    foreach(line "Exec=${program} %F" "MimeType=application/x-vornik-document;")
         if(NOT line IN_LIST entry)
             message(FATAL_ERROR "${program}.desktop lacks \"${line}\"")
+        endif()
+    endforeach()
+    # Silent means no errors, no warnings and no hints (one main category, say).
+    run(desktop-file-validate ${root}/usr/share/applications/${program}.desktop)
+    if(NOT out STREQUAL "")
+        message(FATAL_ERROR "desktop-file-validate on ${program}.desktop:\n${out}")
+    endif()
+endforeach()
+# Pedantic: infos fail it too. --no-net: the screenshots are not fetched.
+file(GLOB metainfo ${root}/usr/share/metainfo/*.metainfo.xml)
+run(appstreamcli validate --no-net --pedantic --no-color ${metainfo})
+foreach(file ${metainfo})
+    file(READ ${file} component)
+    foreach(part "<mediatype>application/x-vornik-document</mediatype>"
+                 "<project_license>MIT</project_license>" "<screenshot type=\"default\">"
+                 "<launchable type=\"desktop-id\">quillo")
+        string(FIND "${component}" "${part}" found)
+        if(found EQUAL -1)
+            message(FATAL_ERROR "${file} lacks ${part}")
         endif()
     endforeach()
 endforeach()
@@ -80,11 +105,12 @@ run(update-mime-database ${root}/usr/share/mime)
 file(READ ${root}/usr/share/mime/globs2 globs)
 require("${globs}" "application/x-vornik-document:\\*\\.\\$\\?" "no glob for Vornik documents")
 
-# lintian refuses nothing as root, but says so on stderr; only errors fail the check.
-execute_process(COMMAND lintian --fail-on error --no-tag-display-limit ${debs}
+# lintian refuses nothing as root, but says so on stderr; errors and warnings fail the
+# check, its informational tags are shown.
+execute_process(COMMAND lintian --fail-on error,warning --tag-display-limit 0 ${debs}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "lintian:\n${out}")
-if(status OR out MATCHES "(^|\n)E: ")
-    message(FATAL_ERROR "lintian (${status}) reports errors:\n${out}${err}")
+if(status OR out MATCHES "(^|\n)[EW]: ")
+    message(FATAL_ERROR "lintian (${status}) reports errors or warnings:\n${out}${err}")
 endif()
 file(REMOVE_RECURSE ${WORK})

@@ -1,10 +1,13 @@
 # The Debian package (`make package`): what it holds beyond the programs (man pages, the
-# Vornik file type, copyright and changelog) and how CPack builds it.
+# Vornik file type, the software centres' metainfo, copyright and changelog) and how CPack
+# builds it.
 # Included from the top-level CMakeLists.txt after the programs' own install rules.
 
 set(QUILL_PACKAGE_NAME quill)
 set(QUILL_PACKAGE_MAINTAINER "Quill developers <quill-dev@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
+set(QUILL_PROJECT_URL "https://quill.example.org/"
+    CACHE STRING "The project's web address, ending in /: homepage and screenshots of the metainfo")
 set(quill_doc_dir share/doc/${QUILL_PACKAGE_NAME})
 set(quill_pack_dir ${PROJECT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${quill_pack_dir})
@@ -42,7 +45,8 @@ if(QUILL_HELP2MAN)
         list(APPEND quill_man_pages ${page}.gz)
     endforeach()
 else()
-    message(WARNING "help2man not found: no man pages for the tools (scripts/install-deps installs it)")
+    # Only the package needs them; `make package` installs help2man first.
+    message(STATUS "help2man not found: no man pages for the tools (scripts/install-deps test)")
 endif()
 if(QUILL_BUILD_APPS)
     foreach(program quilloc quillo)
@@ -60,6 +64,40 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${quill_pack_dir}/changelog.gz
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/vornik-document.xml DESTINATION share/mime/packages
         RENAME ${QUILL_PACKAGE_NAME}.xml)
 
+# What software centres list: one component per program, released on the date of the
+# changelog's first entry.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog quill_signature REGEX "^ -- " LIMIT_COUNT 1)
+set(quill_month_names Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+string(REGEX MATCH "([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9])" quill_date
+       "${quill_signature}")
+set(quill_day ${CMAKE_MATCH_1})
+set(quill_year ${CMAKE_MATCH_3})
+list(FIND quill_month_names "${CMAKE_MATCH_2}" quill_month)
+math(EXPR quill_month "${quill_month} + 1")
+if(quill_month LESS 10)
+    set(quill_month 0${quill_month})
+endif()
+set(quill_release_date "${quill_year}-${quill_month}-${quill_day}")
+if(QUILL_BUILD_APPS)
+    set(quill_summary_quilloc "Convert Vornik documents into web pages")
+    set(quill_summary_ru_quilloc "Преобразование документов Vornik в веб-страницы")
+    set(quill_description_quilloc
+        "quilloc writes coloured text on a dark page, or bold, italic and underline on a light one, as the window's \"use colors\" says.")
+    set(quill_summary_quillo "Convert Vornik documents into coloured web pages")
+    set(quill_summary_ru_quillo "Преобразование документов Vornik в цветные веб-страницы")
+    set(quill_description_quillo
+        "quillo always writes coloured text on a dark page.")
+    foreach(program quilloc quillo)
+        set(quill_component org.example.quill.${program})
+        set(quill_summary "${quill_summary_${program}}")
+        set(quill_summary_ru "${quill_summary_ru_${program}}")
+        set(quill_description "${quill_description_${program}}")
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/metainfo.xml.in
+                       ${quill_pack_dir}/${quill_component}.metainfo.xml @ONLY)
+        install(FILES ${quill_pack_dir}/${quill_component}.metainfo.xml DESTINATION share/metainfo)
+    endforeach()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${QUILL_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -73,7 +111,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS shared-mime-info)
+# Qt's own translations put its dialogs in the window's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "convert Vornik documents into web pages
 Turns documents of the Vornik text editor (cp866 text with colour codes and
 embedded pictures, files named NAME.$x) into web pages: one HTML page plus one

@@ -1,5 +1,7 @@
-// Shows the window of one program and saves what the screen shows around it as PNG.
-// Usage: form_screenshot quilloc|quillo OUT.png  (under an X server, e.g. Xvfb)
+// Shows the window of one program as the program does, in the system's language, prints
+// its texts one a line (caption, controls, dialogs, Qt's question before replacing a
+// page) and, given OUT.png, saves what the screen shows around it.
+// Usage: form_screenshot quilloc|quillo [OUT.png]  (OUT.png under an X server, e.g. Xvfb)
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -7,16 +9,33 @@
 #include <cstdio>
 
 #include "app/Form1.h"
+#include "app/Translations.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: form_screenshot quilloc|quillo OUT.png\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: form_screenshot quilloc|quillo [OUT.png]\n");
         return 2;
     }
+    const quill::TTranslations translations(QUILL_TRANSLATIONS_DIR);
     const bool quillo = QString(argv[1]) == "quillo";
-    const QString out = argv[2];
     quill::TForm1 form(quillo ? quill::TPageStyle::Quillo : quill::TPageStyle::Quilloc);
+    const QString texts[] = {
+        form.windowTitle(),
+        form.Button1.text(),
+        form.RadioButton1.text(),
+        form.RadioButton2.text(),
+        form.CheckBox1.text(),
+        form.cbColor.text(),
+        form.OpenDialog1.nameFilters().join(';'),
+        form.SaveDialog1.nameFilters().join(';'),
+        form.SiteDialog.windowTitle(),
+        QFileDialog::tr("%1 already exists.\nDo you want to replace it?").section('\n', 1),
+    };
+    for (const QString& text : texts) std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+    if (argc == 2) return 0;
+    const QString out = argv[2];
     form.show();
     int status = 1;
     QTimer::singleShot(1000, [&] {

@@ -31,8 +31,9 @@ Q_DECLARE_METATYPE(TPageStyle)
 
 namespace {
 
-// How the test answers one file dialog: a name to type (the dialog completes it), or
-// nothing for Cancel. Every dialog shown is noted with the name it proposed.
+// How the test answers one file dialog: a name to type (the dialog completes it), an
+// empty name to take what the dialog proposes, or nothing for Cancel. Every dialog shown
+// is noted with the name it proposed.
 struct TDialogScript {
     std::optional<QString> openAnswer;
     std::optional<QString> saveAnswer;
@@ -55,7 +56,7 @@ void Answer(TForm1& form, TDialogScript& script) {
                                                : isOpen ? script.openAnswer
                                                         : script.saveAnswer;
         if (!answer) return false;
-        dialog.selectFile(*answer);
+        if (!answer->isEmpty()) dialog.selectFile(*answer);
         return true;
     };
     form.ShowError = [&script](const QString& message) { script.errors << message; };
@@ -554,6 +555,114 @@ class TForm1Test : public QObject {
         for (const QString& name : written)
             QVERIFY2(FileBytes(root + "/form/" + name) == FileBytes(root + "/cli/" + name),
                      qPrintable(name));
+    }
+
+    // Started with documents (as a file manager starts the program): one document becomes
+    // the page beside it when the save dialog is taken as it comes; several documents or
+    // a folder a site. A document that cannot be read is the run's message, no question.
+    void startWithDocuments() {
+        struct Case {
+            TPageStyle style;
+            QString paths;  // below the temporary folder, which is the current one
+            QString shown;
+            QString beside;  // what is written beside the documents
+            QString site;
+            int errors;
+        };
+        const QString pages = "1obzor.png 2obzor.png note.htm obzor.htm";
+        const Case cases[] = {
+            {TPageStyle::Quilloc, "in/obzor.$w", "save", "1obzor.png 2obzor.png obzor.htm", "", 0},
+            {TPageStyle::Quillo, "in/note.$w", "save", "note.htm", "", 0},
+            {TPageStyle::Quillo, "in", "site", "",
+             pages + " .vornik2html-pages index.htm sub/.vornik2html-pages sub/index.htm "
+                     "sub/second.htm",
+             0},
+            {TPageStyle::Quilloc, "in/obzor.$w in/note.$w", "site", "", pages, 0},
+            {TPageStyle::Quilloc, "in/gone.$w", "", "", "", 1},
+        };
+        for (const Case& c : cases) {
+            quill::test::TempDir dir;
+            const QString root = FromPath(dir.Path());
+            QVERIFY(QDir(root).mkpath("in/sub") && QDir(root).mkpath("site"));
+            QVERIFY(WriteFile(root + "/in/obzor.$w", SampleDocument()));
+            QVERIFY(WriteFile(root + "/in/sub/second.$w", QByteArray(17, 'H') + "second\r"));
+            QVERIFY(WriteFile(root + "/in/note.$w", QByteArray(17, 'H') + "\x02note\r"));
+            const QString before = QDir::currentPath();
+            QVERIFY(QDir::setCurrent(root));
+            auto form = ShownForm(c.style);
+            TDialogScript script;
+            Answer(*form, script);
+            script.saveAnswer = "";
+            script.siteAnswer = root + "/site";
+            std::vector<std::string> paths;
+            for (const QString& path : c.paths.split(' '))
+                paths.push_back(QFile::encodeName(path).toStdString());
+            form->OpenDocuments(paths);
+            if (c.shown == "site") QTRY_COMPARE(script.summaries.size(), 1);
+            QVERIFY(QDir::setCurrent(before));
+            QCOMPARE(script.shown.join(' '), c.shown);
+            if (c.shown == "save") QCOMPARE(script.startFolders, QStringList({root + "/in"}));
+            QCOMPARE(script.errors.size(), c.errors);
+            if (c.errors)
+                QVERIFY2(script.errors[0].contains("gone.$w"), qPrintable(script.errors[0]));
+            QStringList beside = TreeListing(root + "/in");
+            beside.removeIf([](const QString& name) { return name.endsWith(".$w"); });
+            QCOMPARE(beside.join(' '), c.beside);
+            QStringList site = c.site.split(' ', Qt::SkipEmptyParts);
+            site.sort();
+            QCOMPARE(TreeListing(root + "/site"), site);
+            QVERIFY(form->isVisible());
+            if (c.shown != "save") continue;
+            // The page beside the document is the command line's, byte for byte.
+            QProcess cli;
+            cli.start(VORNIK2HTML,
+                      {"-q", "--style", c.style == TPageStyle::Quillo ? "quillo" : "quilloc", "-d",
+                       root + "/site", root + "/" + c.paths});
+            QVERIFY(cli.waitForFinished(30000));
+            QCOMPARE(TreeListing(root + "/site").join(' '), c.beside);
+            for (const QString& name : beside)
+                QVERIFY2(FileBytes(root + "/site/" + name) == FileBytes(root + "/in/" + name),
+                         qPrintable(name));
+        }
+    }
+
+    // The window speaks the system's language as the environment names it, without that
+    // locale being installed; English otherwise, exactly the texts of the code.
+    void systemLanguage() {
+        struct Case {
+            QStringList environment;
+            QString want;  // as form_screenshot prints them, a line each
+        };
+        const QString english =
+            "Vornik->HTML convertor\nConvert to HTML\nuse BMP pictures\nuse PNG pictures\n42 "
+            "pitch\nuse colors\nVornik v0.58 text files (*)\nhtml (*.htm *.html)\nFolder for the "
+            "web pages\nDo you want to replace it?\n";
+        const QString russian =
+            "Конвертер Vornik->HTML\nПреобразовать в HTML\nрисунки в BMP\nрисунки в PNG\nшаг "
+            "42\nв цвете\nТекстовые файлы Vornik v0.58 (*)\nСтраницы HTML (*.htm "
+            "*.html)\nПапка для веб-страниц\nЗаменить его?\n";
+        const Case cases[] = {
+            {{"LANG=ru_RU.UTF-8"}, russian},
+            {{"LANG=C"}, english},
+            {{"LANG=en_GB.UTF-8"}, english},
+            {{"LANG=C", "LC_ALL=ru_RU.UTF-8"}, russian},
+            {{"LANG=ru_RU.UTF-8", "LC_MESSAGES=C"}, english},
+        };
+        for (const Case& c : cases) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                environment.remove(name);
+            for (const QString& setting : c.environment)
+                environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.start(FORM_SCREENSHOT, {"quilloc"});
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 0);
+            // Line by line, so that a failure names the text.
+            QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()).split('\n'),
+                     c.want.split('\n'));
+        }
     }
 
     // Only local files are documents: a web address or text is refused without a word.
