@@ -114,6 +114,14 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("quill::TForm1", text);
 }
 
+// Messages name files, and a file name such as "<b>x</b>.$w" must show as it is, not as
+// rich text.
+void ShowPlainMessage(QWidget* parent, QMessageBox::Icon icon, const QString& message) {
+    QMessageBox box(icon, QCoreApplication::applicationName(), message, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 // Numbers as the command line writes them, in groups of three ("5,210"), whatever the
 // language.
 QString Grouped(size_t n) {
@@ -168,10 +176,10 @@ TForm1::TForm1(TPageStyle style, QWidget* parent)
       style_(style) {
     ExecDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     ShowError = [this](const QString& message) {
-        QMessageBox::critical(this, QCoreApplication::applicationName(), message);
+        ShowPlainMessage(this, QMessageBox::Critical, message);
     };
     ShowSummary = [this](const QString& message) {
-        QMessageBox::information(this, QCoreApplication::applicationName(), message);
+        ShowPlainMessage(this, QMessageBox::Information, message);
     };
     BuildWindow();
     // The form and all its components are in place: now its creation handler runs.
