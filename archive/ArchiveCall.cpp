@@ -16,6 +16,7 @@
 
 #include "archive/FolderWalk.h"
 #include "archive/IndexPages.h"
+#include "archive/OrderedCommits.h"
 #include "archive/PageRecords.h"
 #include "archive/Progress.h"
 #include "archive/TextSniff.h"
@@ -23,7 +24,6 @@
 #include "convert/ConversionRun.h"
 #include "convert/DocumentNames.h"
 #include "convert/FixedAnswers.h"
-#include "archive/OrderedCommits.h"
 #include "convert/StandardStreams.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
@@ -32,15 +32,7 @@ namespace quill {
 
 namespace {
 
-// One document of the call.
-struct TJob {
-    std::string Input;    // as it is opened
-    std::string Page;     // the page to write
-    std::string Share;    // what --shard goes by: the path below a folder INPUT, or INPUT
-    std::string Folder;   // in an archive: the page's folder, made and recorded; else ""
-    std::string Refusal;  // non-empty: not converted, and why
-    uint64_t Size = 0;
-};
+using TJob = TArchiveCall::TJob;
 
 std::string BaseNameOf(const std::string& path) {
     return names::DeriveNames(path).BaseName;
@@ -158,212 +150,232 @@ class TCancellablePictures : public TPictureWork {
 
 }  // namespace
 
-int RunCall(const TCallSettings& s) {
-    const std::string dir = s.dir.value_or("");
-    const std::string outputRoot = dir.empty() ? "." : dir;
-    bool failed = false;
-    auto complain = [&](const std::string& line) {
-        if (s.watch)
-            s.watch->Failed(line);
-        else
-            std::cerr << "vornik2html: " << line << std::endl;
-        failed = true;
-    };
-    auto buildIndexes = [&] {
-        std::vector<std::string> failures;
-        TIndexPages::Build(outputRoot, failures);
-        for (const std::string& line : failures) complain(line);
-    };
-    if (s.indexOnly) {
-        // A DIR that is not there has no index to write; saying nothing would pass a typo.
-        struct stat info {};
-        const int error = ::stat(outputRoot.c_str(), &info) != 0 ? errno
-                          : S_ISDIR(info.st_mode)                ? 0
-                                                                 : ENOTDIR;
-        if (error != 0) {
-            complain(outputRoot + ": Cannot read the folder: " + std::strerror(error));
-            return 1;
-        }
-        buildIndexes();
-        return failed ? 1 : 0;
-    }
+TArchiveCall::TArchiveCall(const TCallSettings& settings)
+    : settings_(settings), outputRoot_(settings.dir.value_or("").empty() ? "." : *settings.dir) {}
 
-    // The documents, in the order of the call; a folder's in the order of its walk.
-    std::vector<TJob> jobs;
-    bool archive = false;
+TArchiveCall::~TArchiveCall() = default;
+
+int RunCall(const TCallSettings& settings) {
+    return TArchiveCall(settings).Run();
+}
+
+void TArchiveCall::Complain(const std::string& line) {
+    if (settings_.watch)
+        settings_.watch->Failed(line);
+    else
+        std::cerr << "vornik2html: " << line << std::endl;
+    failed_ = true;
+}
+
+bool TArchiveCall::Cancelled() const {
+    return settings_.watch && settings_.watch->Cancelled();
+}
+
+int TArchiveCall::Run() {
+    if (settings_.indexOnly) return IndexOnly();
+    if (!List()) return 1;
+    Refuse();
+    Select();
+    Schedule();
+    pool_->RunDocuments(jobs_.size(), [this](size_t i) { ConvertOne(i); });
+    WriteRecordsAndIndexes();
+    progress_->Finish();
+    return failed_ || Cancelled() ? 1 : 0;
+}
+
+int TArchiveCall::IndexOnly() {
+    // A DIR that is not there has no index to write; saying nothing would pass a typo.
+    struct stat info {};
+    const int error = ::stat(outputRoot_.c_str(), &info) != 0 ? errno
+                      : S_ISDIR(info.st_mode)                 ? 0
+                                                              : ENOTDIR;
+    if (error != 0) {
+        Complain(outputRoot_ + ": Cannot read the folder: " + std::strerror(error));
+        return 1;
+    }
+    std::vector<std::string> failures;
+    TIndexPages::Build(outputRoot_, failures);
+    for (const std::string& line : failures) Complain(line);
+    return failed_ ? 1 : 0;
+}
+
+bool TArchiveCall::List() {
+    const TCallSettings& s = settings_;
+    const std::string dir = s.dir.value_or("");
     const TDocumentFilter filter(s.patterns);
     for (const std::string& input : s.inputs) {
         // With -o every INPUT is one document; a folder is refused by its run.
         if (input.empty() || s.page || !IsFolder(input)) {
-            jobs.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
+            jobs_.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
             continue;
         }
-        if (!archive) {
+        if (!archive_) {
             std::error_code error;
-            std::filesystem::create_directories(outputRoot, error);
+            std::filesystem::create_directories(outputRoot_, error);
             if (error) {
-                complain(outputRoot + ": Cannot create the folder: " + error.message());
-                return 1;
+                Complain(outputRoot_ + ": Cannot create the folder: " + error.message());
+                return false;
             }
-            archive = true;
+            archive_ = true;
         }
         std::vector<TFoundDocument> found;
         std::vector<std::string> unreadable;
-        TFolderWalk(filter, outputRoot).Walk(input, found, unreadable);
-        for (const std::string& line : unreadable) complain(line);
+        TFolderWalk(filter, outputRoot_).Walk(input, found, unreadable);
+        for (const std::string& line : unreadable) Complain(line);
         for (const TFoundDocument& d : found) {
             const std::string below(names::FolderOf(d.Relative));
-            const std::string folder = names::Join(outputRoot, below);
-            jobs.push_back(
+            const std::string folder = names::Join(outputRoot_, below);
+            jobs_.push_back(
                 TJob{d.Path, names::Join(dir, below + names::PageName(BaseNameOf(d.Relative))),
                      d.Relative,
                      folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
         }
     }
+    return true;
+}
+
+void TArchiveCall::Refuse() {
     // A page on standard output clashes with nothing.
-    TFileKeys keyOf;
-    if (!s.toStdout) RefuseClashingPages(jobs, keyOf);
+    if (!settings_.toStdout) RefuseClashingPages(jobs_, keyOf_);
     // In an archive the folder's index page takes that name; the document's page would be
     // lost under it.
-    for (TJob& j : jobs)
+    for (TJob& j : jobs_)
         if (!j.Folder.empty() && j.Refusal.empty() &&
             names::FileName(j.Page) == TIndexPages::kIndexName)
             j.Refusal = "Cannot create \"" + j.Page + "\": it is the folder's index page";
-    // Shares and --update choose among all documents only now, so that a page two documents
-    // would write goes to the same one in every share and in every run.
-    std::erase_if(jobs, [&](const TJob& j) {
+}
+
+void TArchiveCall::Select() {
+    const TCallSettings& s = settings_;
+    std::erase_if(jobs_, [&](const TJob& j) {
         // A refused document has no page of its own to be up to date: it fails every time.
         return (s.shard && !s.shard->Contains(j.Share)) ||
                (s.update && j.Refusal.empty() && UpToDate(j.Page, j.Input));
     });
-    uint64_t bytes = 0;
-    for (TJob& j : jobs) {
+    for (TJob& j : jobs_) {
         struct stat info {};
         if (::stat(j.Input.c_str(), &info) == 0 && S_ISREG(info.st_mode))
             j.Size = static_cast<uint64_t>(info.st_size);
+    }
+}
+
+void TArchiveCall::Schedule() {
+    std::vector<TOrderedCommits::TDocument> documents;
+    std::vector<std::string> families;
+    uint64_t bytes = 0;
+    for (const TJob& j : jobs_) {
+        // "-" names its pictures "stdin".
+        documents.push_back({j.Input, keyOf_(j.Page), BaseNameOf(names::DocumentFile(j.Input))});
+        // Documents that could want one file: the same folder, and names alike but for
+        // the digits a picture's name begins with. Any file two documents both may write
+        // lies within one family, so a document never waits at the gate for one of
+        // another family.
+        families.push_back(std::string(names::FolderOf(documents.back().PageKey)) + '\n' +
+                           std::string(names::PictureFamily(documents.back().BaseName)));
         bytes += j.Size;
     }
-
-    std::vector<std::string> inputs;
-    for (const TJob& j : jobs) inputs.push_back(j.Input);
-    TOrderedCommits order(inputs);
-    TWorkerPool pool(s.jobs);
-    // A document waiting for its turn to put its files in place encodes pictures of the
-    // documents before it meanwhile, so no worker idles while one document has many.
-    order.WhileWaiting([&pool] { return pool.HelpOnce(); });
-    order.WhileSleeping([&pool] { pool.Lend(); }, [&pool] { pool.Resume(); });
-    // What each document may write: its page, and pictures "<n>NAME.png" or ".bmp" in the
-    // page's folder. Only documents that may write the same names wait for each other.
-    std::vector<std::string> pageKeys, bases;
-    for (const TJob& j : jobs) {
-        pageKeys.push_back(keyOf(j.Page));
-        bases.push_back(
-            BaseNameOf(names::DocumentFile(j.Input)));  // "-" names its pictures "stdin"
-    }
-    order.MayWrite([&](size_t j, const std::string& key) {
-        const std::string& page = pageKeys[j];
-        if (key == page) return true;
-        const std::string_view folder = names::FolderOf(page);
-        return key.starts_with(folder) &&
-               names::IsPictureName(std::string_view(key).substr(folder.size()), bases[j]);
-    });
-    // Documents that could want one file: the same folder, and names alike but for the
-    // digits a picture's name begins with ("a" and "1a" may both write "11a.png"). Any
-    // file two documents both may write lies within one family, so a document never waits
-    // at the gate for one of another family.
-    std::vector<std::string> families;
-    for (size_t j = 0; j < jobs.size(); ++j) {
-        families.push_back(std::string(names::FolderOf(pageKeys[j])) + '\n' +
-                           std::string(names::PictureFamily(bases[j])));
-    }
+    pool_ = std::make_unique<TWorkerPool>(settings_.jobs);
+    order_ = std::make_unique<TOrderedCommits>(std::move(documents), pool_.get());
     // A worker waiting for its last pictures may run the next document meanwhile, on its
     // own thread, when that document can never wait for it.
-    pool.MayNest([&](size_t outer, size_t next) { return families[outer] != families[next]; });
-    TProgress progress(jobs.size(), bytes, s.terminal, s.quiet, s.watch != nullptr);
-    auto cancelled = [&s] { return s.watch && s.watch->Cancelled(); };
-    auto ended = [&](const std::string& input, const std::string& reason) {
-        if (s.watch)
-            s.watch->Ended(input, reason, progress.Done(), jobs.size(), progress.SecondsLeft());
-    };
-    std::atomic<bool> anyFailed{false};
-    std::mutex recordsLock;
-    std::map<std::string, std::vector<TPageRecord>> records;  // by output folder
-
-    pool.RunDocuments(jobs.size(), [&](size_t i) {
-        const TJob& job = jobs[i];
-        if (cancelled()) {
-            order.Finish(i, false);
-            return;
-        }
-        if (s.watch) s.watch->Started(job.Input, jobs.size());
-        bool finished = false;
-        try {
-            if (!job.Refusal.empty()) throw Exception(job.Refusal);
-            if (!job.Folder.empty()) {
-                std::error_code error;
-                std::filesystem::create_directories(job.Folder, error);
-                if (error)
-                    throw EInOutError(
-                        "Cannot create the folder \"" + job.Folder + "\": " + error.message(),
-                        job.Folder, error.message());
-            }
-            const std::string kind = LooksLikeOtherText(Head(job.Input));
-            if (!kind.empty())
-                progress.Warn(job.Input + ": looks like " + kind +
-                              ", not a Vornik document; converted anyway");
-            TFixedOptions options(s.colors, s.pitch42, s.bmp);
-            // A page for standard output is written aside and copied there on success.
-            const std::unique_ptr<TStdoutPage> toStdout =
-                s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
-            TNamedFiles files(names::DocumentFile(job.Input),
-                              toStdout ? toStdout->FileName() : job.Page);
-            std::optional<TCancellableGate> cancellableGate;
-            std::optional<TCancellablePictures> cancellablePictures;
-            TCommitGate* gate = &order.Gate(i);
-            TPictureWork* pictureWork = &pool;
-            if (s.watch) {
-                gate = &cancellableGate.emplace(*gate, *s.watch);
-                pictureWork = &cancellablePictures.emplace(pool, *s.watch);
-            }
-            TConversionRun run(options, files, s.style, s.run, gate, pictureWork);
-            const TRunResult result = run.Run();
-            if (toStdout) toStdout->CopyToStdout();
-            order.Finish(i, true);
-            finished = true;
-            progress.Converted(job.Input, job.Page, result.PictureFiles, job.Size);
-            ended(job.Input, "");
-            if (!job.Folder.empty()) {
-                TPageRecord r{
-                    std::string(names::FileName(job.Page)), std::string(names::FileName(job.Input)),
-                    job.Size, result.PictureFiles,
-                    result.PictureFiles == 0 ? std::string()
-                                             : names::PictureName(1, BaseNameOf(job.Input), s.bmp)};
-                std::lock_guard<std::mutex> lock(recordsLock);
-                records[job.Folder].push_back(r);
-            }
-        } catch (const std::exception& e) {
-            if (!finished) order.Finish(i, false);
-            anyFailed = true;
-            // A document abandoned by a cancel has not failed: it is simply not converted.
-            if (!finished && cancelled()) return;
-            progress.Failed(job.Input, e.what());
-            ended(job.Input, e.what());
-        }
+    pool_->MayNest([families = std::move(families)](size_t outer, size_t next) {
+        return families[outer] != families[next];
     });
-    failed = failed || anyFailed;
+    progress_ = std::make_unique<TProgress>(jobs_.size(), bytes, settings_.terminal,
+                                            settings_.quiet, settings_.watch != nullptr);
+}
 
-    const std::string recordName = TPageRecords::FileName(
-        s.shard ? "-" + std::to_string(s.shard->K()) + "-of-" + std::to_string(s.shard->N())
-                : std::string());
-    try {
-        for (const auto& [folder, list] : records) TPageRecords::Update(folder, recordName, list);
-        // A share leaves the index pages to --index, once every share is done.
-        if (archive && !s.shard) buildIndexes();
-    } catch (const std::exception& e) {
-        complain(e.what());
+void TArchiveCall::ConvertOne(size_t i) {
+    const TJob& job = jobs_[i];
+    TCallWatch* const watch = settings_.watch;
+    if (Cancelled()) {
+        order_->Finish(i, false);
+        return;
     }
-    progress.Finish();
-    return failed || cancelled() ? 1 : 0;
+    if (watch) watch->Started(job.Input, jobs_.size());
+    bool finished = false;
+    try {
+        const int pictures = ConvertJob(i);
+        order_->Finish(i, true);
+        finished = true;
+        progress_->Converted(job.Input, job.Page, pictures, job.Size);
+        if (watch)
+            watch->Ended(job.Input, "", progress_->Done(), jobs_.size(), progress_->SecondsLeft());
+        if (!job.Folder.empty()) {
+            TPageRecord r{std::string(names::FileName(job.Page)),
+                          std::string(names::FileName(job.Input)), job.Size, pictures,
+                          pictures == 0
+                              ? std::string()
+                              : names::PictureName(1, BaseNameOf(job.Input), settings_.bmp)};
+            std::lock_guard<std::mutex> lock(recordsLock_);
+            records_[job.Folder].push_back(r);
+        }
+    } catch (const std::exception& e) {
+        if (!finished) order_->Finish(i, false);
+        failed_ = true;
+        // A document abandoned by a cancel has not failed: it is simply not converted.
+        if (!finished && Cancelled()) return;
+        progress_->Failed(job.Input, e.what());
+        if (watch)
+            watch->Ended(job.Input, e.what(), progress_->Done(), jobs_.size(),
+                         progress_->SecondsLeft());
+    }
+}
+
+int TArchiveCall::ConvertJob(size_t i) {
+    const TCallSettings& s = settings_;
+    const TJob& job = jobs_[i];
+    if (!job.Refusal.empty()) throw Exception(job.Refusal);
+    if (!job.Folder.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(job.Folder, error);
+        if (error)
+            throw EInOutError("Cannot create the folder \"" + job.Folder + "\": " + error.message(),
+                              job.Folder, error.message());
+    }
+    const std::string kind = LooksLikeOtherText(Head(job.Input));
+    if (!kind.empty())
+        progress_->Warn(job.Input + ": looks like " + kind +
+                        ", not a Vornik document; converted anyway");
+    TFixedOptions options(s.colors, s.pitch42, s.bmp);
+    // A page for standard output is written aside and copied there on success.
+    const std::unique_ptr<TStdoutPage> toStdout =
+        s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
+    TNamedFiles files(names::DocumentFile(job.Input), toStdout ? toStdout->FileName() : job.Page);
+    std::optional<TCancellableGate> cancellableGate;
+    std::optional<TCancellablePictures> cancellablePictures;
+    TCommitGate* gate = &order_->Gate(i);
+    TPictureWork* pictureWork = &pool_->PicturesOf(i);
+    if (s.watch) {
+        gate = &cancellableGate.emplace(*gate, *s.watch);
+        pictureWork = &cancellablePictures.emplace(*pictureWork, *s.watch);
+    }
+    TConversionRun run(options, files, s.style, s.run, gate, pictureWork);
+    const TRunResult result = run.Run();
+    if (toStdout) toStdout->CopyToStdout();
+    return result.PictureFiles;
+}
+
+void TArchiveCall::WriteRecordsAndIndexes() {
+    const TCallSettings& s = settings_;
+    std::string share;  // a share's records are its own
+    if (s.shard)
+        share.append("-")
+            .append(std::to_string(s.shard->K()))
+            .append("-of-")
+            .append(std::to_string(s.shard->N()));
+    const std::string recordName = TPageRecords::FileName(share);
+    try {
+        for (const auto& [folder, list] : records_) TPageRecords::Update(folder, recordName, list);
+        // A share leaves the index pages to --index, once every share is done.
+        if (archive_ && !s.shard) {
+            std::vector<std::string> failures;
+            TIndexPages::Build(outputRoot_, failures);
+            for (const std::string& line : failures) Complain(line);
+        }
+    } catch (const std::exception& e) {
+        Complain(e.what());
+    }
 }
 
 }  // namespace quill

@@ -1,30 +1,74 @@
 #include "archive/OrderedCommits.h"
 
-#include <chrono>
-
+#include "archive/WorkerPool.h"
+#include "convert/DocumentNames.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
 
 namespace quill {
 
-TOrderedCommits::TOrderedCommits(std::vector<std::string> documents)
-    : documents_(std::move(documents)), finished_(documents_.size(), false) {
+TOrderedCommits::TOrderedCommits(std::vector<TDocument> documents, TWorkerPool* pool)
+    : documents_(std::move(documents)), pool_(pool), finished_(documents_.size(), false) {
     gates_.reserve(documents_.size());
     TFileKeys keys;
     for (size_t i = 0; i < documents_.size(); ++i) {
         gates_.emplace_back(*this, i);
-        claims_.emplace(keys(documents_[i]), TClaim{i, true});
+        claims_.emplace(keys(documents_[i].Input), TClaim{i, true});
     }
+    if (pool_)
+        pool_->WhenShortOfThreads([this] {
+            // Called with the pool's lock held; this lock is never held while calling
+            // the pool, so the two are always taken in this order.
+            {
+                std::lock_guard<std::mutex> lock(lock_);
+                ++wakeCalls_;
+            }
+            turn_.notify_all();
+        });
+}
+
+// Document j writes its page and its pictures "<n>BaseName.png" (or ".bmp") beside it.
+bool TOrderedCommits::MayWrite(size_t j, const std::string& key) const {
+    const TDocument& d = documents_[j];
+    if (key == d.PageKey) return true;
+    const std::string_view folder = names::FolderOf(d.PageKey);
+    return key.starts_with(folder) &&
+           names::IsPictureName(std::string_view(key).substr(folder.size()), d.BaseName);
 }
 
 bool TOrderedCommits::EarlierMayWrite(size_t index, const std::vector<std::string>& keys) const {
-    if (!mayWrite_) return true;
     for (size_t j = firstOpen_; j < index; ++j) {
         if (finished_[j]) continue;
         for (const std::string& key : keys)
-            if (mayWrite_(j, key)) return true;
+            if (MayWrite(j, key)) return true;
     }
     return false;
+}
+
+void TOrderedCommits::WaitForTurn(std::unique_lock<std::mutex>& lock, size_t index,
+                                  const std::vector<std::string>& keys) {
+    // A document goes ahead of earlier ones that are not finished only when none of them
+    // can write any of its files: then the order could not change what either gets.
+    while (firstOpen_ < index && EarlierMayWrite(index, keys)) {
+        if (!pool_) {
+            turn_.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        const bool helped = pool_->HelpOnce();
+        lock.lock();
+        if (helped || firstOpen_ >= index || !EarlierMayWrite(index, keys)) continue;
+        // Nothing to help with: the place goes to another thread until an earlier document
+        // finishes, or the pool has pictures and no thread to run them.
+        const size_t finishes = finishes_, wakeCalls = wakeCalls_;
+        lock.unlock();
+        pool_->Lend();
+        lock.lock();
+        turn_.wait(lock, [&] { return finishes_ != finishes || wakeCalls_ != wakeCalls; });
+        lock.unlock();
+        pool_->Resume();
+        lock.lock();
+    }
 }
 
 void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files) {
@@ -33,33 +77,11 @@ void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files)
     TFileKeys keyOf;
     for (const std::string& file : files) keys.push_back(keyOf(file));
     std::unique_lock<std::mutex> lock(o.lock_);
-    // A document goes ahead of earlier ones that are not finished only when none of them
-    // can write any of its files: then the order could not change what either gets.
-    while (o.firstOpen_ < index_ && o.EarlierMayWrite(index_, keys)) {
-        if (!o.help_) {
-            o.turn_.wait(lock);
-            continue;
-        }
-        lock.unlock();
-        const bool helped = o.help_();
-        lock.lock();
-        if (helped || o.firstOpen_ >= index_) continue;
-        if (o.lend_) {
-            lock.unlock();
-            o.lend_();
-            lock.lock();
-        }
-        o.turn_.wait_for(lock, std::chrono::milliseconds(2));
-        if (o.resume_) {
-            lock.unlock();
-            o.resume_();
-            lock.lock();
-        }
-    }
+    o.WaitForTurn(lock, index_, keys);
     for (size_t k = 0; k < files.size(); ++k) {
         const auto it = o.claims_.find(keys[k]);
         if (it == o.claims_.end() || it->second.Owner == index_) continue;
-        const std::string& other = o.documents_[it->second.Owner];
+        const std::string& other = o.documents_[it->second.Owner].Input;
         const std::string reason = it->second.Input
                                        ? "it is the input document \"" + other + "\" of this call"
                                        : "\"" + other + "\" of this call writes it";
@@ -75,6 +97,7 @@ void TOrderedCommits::Finish(size_t i, bool committed) {
             for (auto it = claims_.begin(); it != claims_.end();)
                 it = it->second.Owner == i && !it->second.Input ? claims_.erase(it) : std::next(it);
         finished_[i] = true;
+        ++finishes_;
         while (firstOpen_ < finished_.size() && finished_[firstOpen_]) ++firstOpen_;
     }
     turn_.notify_all();

@@ -4,12 +4,6 @@
 
 namespace quill {
 
-namespace {
-// The document this thread runs, and whether it runs one inside another's wait.
-thread_local size_t tDocument = 0;
-thread_local bool tNested = false;
-}  // namespace
-
 TWorkerPool::TWorkerPool(unsigned workers) : workers_(workers < 1 ? 1 : workers) {}
 
 void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& document) {
@@ -17,6 +11,10 @@ void TWorkerPool::RunDocuments(size_t count, const std::function<void(size_t)>& 
         std::lock_guard<std::mutex> lock(lock_);
         document_ = &document;
         count_ = count;
+        documentPictures_.clear();
+        documentPictures_.reserve(count);
+        for (size_t i = 0; i < count; ++i) documentPictures_.emplace_back(*this, i);
+        nested_.assign(count, 0);
         nextDocument_ = 0;
         documentsEnded_ = 0;
         // A place for each worker, taken up as each starts.
@@ -49,14 +47,18 @@ void TWorkerPool::Dispatch() {
     }
     const size_t work = pictures_.size() + (count_ - nextDocument_);
     while (running_ < places && work > grants_) {
+        if (parked_ <= grants_ && lenders_.size() >= workers_) {
+            // Every thread is busy or waiting: the place stays free for the first to come
+            // back, and pictures must not wait for that.
+            if (!pictures_.empty() && shortOfThreads_) shortOfThreads_();
+            break;
+        }
         ++running_;
         ++grants_;
         if (parked_ >= grants_)
             parkedWait_.notify_one();
-        else if (lenders_.size() < workers_)
-            lenders_.emplace_back([this] { Work(); });
         else
-            break;  // every thread is busy or waiting: the grant waits for one
+            lenders_.emplace_back([this] { Work(); });
     }
 }
 
@@ -96,12 +98,9 @@ void TWorkerPool::Work() {
 }
 
 void TWorkerPool::RunDocument(std::unique_lock<std::mutex>& lock, size_t i) {
-    const size_t outer = tDocument;
-    tDocument = i;
     lock.unlock();
     (*document_)(i);
     lock.lock();
-    tDocument = outer;
     if (++documentsEnded_ == count_) parkedWait_.notify_all();
 }
 
@@ -131,6 +130,12 @@ void TWorkerPool::WaitForPlace(std::unique_lock<std::mutex>& lock, TWaiter& wait
 
 void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepare,
                          const std::function<void(size_t)>& task) {
+    RunBatch(kNoDocument, count, prepare, task);
+}
+
+void TWorkerPool::RunBatch(size_t document, size_t count,
+                           const std::function<void(size_t)>& prepare,
+                           const std::function<void(size_t)>& task) {
     if (count == 0) return;
     TBatch batch{&task, count, std::vector<std::exception_ptr>(count), nullptr};
     std::exception_ptr prepareError;
@@ -152,12 +157,12 @@ void TWorkerPool::RunAll(size_t count, const std::function<void(size_t)>& prepar
     // when it may, on the next document.
     for (;;) {
         while (!pictures_.empty() && batch.Left > 0) RunPicture(lock);
-        if (batch.Left == 0 || tNested || nextDocument_ >= count_ || !mayNest_ ||
-            !mayNest_(tDocument, nextDocument_))
+        if (batch.Left == 0 || document == kNoDocument || nested_[document] ||
+            nextDocument_ >= count_ || !mayNest_ || !mayNest_(document, nextDocument_))
             break;
-        tNested = true;
-        RunDocument(lock, nextDocument_++);
-        tNested = false;
+        const size_t next = nextDocument_++;
+        nested_[next] = 1;
+        RunDocument(lock, next);
     }
     if (batch.Left > 0) {
         // Its last pictures run elsewhere: its place goes to the next document meanwhile.

@@ -114,7 +114,7 @@ TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {
         // the pictures already started, and no later picture runs.
         pool.RunDocuments(40, [&](size_t d) {
             try {
-                pool.RunAll(
+                pool.PicturesOf(d).RunAll(
                     30,
                     [&](size_t p) {
                         if (d % 4 == 3 && p == 12) throw std::runtime_error("prepare 12");
