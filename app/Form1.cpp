@@ -335,7 +335,7 @@ bool TForm1::ConvertFiles(const std::vector<std::string>& paths, bool beside) {
     settings.pitch42 = CheckBox1.isChecked();
     settings.bmp = RadioButton1.isChecked();
     settings.style = style_;
-    settings.jobs = std::max(1u, std::thread::hardware_concurrency());
+    settings.jobs = 0;  // every processor
     settings.inputs = paths;
     if (!ExecDialog(SiteDialog)) return true;
     const std::string site = ChosenFile(SiteDialog);

@@ -1,13 +1,8 @@
 #include "archive/ArchiveCall.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -27,6 +22,7 @@
 #include "convert/StandardStreams.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
+#include "platform/WholeFiles.h"
 
 namespace quill {
 
@@ -44,29 +40,17 @@ std::string PageOf(const TCallSettings& s, const std::string& input) {
     return names::Join(s.dir.value_or(""), names::PageName(BaseNameOf(names::DocumentFile(input))));
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Whether page exists and is no older than the document.
-bool UpToDate(const std::string& page, const std::string& input) {
-    struct stat p {
-    }, d{};
-    if (::stat(page.c_str(), &p) != 0 || ::stat(input.c_str(), &d) != 0) return false;
-    return p.st_mtim.tv_sec > d.st_mtim.tv_sec ||
-           (p.st_mtim.tv_sec == d.st_mtim.tv_sec && p.st_mtim.tv_nsec >= d.st_mtim.tv_nsec);
+bool UpToDate(TPlatform& platform, const std::string& page, const std::string& input) {
+    const TFileStatus p = platform.Status(page), d = platform.Status(input);
+    return p.Exists() && d.Exists() && p.ModifiedNs >= d.ModifiedNs;
 }
 
 // The first bytes of a document, for a look at what kind of file it is: of a plain file
 // only, for what a pipe or a device gives is read once, by the run.
-std::string Head(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    std::ifstream in(path, std::ios::binary);
-    std::string head(4096, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+std::string Head(TPlatform& platform, const std::string& path) {
+    std::string head;
+    if (platform.Status(path).IsFile()) ReadWholeFile(platform, path, head, 4096);
     return head;
 }
 
@@ -74,13 +58,13 @@ std::string Head(const std::string& path) {
 // before anything is converted: writing it would destroy the other document. Names are
 // compared as SameFile does (the same file when both exist, else the same spelling), by
 // lookup, so an archive of thousands of documents costs a stat or two a name.
-void RefuseClashingPages(std::vector<TJob>& jobs, TFileKeys& keyOf) {
-    std::map<std::pair<dev_t, ino_t>, std::vector<size_t>> byFile;  // inputs that exist
-    std::map<std::string, std::vector<size_t>> byKey;               // inputs that do not
+void RefuseClashingPages(TPlatform& platform, std::vector<TJob>& jobs, TFileKeys& keyOf) {
+    std::map<std::pair<uint64_t, uint64_t>, std::vector<size_t>> byFile;  // inputs that exist
+    std::map<std::string, std::vector<size_t>> byKey;                     // inputs that do not
     for (size_t j = 0; j < jobs.size(); ++j) {
-        struct stat info {};
-        if (::stat(jobs[j].Input.c_str(), &info) == 0)
-            byFile[{info.st_dev, info.st_ino}].push_back(j);
+        const TFileStatus info = platform.Status(jobs[j].Input);
+        if (info.Exists())
+            byFile[{info.Device, info.Inode}].push_back(j);
         else
             byKey[keyOf(jobs[j].Input)].push_back(j);
     }
@@ -88,9 +72,8 @@ void RefuseClashingPages(std::vector<TJob>& jobs, TFileKeys& keyOf) {
     for (size_t i = 0; i < jobs.size(); ++i) {
         const std::string key = keyOf(jobs[i].Page);
         std::vector<size_t> same;
-        struct stat info {};
-        if (::stat(jobs[i].Page.c_str(), &info) == 0) {
-            const auto it = byFile.find({info.st_dev, info.st_ino});
+        if (const TFileStatus info = platform.Status(jobs[i].Page); info.Exists()) {
+            const auto it = byFile.find({info.Device, info.Inode});
             if (it != byFile.end()) same = it->second;
         }
         if (const auto it = byKey.find(key); it != byKey.end())
@@ -151,7 +134,10 @@ class TCancellablePictures : public TPictureWork {
 }  // namespace
 
 TArchiveCall::TArchiveCall(const TCallSettings& settings)
-    : settings_(settings), outputRoot_(settings.dir.value_or("").empty() ? "." : *settings.dir) {}
+    : settings_(settings),
+      platform_(settings.platform ? *settings.platform : TPlatform::Real()),
+      outputRoot_(settings.dir.value_or("").empty() ? "." : *settings.dir),
+      keyOf_(platform_) {}
 
 TArchiveCall::~TArchiveCall() = default;
 
@@ -185,16 +171,14 @@ int TArchiveCall::Run() {
 
 int TArchiveCall::IndexOnly() {
     // A DIR that is not there has no index to write; saying nothing would pass a typo.
-    struct stat info {};
-    const int error = ::stat(outputRoot_.c_str(), &info) != 0 ? errno
-                      : S_ISDIR(info.st_mode)                 ? 0
-                                                              : ENOTDIR;
+    const TFileStatus info = platform_.Status(outputRoot_);
+    const int error = !info.Exists() ? info.Error : info.IsFolder() ? 0 : ENOTDIR;
     if (error != 0) {
-        Complain(outputRoot_ + ": Cannot read the folder: " + std::strerror(error));
+        Complain(outputRoot_ + ": Cannot read the folder: " + TPlatform::Reason(error));
         return 1;
     }
     std::vector<std::string> failures;
-    TIndexPages::Build(outputRoot_, failures);
+    TIndexPages::Build(outputRoot_, failures, platform_);
     for (const std::string& line : failures) Complain(line);
     return failed_ ? 1 : 0;
 }
@@ -205,22 +189,20 @@ bool TArchiveCall::List() {
     const TDocumentFilter filter(s.patterns);
     for (const std::string& input : s.inputs) {
         // With -o every INPUT is one document; a folder is refused by its run.
-        if (input.empty() || s.page || !IsFolder(input)) {
+        if (input.empty() || s.page || !platform_.Status(input).IsFolder()) {
             jobs_.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
             continue;
         }
         if (!archive_) {
-            std::error_code error;
-            std::filesystem::create_directories(outputRoot_, error);
-            if (error) {
-                Complain(outputRoot_ + ": Cannot create the folder: " + error.message());
+            if (const int error = platform_.MakeFolders(outputRoot_)) {
+                Complain(outputRoot_ + ": Cannot create the folder: " + TPlatform::Reason(error));
                 return false;
             }
             archive_ = true;
         }
         std::vector<TFoundDocument> found;
         std::vector<std::string> unreadable;
-        TFolderWalk(filter, outputRoot_).Walk(input, found, unreadable);
+        TFolderWalk(filter, outputRoot_, platform_).Walk(input, found, unreadable);
         for (const std::string& line : unreadable) Complain(line);
         for (const TFoundDocument& d : found) {
             const std::string below(names::FolderOf(d.Relative));
@@ -236,7 +218,7 @@ bool TArchiveCall::List() {
 
 void TArchiveCall::Refuse() {
     // A page on standard output clashes with nothing.
-    if (!settings_.toStdout) RefuseClashingPages(jobs_, keyOf_);
+    if (!settings_.toStdout) RefuseClashingPages(platform_, jobs_, keyOf_);
     // In an archive the folder's index page takes that name; the document's page would be
     // lost under it.
     for (TJob& j : jobs_)
@@ -250,13 +232,10 @@ void TArchiveCall::Select() {
     std::erase_if(jobs_, [&](const TJob& j) {
         // A refused document has no page of its own to be up to date: it fails every time.
         return (s.shard && !s.shard->Contains(j.Share)) ||
-               (s.update && j.Refusal.empty() && UpToDate(j.Page, j.Input));
+               (s.update && j.Refusal.empty() && UpToDate(platform_, j.Page, j.Input));
     });
-    for (TJob& j : jobs_) {
-        struct stat info {};
-        if (::stat(j.Input.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            j.Size = static_cast<uint64_t>(info.st_size);
-    }
+    for (TJob& j : jobs_)
+        if (const TFileStatus info = platform_.Status(j.Input); info.IsFile()) j.Size = info.Size;
 }
 
 void TArchiveCall::Schedule() {
@@ -274,7 +253,8 @@ void TArchiveCall::Schedule() {
                            std::string(names::PictureFamily(documents.back().BaseName)));
         bytes += j.Size;
     }
-    pool_ = std::make_unique<TWorkerPool>(settings_.jobs);
+    pool_ = std::make_unique<TWorkerPool>(settings_.jobs != 0 ? settings_.jobs
+                                                               : platform_.ProcessorCount());
     order_ = std::make_unique<TOrderedCommits>(std::move(documents), pool_.get());
     // A worker waiting for its last pictures may run the next document meanwhile, on its
     // own thread, when that document can never wait for it.
@@ -282,7 +262,7 @@ void TArchiveCall::Schedule() {
         return families[outer] != families[next];
     });
     progress_ = std::make_unique<TProgress>(jobs_.size(), bytes, settings_.terminal,
-                                            settings_.quiet, settings_.watch != nullptr);
+                                            settings_.quiet, settings_.watch != nullptr, platform_);
 }
 
 void TArchiveCall::ConvertOne(size_t i) {
@@ -327,20 +307,20 @@ int TArchiveCall::ConvertJob(size_t i) {
     const TJob& job = jobs_[i];
     if (!job.Refusal.empty()) throw Exception(job.Refusal);
     if (!job.Folder.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(job.Folder, error);
-        if (error)
-            throw EInOutError("Cannot create the folder \"" + job.Folder + "\": " + error.message(),
-                              job.Folder, error.message());
+        if (const int error = platform_.MakeFolders(job.Folder)) {
+            const std::string reason = TPlatform::Reason(error);
+            throw EInOutError("Cannot create the folder \"" + job.Folder + "\": " + reason,
+                              job.Folder, reason);
+        }
     }
-    const std::string kind = LooksLikeOtherText(Head(job.Input));
+    const std::string kind = LooksLikeOtherText(Head(platform_, job.Input));
     if (!kind.empty())
         progress_->Warn(job.Input + ": looks like " + kind +
                         ", not a Vornik document; converted anyway");
     TFixedOptions options(s.colors, s.pitch42, s.bmp);
     // A page for standard output is written aside and copied there on success.
     const std::unique_ptr<TStdoutPage> toStdout =
-        s.toStdout ? std::make_unique<TStdoutPage>() : nullptr;
+        s.toStdout ? std::make_unique<TStdoutPage>(platform_) : nullptr;
     TNamedFiles files(names::DocumentFile(job.Input), toStdout ? toStdout->FileName() : job.Page);
     std::optional<TCancellableGate> cancellableGate;
     std::optional<TCancellablePictures> cancellablePictures;
@@ -350,7 +330,9 @@ int TArchiveCall::ConvertJob(size_t i) {
         gate = &cancellableGate.emplace(*gate, *s.watch);
         pictureWork = &cancellablePictures.emplace(*pictureWork, *s.watch);
     }
-    TConversionRun run(options, files, s.style, s.run, gate, pictureWork);
+    TRunSettings runSettings = s.run;
+    runSettings.Platform = &platform_;
+    TConversionRun run(options, files, s.style, runSettings, gate, pictureWork);
     const TRunResult result = run.Run();
     if (toStdout) toStdout->CopyToStdout();
     return result.PictureFiles;
@@ -366,11 +348,12 @@ void TArchiveCall::WriteRecordsAndIndexes() {
             .append(std::to_string(s.shard->N()));
     const std::string recordName = TPageRecords::FileName(share);
     try {
-        for (const auto& [folder, list] : records_) TPageRecords::Update(folder, recordName, list);
+        for (const auto& [folder, list] : records_)
+            TPageRecords::Update(folder, recordName, list, platform_);
         // A share leaves the index pages to --index, once every share is done.
         if (archive_ && !s.shard) {
             std::vector<std::string> failures;
-            TIndexPages::Build(outputRoot_, failures);
+            TIndexPages::Build(outputRoot_, failures, platform_);
             for (const std::string& line : failures) Complain(line);
         }
     } catch (const std::exception& e) {

@@ -65,6 +65,7 @@ class TArchiveCall {
     bool Cancelled() const;
 
     const TCallSettings& settings_;
+    TPlatform& platform_;
     const std::string outputRoot_;  // DIR, or "." for the current folder
     bool archive_ = false;          // some INPUT is a folder
     std::atomic<bool> failed_{false};

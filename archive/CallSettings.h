@@ -8,6 +8,7 @@
 #include "archive/Shard.h"
 #include "convert/RunSeams.h"
 #include "convert/RunSettings.h"
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -19,7 +20,7 @@ struct TCallSettings {
     TPageStyle style = TPageStyle::Quilloc;
     std::optional<std::string> page;
     std::optional<std::string> dir;
-    unsigned jobs = 0;
+    unsigned jobs = 0;  // workers; 0: one for each processor
     bool quiet = false;
     std::vector<std::string> inputs;  // as given: "-" is standard input
     TRunSettings run;                 // the page kind, embedding, the header rule
@@ -31,6 +32,7 @@ struct TCallSettings {
     bool indexOnly = false;             // --index: the index pages of DIR, nothing converted
     bool terminal = false;              // stderr is a terminal: a live status line
     TCallWatch* watch = nullptr;        // told instead of stderr, and may cancel the call
+    TPlatform* platform = nullptr;      // where the files are; null: the operating system's
 };
 
 }  // namespace quill

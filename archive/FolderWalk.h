@@ -1,11 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "archive/DocumentFilter.h"
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -22,7 +22,8 @@ struct TFoundDocument {
 class TFolderWalk {
   public:
     // excluded: a folder never entered (the output folder); empty for none.
-    TFolderWalk(const TDocumentFilter& filter, const std::string& excluded);
+    TFolderWalk(const TDocumentFilter& filter, const std::string& excluded,
+                TPlatform& platform = TPlatform::Real());
 
     // Appends the documents below root; a folder that cannot be read is appended to
     // failures as "FOLDER: reason" and skipped, the walk goes on.
@@ -35,9 +36,10 @@ class TFolderWalk {
                     std::vector<std::string>& failures) const;
 
     const TDocumentFilter& filter_;
+    TPlatform& platform_;
     bool hasExcluded_ = false;
-    dev_t excludedDevice_ = 0;
-    ino_t excludedInode_ = 0;
+    uint64_t excludedDevice_ = 0;
+    uint64_t excludedInode_ = 0;
 };
 
 }  // namespace quill

@@ -1,12 +1,6 @@
 #include "archive/IndexPages.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "archive/NaturalOrder.h"
@@ -15,6 +9,7 @@
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
+#include "platform/WholeFiles.h"
 
 namespace quill {
 
@@ -64,11 +59,6 @@ std::string Grouped(uint64_t n) {
     return out;
 }
 
-bool IsFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
     std::string title = "/" + relative;
@@ -106,57 +96,46 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
 }
 
 // An index.htm that is not one of ours: someone's own page, never to be replaced.
-bool IsForeign(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string head(2048, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+bool IsForeign(TPlatform& platform, const std::string& path) {
+    if (platform.Status(path).IsFolder()) return true;
+    std::string head;
+    if (!ReadWholeFile(platform, path, head, 2048) && head.empty()) return false;
     return head.find(kGenerator) == std::string::npos;
 }
 
-void WriteIndex(const std::string& folder, const std::string& html) {
+void WriteIndex(TPlatform& platform, const std::string& folder, const std::string& html) {
     const std::string path = names::Join(folder, kIndexName);
-    if (IsForeign(path))
+    if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
-    TStagedFiles staged;
-    const std::string temporary = staged.Stage(path);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << html;
-        out.flush();
-        if (!out) {
-            const std::string reason = std::strerror(errno);
-            throw EInOutError("Cannot write \"" + path + "\": " + reason, path, reason);
-        }
-    }
+    TStagedFiles staged(platform);
+    WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
 
 // Answers whether folder got an index.
-bool BuildFolder(const std::string& folder, const std::string& relative, int& written,
-                 std::vector<std::string>& failures) {
-    std::vector<std::string> subfolders;
-    if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.empty() || name[0] == '.') continue;
-            struct stat info {};
-            if (::lstat(names::Join(folder, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-                subfolders.push_back(name);
-        }
-        ::closedir(d);
-    }
+bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
+                 int& written, std::vector<std::string>& failures) {
+    std::vector<std::string> listed, subfolders;
+    platform.ListFolder(folder.empty() ? "." : folder, listed);
+    for (const std::string& name : listed)
+        if (!name.empty() && name[0] != '.' &&
+            platform.Status(names::Join(folder, name), /*followLinks=*/false).IsFolder())
+            subfolders.push_back(name);
     std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
     std::vector<std::string> indexed;
     for (const std::string& name : subfolders)
-        if (BuildFolder(names::Join(folder, name), relative + name + "/", written, failures))
+        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
+                        failures))
             indexed.push_back(name);
 
+    const auto isFile = [&](const std::string& name) {
+        return platform.Status(names::Join(folder, name)).IsFile();
+    };
     std::vector<TPageRecord> pages;
-    for (auto& [page, record] : TPageRecords::Read(folder))
-        if (page != kIndexName && IsFile(names::Join(folder, page))) {
-            if (!record.FirstPicture.empty() && !IsFile(names::Join(folder, record.FirstPicture)))
+    for (auto& [page, record] : TPageRecords::Read(folder, platform))
+        if (page != kIndexName && isFile(page)) {
+            if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
                 record.FirstPicture.clear();
             pages.push_back(record);
         }
@@ -165,7 +144,7 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
     });
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(folder, IndexHtml(relative, indexed, pages));
+        WriteIndex(platform, folder, IndexHtml(relative, indexed, pages));
     } catch (const std::exception& e) {
         failures.push_back(e.what());
         return false;
@@ -176,9 +155,10 @@ bool BuildFolder(const std::string& folder, const std::string& relative, int& wr
 
 }  // namespace
 
-int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures) {
+int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
+                       TPlatform& platform) {
     int written = 0;
-    BuildFolder(root, "", written, failures);
+    BuildFolder(platform, root, "", written, failures);
     return written;
 }
 

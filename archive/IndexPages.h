@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace quill {
 
 // The index pages of an output folder and of every folder below it that holds pages:
@@ -16,7 +18,8 @@ class TIndexPages {
     // place whole; answers the number written. An "index.htm" that this system did not
     // write is never replaced: its folder is appended to failures ("FILE: reason"), as is
     // an index that cannot be written, and the other folders go on.
-    static int Build(const std::string& root, std::vector<std::string>& failures);
+    static int Build(const std::string& root, std::vector<std::string>& failures,
+                     TPlatform& platform = TPlatform::Real());
 
     static constexpr const char* kIndexName = "index.htm";
 };

@@ -1,17 +1,12 @@
 #include "archive/PageRecords.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "convert/DocumentNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
+#include "platform/WholeFiles.h"
 
 namespace quill {
 
@@ -50,8 +45,11 @@ std::string Unescape(const std::string& s) {
 }
 
 // The records of one file; a line that does not parse is left out.
-void ReadFile(const std::string& path, std::map<std::string, TPageRecord>& records) {
-    std::ifstream in(path, std::ios::binary);
+void ReadFile(TPlatform& platform, const std::string& path,
+              std::map<std::string, TPageRecord>& records) {
+    std::string bytes;
+    ReadWholeFile(platform, path, bytes);
+    std::istringstream in(bytes);
     std::string line;
     if (!std::getline(in, line) || line != kFirstLine) return;
     while (std::getline(in, line)) {
@@ -75,44 +73,37 @@ std::string TPageRecords::FileName(const std::string& suffix) {
     return kPrefix + suffix;
 }
 
-std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder) {
+std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder,
+                                                      TPlatform& platform) {
     // Oldest first, so that a newer file's records replace an older one's.
-    std::vector<std::pair<std::filesystem::file_time_type, std::string>> files;
-    std::error_code error;
-    for (const auto& e :
-         std::filesystem::directory_iterator(folder.empty() ? "." : folder, error)) {
-        const std::string name = e.path().filename().string();
+    std::vector<std::pair<int64_t, std::string>> files;
+    std::vector<std::string> names;
+    platform.ListFolder(folder.empty() ? "." : folder, names);
+    for (const std::string& name : names) {
         if (name.rfind(kPrefix, 0) != 0 || name.ends_with(".tmp")) continue;
-        std::error_code timeError;
-        const auto time = std::filesystem::last_write_time(e.path(), timeError);
-        if (!timeError) files.emplace_back(time, e.path().string());
+        const std::string path = names::Join(folder.empty() ? "." : folder, name);
+        const TFileStatus status = platform.Status(path);
+        if (status.Exists()) files.emplace_back(status.ModifiedNs, path);
     }
     std::sort(files.begin(), files.end());
     std::map<std::string, TPageRecord> records;
-    for (const auto& [time, path] : files) ReadFile(path, records);
+    for (const auto& [time, path] : files) ReadFile(platform, path, records);
     return records;
 }
 
 void TPageRecords::Update(const std::string& folder, const std::string& fileName,
-                          const std::vector<TPageRecord>& records) {
+                          const std::vector<TPageRecord>& records, TPlatform& platform) {
     const std::string path = names::Join(folder, fileName);
     std::map<std::string, TPageRecord> all;
-    ReadFile(path, all);
+    ReadFile(platform, path, all);
     for (const TPageRecord& r : records) all[r.Page] = r;
-    TStagedFiles staged;
-    const std::string temporary = staged.Stage(path);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << kFirstLine << '\n';
-        for (const auto& [page, r] : all)
-            out << Escape(r.Page) << '\t' << Escape(r.Document) << '\t' << r.Size << '\t'
-                << r.Pictures << '\t' << Escape(r.FirstPicture) << '\n';
-        out.flush();
-        if (!out) {
-            const std::string reason = std::strerror(errno);
-            throw EInOutError("Cannot write \"" + path + "\": " + reason, path, reason);
-        }
-    }
+    std::ostringstream out;
+    out << kFirstLine << '\n';
+    for (const auto& [page, r] : all)
+        out << Escape(r.Page) << '\t' << Escape(r.Document) << '\t' << r.Size << '\t' << r.Pictures
+            << '\t' << Escape(r.FirstPicture) << '\n';
+    TStagedFiles staged(platform);
+    WriteWholeFile(platform, path, staged.Stage(path), out.str());
     staged.Commit();
 }
 

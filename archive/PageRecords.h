@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace quill {
 
 // What an index says of a page that the page itself cannot tell.
@@ -27,12 +29,14 @@ class TPageRecords {
     static std::string FileName(const std::string& suffix);
 
     // Every page recorded in folder, by page file name; none when there is no record.
-    static std::map<std::string, TPageRecord> Read(const std::string& folder);
+    static std::map<std::string, TPageRecord> Read(const std::string& folder,
+                                                   TPlatform& platform = TPlatform::Real());
 
     // Adds records to folder's record file fileName, replacing those of the same pages.
     // Fails with EInOutError naming the record file.
     static void Update(const std::string& folder, const std::string& fileName,
-                       const std::vector<TPageRecord>& records);
+                       const std::vector<TPageRecord>& records,
+                       TPlatform& platform = TPlatform::Real());
 };
 
 }  // namespace quill

@@ -5,12 +5,15 @@
 
 namespace quill {
 
-TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent)
+TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent,
+                     TPlatform& platform)
     : documents_(documents),
       bytes_(bytes),
       terminal_(terminal),
       quiet_(quiet || silent),
-      silent_(silent) {}
+      silent_(silent),
+      platform_(platform),
+      start_(platform.Now()) {}
 
 std::string TProgress::Count(uint64_t n, const std::string& one, const std::string& many) {
     const std::string digits = std::to_string(n);
@@ -39,10 +42,10 @@ void TProgress::Print(const std::string& line) {
 
 void TProgress::Redraw(bool now) {
     if (!terminal_ || quiet_) return;
-    const TClock::time_point t = TClock::now();
-    if (!now && lineShown_ && t - drawn_ < std::chrono::milliseconds(100)) return;
+    const double t = platform_.Now();
+    if (!now && lineShown_ && t - drawn_ < 0.1) return;
     drawn_ = t;
-    const double spent = std::chrono::duration<double>(t - start_).count();
+    const double spent = t - start_;
     std::string line = std::to_string(done_) + "/" + Count(documents_, "document", "documents");
     if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
     line += ", " + Count(pictures_, "picture", "pictures");
@@ -58,10 +61,10 @@ void TProgress::Redraw(bool now) {
     lineShown_ = true;
 }
 
-double TProgress::Left(TClock::time_point t) const {
+double TProgress::Left(double t) const {
     if (bytesDone_ == 0) return -1;
     if (bytes_ <= bytesDone_) return 0;
-    const double spent = std::chrono::duration<double>(t - start_).count();
+    const double spent = t - start_;
     return spent * static_cast<double>(bytes_ - bytesDone_) / static_cast<double>(bytesDone_);
 }
 
@@ -72,7 +75,7 @@ size_t TProgress::Done() {
 
 double TProgress::SecondsLeft() {
     std::lock_guard<std::mutex> lock(lock_);
-    return Left(TClock::now());
+    return Left(platform_.Now());
 }
 
 void TProgress::Converted(const std::string& input, const std::string& page, int pictures,
@@ -103,7 +106,7 @@ void TProgress::Warn(const std::string& line) {
 }
 
 std::string TProgress::Summary() const {
-    const double spent = std::chrono::duration<double>(TClock::now() - start_).count();
+    const double spent = platform_.Now() - start_;
     std::string line = Count(documents_, "document", "documents");
     if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
     return line + ", " + Count(pictures_, "picture", "pictures") + ", " + Duration(spent);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -13,7 +14,8 @@ namespace quill {
 class TProgress {
   public:
     // silent: nothing at all on stderr, for a caller that shows progress its own way.
-    TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent = false);
+    TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent = false,
+              TPlatform& platform = TPlatform::Real());
 
     void Converted(const std::string& input, const std::string& page, int pictures, uint64_t bytes);
     void Failed(const std::string& input, const std::string& reason);
@@ -34,15 +36,15 @@ class TProgress {
     void Print(const std::string& line);  // with the lock held
     void Redraw(bool now);                // with the lock held
 
-    using TClock = std::chrono::steady_clock;
-    double Left(TClock::time_point t) const;  // with the lock held
+    double Left(double now) const;  // with the lock held
     const size_t documents_;
     const uint64_t bytes_;
     const bool terminal_;
     const bool quiet_;
     const bool silent_;
-    const TClock::time_point start_ = TClock::now();
-    TClock::time_point drawn_{};
+    TPlatform& platform_;
+    const double start_;  // the platform's clock, in seconds
+    double drawn_ = 0;
     std::mutex lock_;
     size_t done_ = 0;
     size_t failed_ = 0;

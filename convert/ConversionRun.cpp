@@ -26,14 +26,17 @@ TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, T
       style_(style),
       settings_(settings),
       gate_(gate),
-      pictureWork_(pictureWork) {}
+      pictureWork_(pictureWork),
+      platform_(settings.Platform ? *settings.Platform : TPlatform::Real()),
+      state_(platform_),
+      files_(platform_) {}
 
 TConversionRun::~TConversionRun() = default;
 
 void TConversionRun::RefuseInputAsOutput(const std::string& fileName) const {
     // Putting the file in place would replace the document. Links and other names of the
     // same file are caught by comparing the files, not the names.
-    if (SameFile(inputName_, fileName))
+    if (SameFile(inputName_, fileName, platform_))
         throw EInOutError(
             "Cannot create \"" + fileName + "\": it is the input document \"" + inputName_ + "\"",
             fileName, "it is the input document");
@@ -81,7 +84,7 @@ void TConversionRun::Convert() {
     pagePath_ = files_.Stage(pageName_, /*last=*/true);
     s.OutputFile.Assign(pageName_, pagePath_);
     s.OutputFile.Rewrite();
-    if (settings_.Embed) writer_->BeginDraft(s.OutputFile);
+    if (settings_.Embed) writer_->BeginDraft(s.OutputFile, platform_);
     if (s.SkipHeader) SkipDocumentHeader();
     writer_->WriteHeader(s.OutputFile, options_, s.UseColors, names::PageTitle(inputName_));
     pictures_.Reset();
@@ -90,7 +93,7 @@ void TConversionRun::Convert() {
     writer_->WriteFooter(s.OutputFile);
     s.OutputFile.Close();
     s.InputFile.Close();
-    if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_);
+    if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_, platform_);
     pictures_.Release();
     if (gate_) gate_->BeforeCommit(files_.Names());
     files_.Commit();
@@ -256,7 +259,7 @@ std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
     if (bmp) {
         picture->SaveToStream(bytes);
     } else {
-        TTempFile file("quill-picture");
+        TTempFile file("quill-picture", platform_);
         picture->SaveToFile(file.Name());
         bytes.LoadFromFile(file.Name());
     }

@@ -25,6 +25,7 @@ struct TRunResult {
 
 // What the run knows of the document, under the names the system gives them.
 struct TRunState {
+    explicit TRunState(TPlatform& platform) : InputFile(platform), OutputFile(platform) {}
     TRecordFile InputFile;
     TRecordFile OutputFile;
     std::string BaseName;
@@ -83,6 +84,7 @@ class TConversionRun {
     const TRunSettings settings_;
     TCommitGate* const gate_;
     TPictureWork* const pictureWork_;
+    TPlatform& platform_;
 
     TRunState state_;
     std::string inputName_;       // the document as chosen

@@ -90,19 +90,20 @@ void TPageWriter::WriteFooter(TRecordFile& page) {
     WriteHtml(page, page::kFooter);
 }
 
-void TPageWriter::BeginDraft(TRecordFile& page) {
+void TPageWriter::BeginDraft(TRecordFile& page, TPlatform& platform) {
     page.Close();  // the page stays, empty, until the draft is done
     embedded_.Clear();
-    draft_ = std::make_unique<TTempFile>("quill-page");
+    draft_ = std::make_unique<TTempFile>("quill-page", platform);
     page.Assign(draft_->Name());
     page.Rewrite();
 }
 
-void TPageWriter::FinishDraft(const std::string& pageName, const std::string& path) {
-    TRecordFile draft;
+void TPageWriter::FinishDraft(const std::string& pageName, const std::string& path,
+                              TPlatform& platform) {
+    TRecordFile draft(platform);
     draft.Assign(draft_->Name());
     draft.Reset();
-    TRecordFile page;
+    TRecordFile page(platform);
     page.Assign(pageName, path);
     page.Rewrite();
     embedded_.WritePage(draft, page);

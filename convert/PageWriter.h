@@ -40,12 +40,12 @@ class TPageWriter {
     // mark where each picture's address goes. Embed keeps picture n's address, made by
     // EmbeddedAddress from its file's bytes (on any thread); FinishDraft, with page closed,
     // writes the real page (pageName at path) from the draft.
-    void BeginDraft(TRecordFile& page);
+    void BeginDraft(TRecordFile& page, TPlatform& platform);
     static std::string EmbeddedAddress(const uint8_t* data, size_t size, bool bmp) {
         return TEmbeddedPictures::DataUri(data, size, bmp);
     }
     void Embed(int n, std::string address) { embedded_.Keep(n, std::move(address)); }
-    void FinishDraft(const std::string& pageName, const std::string& path);
+    void FinishDraft(const std::string& pageName, const std::string& path, TPlatform& platform);
     void Abandon() { draft_.reset(); }
 
   protected:

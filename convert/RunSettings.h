@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/VectorWidth.h"
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -17,6 +18,8 @@ struct TRunSettings {
     // The widest searches the run may use: the processor's widest unless narrower ones
     // are asked for, as tests do to check every width on one machine.
     scan::TVectorWidth Widest = scan::TVectorWidth::Avx512;
+    // Where the files are: the operating system's unless another is given (tests).
+    TPlatform* Platform = nullptr;
 };
 
 }  // namespace quill

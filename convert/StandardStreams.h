@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Platform.h"
 #include "platform/TempFile.h"
 
 namespace quill {
@@ -12,12 +13,14 @@ namespace quill {
 // refuse pictures that are not embedded before anything is written.
 class TStdoutPage {
   public:
-    TStdoutPage() : file_("quill-stdout") {}
+    explicit TStdoutPage(TPlatform& platform = TPlatform::Real())
+        : platform_(platform), file_("quill-stdout", platform) {}
     const std::string& FileName() const { return file_.Name(); }
     // Fails with EWriteError when standard output refuses the page.
     void CopyToStdout() const;
 
   private:
+    TPlatform& platform_;
     TTempFile file_;
 };
 

@@ -1,20 +1,12 @@
 #include "platform/FileStream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 #include "platform/Exception.h"
 
 namespace quill {
 
 namespace {
-std::string Reason() {
-    return std::strerror(errno);
-}
 // A failure of this file: the message names it, and the file and reason travel apart too.
 template <class E>
 [[noreturn]] void Fail(const char* what, const std::string& fileName, const std::string& reason) {
@@ -22,42 +14,43 @@ template <class E>
 }
 }  // namespace
 
-TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName) {
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode, TPlatform& platform)
+    : fileName_(fileName) {
+    int error = 0;
     switch (mode) {
         case fmCreate:
-            fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            if (fd_ < 0) Fail<EFCreateError>("Cannot create file", fileName, Reason());
+            file_ = platform.Open(fileName, TOpenMode::CreateReadWrite, error);
+            if (!file_)
+                Fail<EFCreateError>("Cannot create file", fileName, TPlatform::Reason(error));
             break;
         case fmOpenRead:
         case fmOpenWrite:
-            fd_ = ::open(fileName.c_str(), (mode == fmOpenRead ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
-            if (fd_ < 0) Fail<EFOpenError>("Cannot open file", fileName, Reason());
+            file_ = platform.Open(fileName, mode == fmOpenRead ? TOpenMode::Read : TOpenMode::Write,
+                                  error);
+            if (!file_) Fail<EFOpenError>("Cannot open file", fileName, TPlatform::Reason(error));
             break;
     }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        Fail<EFOpenError>("Cannot open file", fileName, std::strerror(EISDIR));
+    if (file_->Status().IsFolder()) {
+        file_.reset();
+        Fail<EFOpenError>("Cannot open file", fileName, TPlatform::Reason(EISDIR));
     }
 }
 
-TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
+TFileStream::~TFileStream() = default;
 
 void TFileStream::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) Fail<EWriteError>("Cannot close file", fileName_, Reason());
+    if (!file_) return;
+    const int error = file_->Close();
+    file_.reset();
+    if (error != 0) Fail<EWriteError>("Cannot close file", fileName_, TPlatform::Reason(error));
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     int64_t done = 0;
     auto* p = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::read(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
+        int error = 0;
+        const int64_t n = file_->Read(p + done, static_cast<size_t>(count - done), error);
         if (n <= 0) break;
         done += n;
     }
@@ -68,10 +61,10 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     int64_t done = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
+        int error = 0;
+        const int64_t n = file_->Write(p + done, static_cast<size_t>(count - done), error);
         if (n <= 0) {
-            writeError_ = n < 0 ? errno : 0;
+            writeError_ = error;
             break;
         }
         done += n;
@@ -81,19 +74,22 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 
 void TFileStream::FailWrite() {
     if (writeError_ == 0) TStream::FailWrite();
-    Fail<EWriteError>("Cannot write file", fileName_, std::strerror(writeError_));
+    Fail<EWriteError>("Cannot write file", fileName_, TPlatform::Reason(writeError_));
 }
 
 int64_t TFileStream::Seek(int64_t offset, int origin) {
-    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (at < 0) Fail<EStreamError>("Cannot seek in file", fileName_, Reason());
+    const TOpenFile::TFrom from = origin == soBeginning ? TOpenFile::kFromStart
+                                  : origin == soCurrent ? TOpenFile::kFromCurrent
+                                                        : TOpenFile::kFromEnd;
+    int error = 0;
+    const int64_t at = file_->Seek(offset, from, error);
+    if (at < 0) Fail<EStreamError>("Cannot seek in file", fileName_, TPlatform::Reason(error));
     return at;
 }
 
 void TFileStream::SetSize(int64_t size) {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-        Fail<EStreamError>("Cannot resize file", fileName_, Reason());
+    if (const int error = file_->Resize(size))
+        Fail<EStreamError>("Cannot resize file", fileName_, TPlatform::Reason(error));
     if (Position() > size) Seek(size, soBeginning);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "platform/Platform.h"
 #include "platform/Stream.h"
 
 namespace quill {
@@ -17,7 +19,8 @@ enum TFileMode {
 // EFOpenError / EFCreateError whose message names the file and the system's reason.
 class TFileStream : public TStream {
   public:
-    TFileStream(const std::string& fileName, TFileMode mode);
+    TFileStream(const std::string& fileName, TFileMode mode,
+                TPlatform& platform = TPlatform::Real());
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -32,14 +35,13 @@ class TFileStream : public TStream {
     void Close();
 
     const std::string& FileName() const { return fileName_; }
-    int Handle() const { return fd_; }
 
   protected:
     [[noreturn]] void FailWrite() override;
 
   private:
     std::string fileName_;
-    int fd_ = -1;
+    std::unique_ptr<TOpenFile> file_;
     int writeError_ = 0;  // why the last short write stopped, if the system said
 };
 

@@ -1,9 +1,5 @@
 #include "platform/RecordFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -35,13 +31,14 @@ void TRecordFile::FailEndOfFile() const {
 }
 
 void TRecordFile::RequireOpen(const char* operation) const {
-    if (fd_ < 0) Fail(operation, std::string("file not open"));
+    if (!file_) Fail(operation, std::string("file not open"));
 }
 
 void TRecordFile::Rewrite() {
     if (IsOpen()) Fail("create", EBUSY);
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) Fail("create", errno);
+    int error = 0;
+    file_ = platform_.Open(path_, TOpenMode::Create, error);
+    if (!file_) Fail("create", error);
     writing_ = true;
     readBuffer_.clear();
     readPos_ = readEnd_ = 0;
@@ -53,35 +50,26 @@ void TRecordFile::Rewrite() {
 
 void TRecordFile::Reset() {
     if (IsOpen()) Fail("open", EBUSY);
-    // Opening must not wait: a named pipe with no writer would block here for good. Pipes
-    // are then read as streams (with no writer left they read as empty). Devices are
-    // refused: one such as /dev/zero never ends, and a terminal would wait for typing.
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) Fail("open", errno);
-    struct stat st {};
-    int error = ::fstat(fd_, &st) != 0 ? errno : 0;
-    bool device = false;
-    if (error == 0 && S_ISDIR(st.st_mode))
-        error = EISDIR;
-    else if (error == 0 && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode))
-        device = true;
-    else if (error == 0 && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
-        error = errno;
-    if (error != 0 || device) {
-        ::close(fd_);
-        fd_ = -1;
-        if (device) Fail("open", std::string("not a regular file"));
+    // Opening does not wait for a pipe's writer (with none left a pipe reads as empty).
+    // Devices are refused: one such as /dev/zero never ends, and a terminal would wait for
+    // typing.
+    int error = 0;
+    file_ = platform_.Open(path_, TOpenMode::Read, error);
+    if (!file_) Fail("open", error);
+    const TFileStatus st = file_->Status();
+    error = st.Error != 0 ? st.Error : st.Kind == TFileKind::Folder ? EISDIR : 0;
+    if (error != 0 || st.Kind == TFileKind::Device) {
+        file_.reset();
+        if (error == 0) Fail("open", std::string("not a regular file"));
         Fail("open", error);
     }
     writing_ = false;
     writeBuffer_.clear();
     writeLen_ = 0;
     // A small file gets a buffer its size (one more byte sees the end in one read).
-    const bool small = S_ISREG(st.st_mode) && st.st_size >= 0 &&
-                       static_cast<uint64_t>(st.st_size) < kReadBufferSize - kFirstBufferSize;
-    readBuffer_.resize(
-        (small ? static_cast<size_t>(st.st_size) + kFirstBufferSize : kReadBufferSize) +
-        kReadSlack);
+    const bool small = st.Kind == TFileKind::File && st.Size < kReadBufferSize - kFirstBufferSize;
+    readBuffer_.resize((small ? static_cast<size_t>(st.Size) + kFirstBufferSize : kReadBufferSize) +
+                       kReadSlack);
     readPos_ = readEnd_ = 0;
 }
 
@@ -89,7 +77,8 @@ void TRecordFile::Seek(int64_t record) {
     RequireOpen("seek in");
     if (writing_) Flush();
     if (record < 0) Fail("seek in", EINVAL);
-    if (::lseek(fd_, static_cast<off_t>(record), SEEK_SET) < 0) Fail("seek in", errno);
+    int error = 0;
+    if (file_->Seek(record, TOpenFile::kFromStart, error) < 0) Fail("seek in", error);
     readPos_ = readEnd_ = 0;
 }
 
@@ -97,20 +86,18 @@ bool TRecordFile::Fill() {
     RequireOpen("read");
     if (writing_) Fail("read", EBADF);
     readPos_ = readEnd_ = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd_, readBuffer_.data(), readBuffer_.size() - kReadSlack);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) Fail("read", errno);
-        readEnd_ = static_cast<size_t>(n);
-        return n > 0;
-    }
+    int error = 0;
+    const int64_t n = file_->Read(readBuffer_.data(), readBuffer_.size() - kReadSlack, error);
+    if (n < 0) Fail("read", error);
+    readEnd_ = static_cast<size_t>(n);
+    return n > 0;
 }
 
 void TRecordFile::WriteAll(const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) Fail("write", errno);
+        int error = 0;
+        const int64_t n = file_->Write(data, size, error);
+        if (n < 0) Fail("write", error);
         if (n == 0) Fail("write", EIO);
         data += n;
         size -= static_cast<size_t>(n);
@@ -159,18 +146,16 @@ void TRecordFile::MakeRoom(size_t n) {
 
 void TRecordFile::Close() {
     RequireOpen("close");
-    int error = 0;
     if (writing_) {
         try {
             Flush();
         } catch (...) {
-            ::close(fd_);
-            fd_ = -1;
+            file_.reset();
             throw;
         }
     }
-    if (::close(fd_) != 0) error = errno;
-    fd_ = -1;
+    const int error = file_->Close();
+    file_.reset();
     readBuffer_.clear();
     readBuffer_.shrink_to_fit();
     writeBuffer_.clear();
@@ -180,20 +165,19 @@ void TRecordFile::Close() {
 }
 
 void TRecordFile::Abandon() noexcept {
-    if (fd_ < 0) return;
+    if (!file_) return;
     if (writing_ && writeLen_ > 0) {
         const char* data = reinterpret_cast<const char*>(writeBuffer_.data());
         size_t size = writeLen_;
         while (size > 0) {
-            const ssize_t n = ::write(fd_, data, size);
-            if (n < 0 && errno == EINTR) continue;
+            int error = 0;
+            const int64_t n = file_->Write(data, size, error);
             if (n <= 0) break;
             data += n;
             size -= static_cast<size_t>(n);
         }
     }
-    ::close(fd_);
-    fd_ = -1;
+    file_.reset();
     readPos_ = readEnd_ = writeLen_ = 0;
 }
 

@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -33,7 +36,7 @@ class TRecordFile {
     // nothing), so that a search can take whole blocks of bytes without checking the end.
     static constexpr size_t kReadSlack = 128;
 
-    TRecordFile() = default;
+    explicit TRecordFile(TPlatform& platform = TPlatform::Real()) : platform_(platform) {}
     ~TRecordFile();
     TRecordFile(const TRecordFile&) = delete;
     TRecordFile& operator=(const TRecordFile&) = delete;
@@ -42,7 +45,7 @@ class TRecordFile {
     // that one (a temporary stand-in, say) while every message still names fileName.
     void Assign(const std::string& fileName, const std::string& path = {});
     const std::string& FileName() const { return fileName_; }
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_ != nullptr; }
 
     // Creates the file, or empties an existing one, for writing.
     void Rewrite();
@@ -132,9 +135,10 @@ class TRecordFile {
     void WriteAll(const char* data, size_t size);
     void RequireOpen(const char* operation) const;
 
+    TPlatform& platform_;
     std::string fileName_;
     std::string path_;  // what is opened: fileName_ unless Assign named a stand-in
-    int fd_ = -1;
+    std::unique_ptr<TOpenFile> file_;
     bool writing_ = false;
     std::vector<uint8_t> readBuffer_;
     size_t readPos_ = 0;

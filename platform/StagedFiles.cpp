@@ -1,9 +1,5 @@
 #include "platform/StagedFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -26,25 +22,7 @@ TStagedFiles* gFirst = nullptr;
 }
 
 [[noreturn]] void Fail(const std::string& fileName, int error) {
-    Fail(fileName, std::string(std::strerror(error)));
-}
-
-// Follows the links of name to the file a write through it would reach.
-std::string FollowLinks(const std::string& name) {
-    std::string at = name;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-        const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
-        if (n < 0) return at;
-        target.resize(static_cast<size_t>(n));
-        const size_t slash = at.rfind('/');
-        if (!target.empty() && target[0] != '/' && slash != std::string::npos)
-            target = at.substr(0, slash + 1) + target;
-        at = target;
-    }
-    return at;  // a loop: creating the file fails and says so
+    Fail(fileName, TPlatform::Reason(error));
 }
 
 // Six letters or digits, different in every thread and process.
@@ -60,7 +38,23 @@ std::string RandomTag() {
 
 }  // namespace
 
-TStagedFiles::TStagedFiles() {
+// Follows the links of name to the file a write through it would reach.
+std::string TStagedFiles::FollowLinks(const std::string& name) const {
+    std::string at = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::string target;
+        if (platform_.Status(at, false).Kind != TFileKind::Link ||
+            platform_.ReadLink(at, target) != 0)
+            return at;
+        const size_t slash = at.rfind('/');
+        if (!target.empty() && target[0] != '/' && slash != std::string::npos)
+            target = at.substr(0, slash + 1) + target;
+        at = target;
+    }
+    return at;  // a loop: creating the file fails and says so
+}
+
+TStagedFiles::TStagedFiles(TPlatform& platform) : platform_(platform) {
     std::lock_guard<std::mutex> lock(gLock);
     next_ = gFirst;
     if (gFirst) gFirst->previous_ = this;
@@ -79,14 +73,14 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     TEntry entry;
     entry.Name = fileName;
     entry.Destination = FollowLinks(fileName);
-    entry.Key = FileKey(entry.Destination);
+    entry.Key = FileKey(entry.Destination, platform_);
     entry.Last = last;
     if (Find(fileName)) Fail(fileName, "it is written twice by this run");
 
-    struct stat st {};
-    const bool exists = ::stat(entry.Destination.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) Fail(fileName, EISDIR);
-    if (exists && !S_ISREG(st.st_mode)) {
+    const TFileStatus st = platform_.Status(entry.Destination);
+    const bool exists = st.Exists();
+    if (st.IsFolder()) Fail(fileName, EISDIR);
+    if (exists && st.Kind != TFileKind::File) {
         // A device or a pipe holds nothing to keep, and renaming over it would replace
         // the device itself.
         entry.Destination = fileName;
@@ -95,7 +89,9 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
         return fileName;
     }
     // A file that may not be written is not replaced behind its owner's back.
-    if (exists && ::access(entry.Destination.c_str(), W_OK) != 0) Fail(fileName, errno);
+    if (exists) {
+        if (const int error = platform_.CheckWritable(entry.Destination)) Fail(fileName, error);
+    }
 
     const size_t slash = entry.Destination.rfind('/');
     const std::string folder =
@@ -107,12 +103,13 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
         // Registered and created under the lock: an interrupt either finds the file or
         // comes before it exists.
         std::lock_guard<std::mutex> lock(gLock);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EEXIST && attempt < 100) continue;
-        if (fd < 0) Fail(fileName, errno);
+        int error = 0;
+        std::unique_ptr<TOpenFile> file = platform_.Open(temporary, TOpenMode::CreateNew, error);
+        if (!file && error == EEXIST && attempt < 100) continue;
+        if (!file) Fail(fileName, error);
         // The new file keeps the permissions of the one it replaces.
-        if (exists) (void)::fchmod(fd, st.st_mode & 07777);
-        ::close(fd);
+        if (exists) (void)file->SetMode(st.Mode);
+        file.reset();
         entry.Temporary = std::move(temporary);
         entries_.push_back(std::move(entry));
         return entries_.back().Temporary;
@@ -120,7 +117,7 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
 }
 
 const std::string* TStagedFiles::Find(const std::string& fileName) const {
-    const std::string key = FileKey(FollowLinks(fileName));
+    const std::string key = FileKey(FollowLinks(fileName), platform_);
     for (const TEntry& e : entries_)
         if (e.Key == key) return &e.Name;
     return nullptr;
@@ -145,8 +142,8 @@ void TStagedFiles::Commit() {
     for (size_t i : InOrder()) {
         TEntry& e = entries_[i];
         if (e.Temporary.empty()) continue;
-        if (::rename(e.Temporary.c_str(), e.Destination.c_str()) != 0) {
-            const std::string reason = std::strerror(errno);
+        if (const int error = platform_.Rename(e.Temporary, e.Destination)) {
+            const std::string reason = TPlatform::Reason(error);
             const std::string name = e.Name;
             RemoveTemporaries();
             throw EInOutError("Cannot write \"" + name + "\": " + reason, name, reason);
@@ -163,7 +160,7 @@ void TStagedFiles::Abandon() noexcept {
 
 void TStagedFiles::RemoveTemporaries() noexcept {
     for (TEntry& e : entries_)
-        if (!e.Temporary.empty()) ::unlink(e.Temporary.c_str());
+        if (!e.Temporary.empty()) platform_.Remove(e.Temporary);
     entries_.clear();
 }
 
@@ -171,7 +168,7 @@ void TStagedFiles::AbandonAllForExit() noexcept {
     gLock.lock();
     for (TStagedFiles* s = gFirst; s; s = s->next_)
         for (const TEntry& e : s->entries_)
-            if (!e.Temporary.empty()) ::unlink(e.Temporary.c_str());
+            if (!e.Temporary.empty()) s->platform_.Remove(e.Temporary);
 }
 
 }  // namespace quill

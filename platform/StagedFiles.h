@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace quill {
 
 // The files of one run, written under hidden temporary names in the folder where each
@@ -16,7 +18,7 @@ namespace quill {
 // the temporary files of all of them at once (AbandonAllForExit).
 class TStagedFiles {
   public:
-    TStagedFiles();
+    explicit TStagedFiles(TPlatform& platform = TPlatform::Real());
     ~TStagedFiles();  // abandons whatever was not put in place
     TStagedFiles(const TStagedFiles&) = delete;
     TStagedFiles& operator=(const TStagedFiles&) = delete;
@@ -57,6 +59,9 @@ class TStagedFiles {
     std::vector<size_t> InOrder() const;  // indexes of entries_, the last ones last
     void RemoveTemporaries() noexcept;    // with the process-wide lock held
 
+    std::string FollowLinks(const std::string& name) const;
+
+    TPlatform& platform_;
     std::vector<TEntry> entries_;
     // Every object alive is on one process-wide list, guarded by one lock.
     TStagedFiles* previous_ = nullptr;

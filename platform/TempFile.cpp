@@ -1,13 +1,9 @@
 #include "platform/TempFile.h"
 
-#include <cstdlib>
-
 namespace quill {
 
-TTempFile::TTempFile(const std::string& purpose) {
-    const char* dir = std::getenv("TMPDIR");
-    const std::string folder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    name_ = files_.Stage(folder + "/" + purpose);
+TTempFile::TTempFile(const std::string& purpose, TPlatform& platform) : files_(platform) {
+    name_ = files_.Stage(platform.TemporaryFolder() + "/" + purpose);
 }
 
 }  // namespace quill

@@ -11,7 +11,8 @@ namespace quill {
 // files of a run. Fails with EInOutError naming the file and the reason.
 class TTempFile {
   public:
-    explicit TTempFile(const std::string& purpose = "quill");
+    explicit TTempFile(const std::string& purpose = "quill",
+                       TPlatform& platform = TPlatform::Real());
     TTempFile(const TTempFile&) = delete;
     TTempFile& operator=(const TTempFile&) = delete;
     const std::string& Name() const { return name_; }

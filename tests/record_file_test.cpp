@@ -7,7 +7,7 @@
 
 #include "platform/Exception.h"
 #include "platform/RecordFile.h"
-#include "support/FailingClose.h"
+#include "platform/MemoryPlatform.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -142,14 +142,17 @@ TEST(RecordFile, FailuresNameTheFileAndTheReason) {
     EXPECT_FALSE(f.IsOpen());
 
     // A failing close is reported too, after the buffer was handed over.
-    const std::string page = dir.File("page.htm");
-    f.Assign(page);
-    f.Rewrite();
-    f.Write("abc");
-    test::FailNextClose(EIO);
-    EXPECT_EQ(ErrorOf([&] { f.Close(); }), "Cannot close \"" + page + "\": Input/output error");
-    EXPECT_FALSE(f.IsOpen());
-    EXPECT_EQ(test::ToString(test::ReadFileBytes(page)), "abc");
+    TMemoryPlatform memory;
+    memory.SetFault([](TMemoryPlatform::TCall call, const std::string&) {
+        return call == TMemoryPlatform::TCall::Close ? EIO : 0;
+    });
+    TRecordFile closing(memory);
+    closing.Assign("/page.htm");
+    closing.Rewrite();
+    closing.Write("abc");
+    EXPECT_EQ(ErrorOf([&] { closing.Close(); }), "Cannot close \"/page.htm\": Input/output error");
+    EXPECT_FALSE(closing.IsOpen());
+    EXPECT_EQ(memory.ReadFile("/page.htm"), "abc");
 }
 
 TEST(RecordFile, AbandonKeepsWhatWasWritten) {

@@ -9,7 +9,7 @@
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "png/Png.h"
-#include "support/FailingClose.h"
+#include "platform/MemoryPlatform.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -48,17 +48,21 @@ TEST(FileStream, ErrorsNameTheFileAndTheReason) {
     EXPECT_THROW(TFileStream(dir.File("none/x.bin"), fmCreate), EFCreateError);
     EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
 
-    // A failing close is reported, here for pictures saved through a file stream (a PNG
-    // file is created empty first, so its second close is the one that counts).
+    // A failing close is reported, here for pictures saved through a file stream.
+    TMemoryPlatform memory;
+    memory.SetFault([](TMemoryPlatform::TCall call, const std::string&) {
+        return call == TMemoryPlatform::TCall::Close ? EIO : 0;
+    });
     for (const bool png : {false, true}) {
-        const std::string picture = dir.File(png ? "p.png" : "p.bmp");
+        const std::string picture = png ? "/p.png" : "/p.bmp";
         std::unique_ptr<TBitmap> bitmap =
             png ? std::make_unique<TPNG>() : std::make_unique<TBitmap>();
         bitmap->SetPixelFormat(pf8bit);
         bitmap->SetSize(1, 1);
-        test::FailNextClose(EIO, png ? 1 : 0);
+        TFileStream file(picture, fmCreate, memory);
+        bitmap->SaveToStream(file);
         try {
-            bitmap->SaveToFile(picture);
+            file.Close();
             ADD_FAILURE() << "saved " << picture;
         } catch (const EWriteError& e) {
             EXPECT_EQ(e.Message(), "Cannot close file \"" + picture + "\": Input/output error");

@@ -176,7 +176,6 @@ TSettings ParseCommandLine(int argc, char** argv) {
         UsageError("standard input (-) given twice");
     s.toStdout = s.page == names::kStandardStream;
     s.run.NoPictureFiles = s.toStdout;
-    if (s.jobs == 0) s.jobs = std::max(1u, std::thread::hardware_concurrency());
     s.terminal = isatty(2) != 0;
     return s;
 }
