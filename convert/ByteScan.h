@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "convert/VectorWidth.h"
+#include "platform/ProcessorFeatures.h"
 
 // The searches of the line loop, sixteen bytes at a time where the processor allows.
 namespace quill::scan {

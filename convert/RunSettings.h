@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/VectorWidth.h"
+#include "platform/ProcessorFeatures.h"
 
 namespace quill {
 
