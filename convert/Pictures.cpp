@@ -173,7 +173,8 @@ std::unique_ptr<TBitmap> TConversionRun::CutPicture(int n, bool bmp) const {
     const TPictureEntry e = PictureTable[static_cast<size_t>(n)];
     const int height = 8 * e.RowCount;
     const int top = 8 * e.FirstRow;
-    std::unique_ptr<TBitmap> picture = bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>();
+    std::unique_ptr<TBitmap> picture =
+        bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>(settings_.Widest);
     picture->SetPixelFormat(PictureStore->PixelFormat());
     picture->SetWidth(kStoreWidth);
     ApplyPalette(*picture);

@@ -249,7 +249,7 @@ bool TConversionRun::TranslateBufferedLines() {
     const bool avx2 = kernels_->Avx2Walk;
     size_t pos = 0;
     if (utf8_ != nullptr && wideText_)
-        pos = kernels_->Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
+        pos = kernels_->Width == TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
                   ? WalkModernLinesWide512(p, end)
                   : WalkModernLinesWide(p, end);
     else if (utf8_ != nullptr)

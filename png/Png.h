@@ -8,6 +8,7 @@
 #include "platform/Bitmap.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
+#include "platform/ProcessorFeatures.h"
 #include "platform/StringList.h"
 #include "png/PieceStream.h"
 #include "png/PngHeader.h"
@@ -27,7 +28,8 @@ struct TChunkData {
 // keeps a diagnostic log of the last save or load. Log lines are Windows-1251 bytes.
 class TPNG : public TBitmap {
   public:
-    TPNG();
+    // Its kernels are no wider than `widest` (tests and TRunSettings::Widest narrow them).
+    explicit TPNG(TVectorWidth widest = TVectorWidth::Avx512);
     ~TPNG() override;
 
     void SaveToFile(const std::string& fileName) override;
@@ -62,6 +64,7 @@ class TPNG : public TBitmap {
     int64_t sourceSize_ = 0;
     int64_t sourcePos_ = 0;
 
+    const TProcessorFeatures& features_;  // what its kernels may use
     // Whether this load met an IHDR that the decoders can follow.
     bool headerUsable_ = false;
 };

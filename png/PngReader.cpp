@@ -72,7 +72,7 @@ bool DepthAllowed(int colorType, int depth) {
 }  // namespace
 
 // Here, where the inflater is a complete type.
-TPNG::TPNG() = default;
+TPNG::TPNG(TVectorWidth widest) : features_(ProcessorFeatures(widest)) {}
 
 TPNG::~TPNG() = default;
 
@@ -155,7 +155,7 @@ bool TPNG::ReadChunks() {
         const TChunkData crcRead = ReadChunkData(4);
         std::memcpy(stored, crcRead.Data, crcRead.Size);
         if (BigEndian(stored) != ChunkCrc(chunk.Data, static_cast<uint32_t>(chunk.Size),
-                                          reinterpret_cast<const char*>(type)))
+                                          reinterpret_cast<const char*>(type), features_))
             Log.Add("CRC error");
         Log.Add("");
         if (last) break;
@@ -265,8 +265,9 @@ void TPNG::DecodeImage() {
     int64_t n = 0;
     if (headerUsable_) {
         ImageData->SetPosition(0);
-        Inflater = std::make_unique<TDecompressionStream>(*ImageData);
-        const TDecodeTarget target{*this, Header, BytesPerPixel, SampleStep, FilterTypesSeen};
+        Inflater = std::make_unique<TDecompressionStream>(*ImageData, features_);
+        const TDecodeTarget target{*this,      Header,          BytesPerPixel,
+                                   SampleStep, FilterTypesSeen, features_};
         const uint64_t room = InflateRoom(Header, BytesPerPixel);
         const auto compressed = static_cast<uint64_t>(ImageData->Size());
         n = PixelWalkOnly ? InflateAndWalk(target, *Inflater, room, compressed)

@@ -135,7 +135,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
     } closeTarget{TargetFile};
 
     TargetFile->WriteBuffer(kPngSignature, sizeof kPngSignature);
-    WriteChunk(*TargetFile, header, sizeof header, kChunkIHDR);
+    WriteChunk(*TargetFile, header, sizeof header, kChunkIHDR, features_);
 
     if (colourType == 3) {
         // Entry i is the colour the bitmap shows for value i: its palette's entry, and
@@ -149,7 +149,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
                 plte[3 * i + 2] = e.peBlue;
             }
         }
-        WriteChunk(*TargetFile, plte, sizeof plte, kChunkPLTE);
+        WriteChunk(*TargetFile, plte, sizeof plte, kChunkPLTE, features_);
     }
 
     // The filtered image belongs to this save alone, so saves on other threads do not
@@ -190,10 +190,11 @@ void TPNG::SaveToFile(const std::string& fileName) {
     if (compressedSize > 0x7FFFFFFF)
         throw EInvalidGraphicOperation("Cannot save \"" + fileName +
                                        "\" as PNG: the compressed image exceeds 2 GiB");
-    WriteChunk(*TargetFile, compressed.get(), static_cast<uint32_t>(compressedSize), kChunkIDAT);
+    WriteChunk(*TargetFile, compressed.get(), static_cast<uint32_t>(compressedSize), kChunkIDAT,
+               features_);
     compressed.reset();
     work.reset();
-    WriteChunk(*TargetFile, nullptr, 0, kChunkIEND);
+    WriteChunk(*TargetFile, nullptr, 0, kChunkIEND, features_);
     // Some systems refuse the last write only when the file is closed.
     TargetFile->Close();
 }

@@ -110,12 +110,6 @@ __attribute__((target("ssse3"))) int64_t StoreRgba(const uint8_t* src, uint8_t* 
     return j;
 }
 
-// Asked at the first use, not in a static initializer, which may run before the
-// processor's features are known.
-bool HasSsse3() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
 #endif
 
 // Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
@@ -124,6 +118,7 @@ struct TRowStore {
     int Depth;
     int SampleStep;
     int BytesPerPixel;
+    bool Shuffles;           // the byte shuffles of SSSE3 may run
     uint8_t GreyScale[256];  // a packed grey sample scaled to 0..255
 
     template <int DX>
@@ -166,7 +161,7 @@ struct TRowStore {
             case 0: {  // 16-bit grey: the high byte
                 int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                if (step == 1 && HasSsse3()) j = StoreGrey16(src, line + x0 * 3, count);
+                if (step == 1 && Shuffles) j = StoreGrey16(src, line + x0 * 3, count);
 #endif
                 for (; j < count; ++j) {
                     uint8_t* p = line + (x0 + j * step) * 3;
@@ -185,7 +180,7 @@ struct TRowStore {
                 if (s == 1) {
                     int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (step == 1 && HasSsse3()) j = StoreRgba(src, line + x0 * 4, count);
+                    if (step == 1 && Shuffles) j = StoreRgba(src, line + x0 * 4, count);
 #endif
                     for (; j < count; ++j) {
                         const uint8_t* q = src + j * 4;
@@ -210,7 +205,7 @@ struct TRowStore {
                     uint8_t* p = line + x0 * 3;
                     int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (HasSsse3()) {
+                    if (Shuffles) {
                         j = StoreRgb(src, p, count);
                         src += j * 3;
                         p += j * 3;
@@ -231,7 +226,7 @@ struct TRowStore {
                 }
                 int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                if (s == 1 && HasSsse3()) {
+                if (s == 1 && Shuffles) {
                     if (step == 2) j = StoreRgbSpread<2>(src, line + x0 * 3, count);
                     if (step == 4) j = StoreRgbSpread<4>(src, line + x0 * 3, count);
                     if (step == 8) j = StoreRgbSpread<8>(src, line + x0 * 3, count);
@@ -262,7 +257,8 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
                    uint64_t compressed) {
     const TPngHeader& h = target.Header;
     const TLayout layout = MakeLayout(h);
-    TRowStore store{h.ColorType, h.BitDepth, target.SampleStep, target.BytesPerPixel, {}};
+    TRowStore store{h.ColorType,           h.BitDepth, target.SampleStep, target.BytesPerPixel,
+                    target.Features.Ssse3, {}};
     if (h.ColorType == 0 && h.BitDepth < 8) {
         const int maxSample = (1 << h.BitDepth) - 1;
         for (int v = 0; v <= maxSample; ++v)
@@ -326,7 +322,8 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
             const uint8_t filters[4] = {filter, fourHere ? four[1][-1] : filter,
                                         fourHere ? four[2][-1] : filter,
                                         fourHere ? four[3][-1] : filter};
-            if (fourHere && UnfilterFourRows(filters, four, prev, rowBytes, target.BytesPerPixel)) {
+            if (fourHere && UnfilterFourRows(filters, four, prev, rowBytes, target.BytesPerPixel,
+                                             target.Features)) {
                 for (int k = 1; k < 4; ++k) target.FilterTypesSeen.set(filters[k]);
                 for (int k = 0; k < 3; ++k) {
                     store.Store(four[k], target.Bitmap.ScanLine(y), g.X0, g.DX,

@@ -292,12 +292,6 @@ void UnfilterQuad(int filter, uint8_t* const rows[4], const uint8_t* prev, int64
         UnfilterQuad<B, 0>(rows, prev, n, filters);
 }
 
-// Asked at the first use, not in a static initializer, which may run before the
-// processor's features are known.
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 #if defined(__SSE2__)
@@ -463,9 +457,9 @@ bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint
 }
 
 bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const uint8_t* prev,
-                      int64_t len, int bpp) {
+                      int64_t len, int bpp, const TProcessorFeatures& features) {
 #if defined(__SSE2__)
-    if (prev == nullptr || !HasAvx2()) return false;
+    if (prev == nullptr || features.Width < TVectorWidth::Avx2) return false;
     // One filter for all four, Average or Paeth; or filters that differ, two or more of
     // them chained along the row (Sub, Up and none alone are faster row by row).
     int chained = 0;
@@ -494,7 +488,7 @@ bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const ui
             return false;
     }
 #else
-    (void)filters, (void)rows, (void)prev, (void)len, (void)bpp;
+    (void)filters, (void)rows, (void)prev, (void)len, (void)bpp, (void)features;
     return false;
 #endif
 }

@@ -134,7 +134,10 @@ TEST(PngChunks, CrcSwapAndChunkFraming) {
     for (auto& v : noise) v = static_cast<uint8_t>(rng());
     Bytes typed = {'I', 'D', 'A', 'T'};
     typed.insert(typed.end(), noise.begin(), noise.end());
-    EXPECT_EQ(ChunkCrc(noise.data(), 5000, kChunkIDAT), crc32(0, typed.data(), 5004));
+    for (const TVectorWidth width : test::AllWidths())
+        EXPECT_EQ(ChunkCrc(noise.data(), 5000, kChunkIDAT, ProcessorFeatures(width)),
+                  crc32(0, typed.data(), 5004))
+            << static_cast<int>(width);
 
     uint32_t v = 0x11223344;
     SwapBytes(v);
