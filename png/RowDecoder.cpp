@@ -15,6 +15,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
+#include "png/FourRowUnfilter.h"
 #include "png/ImageLayout.h"
 #include "png/PngChunks.h"
 #include "png/RowUnfilter.h"

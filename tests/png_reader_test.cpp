@@ -8,6 +8,7 @@
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
 #include "platform/Picture.h"
+#include "png/FourRowUnfilter.h"
 #include "png/PieceStream.h"
 #include "png/Png.h"
 #include "png/PngRegistration.h"
