@@ -42,7 +42,10 @@ struct TQuadState {
     __m256i Raw;     // row r's filtered pixel j - r * lag, read a step ahead
 };
 
-// For rows of different filters (Filter 0 below): the quarters of the rows of each.
+// What the four rows of one call have: all Average, all Paeth, or filters that differ.
+enum class TQuadKind { Average, Paeth, Mixed };
+
+// For rows of different filters: the quarters of the rows of each.
 struct TQuadFilters {
     __m256i Sub, Up, Average, Paeth;
 };
@@ -67,7 +70,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i QuadRaw(uint8_t* c
 
 // One step of UnfilterQuad: pixel j - r * kQuadLag of row r. Checked stores nothing of a
 // row with no pixel in the step.
-template <int B, int Filter, bool Checked>
+template <int B, TQuadKind Kind, bool Checked>
 __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& s,
                                                                     const TQuadFilters& f,
                                                                     uint8_t* const rows[4],
@@ -81,10 +84,10 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
     const __m256i b = _mm256_blend_epi32(_mm256_permute4x64_epi64(s.Before, 0x93),
                                          _mm256_cvtepu8_epi16(_mm_cvtsi32_si128(up)), 0x03);
     __m256i left;
-    if constexpr (Filter == 3) {
+    if constexpr (Kind == TQuadKind::Average) {
         // Byte adds in lanes whose high bytes are 0: the sum modulo 256, no mask.
         left = _mm256_add_epi8(x, _mm256_srli_epi16(_mm256_add_epi16(s.Left, b), 1));
-    } else if constexpr (Filter == 4) {
+    } else if constexpr (Kind == TQuadKind::Paeth) {
         left = PaethAdd16(x, s.Left, b, s.C);
         s.C = b;
     } else {
@@ -124,46 +127,48 @@ __attribute__((target("avx2"), always_inline)) inline void QuadStep(TQuadState& 
 // j - r * 2 of row r, so one chain of steps serves four pixels. Every row lags the one
 // above by two pixels, which keeps the pixel above, and the lane shuffle that brings it,
 // off the chain; for Average too, where one pixel would put the shuffle on it.
-template <int B, int Filter>
+template <int B, TQuadKind Kind>
 __attribute__((target("avx2"))) void UnfilterQuad(uint8_t* const rowsIn[4], const uint8_t* prev,
-                                                  int64_t n, const uint8_t filters[4]) {
+                                                  int64_t n, const TFilterType filters[4]) {
     constexpr int64_t kSpan = 3 * kQuadLag;  // steps the last row trails the first
     // In registers: the stores could otherwise change the caller's array, for all the
     // compiler knows, and every step would read it again.
     uint8_t* const rows[4] = {rowsIn[0], rowsIn[1], rowsIn[2], rowsIn[3]};
     TQuadState s{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
                  QuadRaw<B, true>(rows, n, 0)};
-    __m256i masks[4];  // the rows of Sub, Up, Average and Paeth
+    constexpr TFilterType kEach[4] = {TFilterType::Sub, TFilterType::Up, TFilterType::Average,
+                                      TFilterType::Paeth};
+    __m256i masks[4];  // the rows of each
     for (int k = 0; k < 4; ++k) {
         int64_t quarters[4];
-        for (int r = 0; r < 4; ++r) quarters[r] = filters[r] == k + 1 ? -1 : 0;
+        for (int r = 0; r < 4; ++r) quarters[r] = filters[r] == kEach[k] ? -1 : 0;
         masks[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quarters));
     }
     const TQuadFilters f{masks[0], masks[1], masks[2], masks[3]};
     int64_t j = 0;
-    for (; j < std::min(n, kSpan); ++j) QuadStep<B, Filter, true>(s, f, rows, prev, n, j);
-    for (; j + 1 < n; ++j) QuadStep<B, Filter, false>(s, f, rows, prev, n, j);
-    for (; j < n + kSpan; ++j) QuadStep<B, Filter, true>(s, f, rows, prev, n, j);
+    for (; j < std::min(n, kSpan); ++j) QuadStep<B, Kind, true>(s, f, rows, prev, n, j);
+    for (; j + 1 < n; ++j) QuadStep<B, Kind, false>(s, f, rows, prev, n, j);
+    for (; j < n + kSpan; ++j) QuadStep<B, Kind, true>(s, f, rows, prev, n, j);
     // Without this the processor keeps the upper halves live, and the SSE code after
     // runs at a fraction of its speed.
     _mm256_zeroupper();
 }
 
 template <int B>
-void UnfilterQuad(int filter, uint8_t* const rows[4], const uint8_t* prev, int64_t n,
-                  const uint8_t filters[4]) {
-    if (filter == 3)
-        UnfilterQuad<B, 3>(rows, prev, n, filters);
-    else if (filter == 4)
-        UnfilterQuad<B, 4>(rows, prev, n, filters);
+void UnfilterQuad(TQuadKind kind, uint8_t* const rows[4], const uint8_t* prev, int64_t n,
+                  const TFilterType filters[4]) {
+    if (kind == TQuadKind::Average)
+        UnfilterQuad<B, TQuadKind::Average>(rows, prev, n, filters);
+    else if (kind == TQuadKind::Paeth)
+        UnfilterQuad<B, TQuadKind::Paeth>(rows, prev, n, filters);
     else
-        UnfilterQuad<B, 0>(rows, prev, n, filters);
+        UnfilterQuad<B, TQuadKind::Mixed>(rows, prev, n, filters);
 }
 #endif
 
 }  // namespace
 
-bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const uint8_t* prev,
+bool UnfilterFourRows(const TFilterType filters[4], uint8_t* const rows[4], const uint8_t* prev,
                       int64_t len, int bpp, const TProcessorFeatures& features) {
 #if defined(__SSE2__)
     if (prev == nullptr || features.Width < TVectorWidth::Avx2) return false;
@@ -171,25 +176,27 @@ bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const ui
     // them chained along the row (Sub, Up and none alone are faster row by row).
     int chained = 0;
     for (int r = 0; r < 4; ++r) {
-        if (filters[r] > 4) return false;
-        chained += filters[r] >= 3;
+        if (filters[r] > TFilterType::Paeth) return false;
+        chained += filters[r] >= TFilterType::Average;
     }
     const bool same =
         filters[1] == filters[0] && filters[2] == filters[0] && filters[3] == filters[0];
     if (chained < 2 || (same && chained < 4)) return false;
-    const int filter = same ? filters[0] : 0;
+    const TQuadKind kind = !same                                ? TQuadKind::Mixed
+                           : filters[0] == TFilterType::Average ? TQuadKind::Average
+                                                                : TQuadKind::Paeth;
     switch (bpp) {
         case 1:
-            UnfilterQuad<1>(filter, rows, prev, len, filters);
+            UnfilterQuad<1>(kind, rows, prev, len, filters);
             return true;
         case 2:
-            UnfilterQuad<2>(filter, rows, prev, len / 2, filters);
+            UnfilterQuad<2>(kind, rows, prev, len / 2, filters);
             return true;
         case 3:
-            UnfilterQuad<3>(filter, rows, prev, len / 3, filters);
+            UnfilterQuad<3>(kind, rows, prev, len / 3, filters);
             return true;
         case 4:
-            UnfilterQuad<4>(filter, rows, prev, len / 4, filters);
+            UnfilterQuad<4>(kind, rows, prev, len / 4, filters);
             return true;
         default:
             return false;

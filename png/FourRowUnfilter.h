@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/ProcessorFeatures.h"
+#include "png/FilterType.h"
 
 namespace quill {
 
@@ -10,7 +11,7 @@ namespace quill {
 // below prev, row r with filters[r]: all Average or all Paeth, or filters that differ,
 // two or more of them Average or Paeth. Answers false, and changes nothing, where it has no faster
 // way than pairs or single rows (other filters and distances, or features narrower than AVX2).
-bool UnfilterFourRows(const uint8_t filters[4], uint8_t* const rows[4], const uint8_t* prev,
+bool UnfilterFourRows(const TFilterType filters[4], uint8_t* const rows[4], const uint8_t* prev,
                       int64_t len, int bpp, const TProcessorFeatures& features);
 
 }  // namespace quill

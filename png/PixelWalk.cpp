@@ -9,6 +9,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
+#include "png/FilterType.h"
 #include "png/ImageLayout.h"
 #include "png/Paeth.h"
 #include "png/PngChunks.h"
@@ -19,7 +20,7 @@ void WalkPixels(const TDecodeTarget& target, uint8_t* data, int64_t n, TWalkStar
     const int width = target.Bitmap.Width();
     const int height = target.Bitmap.Height();
     const int depth = target.Header.BitDepth;
-    const int colorType = target.Header.ColorType;
+    const TColourType colourType = target.Header.ColourType;
     const int b = target.BytesPerPixel;
     const int s = target.SampleStep;
     const bool interlaced = target.Header.InterlaceMethod != 0;
@@ -29,23 +30,23 @@ void WalkPixels(const TDecodeTarget& target, uint8_t* data, int64_t n, TWalkStar
     TFilterRaw current;
     TFilterRaw previous;
     // Un-filters the byte of the data at i, at offset in its row.
-    auto unfilter = [&](uint8_t filter, int64_t i, int64_t offset) {
+    auto unfilter = [&](TFilterType filter, int64_t i, int64_t offset) {
         const size_t at = static_cast<size_t>(offset);
         const int left = offset >= b ? current[at - b] : 0;
         const int up = previous[at];
         const int upLeft = offset >= b ? previous[at - b] : 0;
         int value = data[i];
         switch (filter) {
-            case 1:
+            case TFilterType::Sub:
                 value += left;
                 break;
-            case 2:
+            case TFilterType::Up:
                 value += up;
                 break;
-            case 3:
+            case TFilterType::Average:
                 value += (left + up) / 2;
                 break;
-            case 4:
+            case TFilterType::Paeth:
                 value += PaethPredictor(left, up, upLeft);
                 break;
             default:
@@ -75,11 +76,11 @@ void WalkPixels(const TDecodeTarget& target, uint8_t* data, int64_t n, TWalkStar
     int x = 0;
     int64_t k = 0;
     int64_t offset = 0;
-    uint8_t f = 0;
+    TFilterType f = TFilterType::None;
     while (i < n) {
         if (x == 0 && rowHasData(y)) {
-            f = data[i];
-            target.FilterTypesSeen.set(f);
+            f = static_cast<TFilterType>(data[i]);
+            target.FilterTypesSeen.set(data[i]);
             ++i;
         }
         if (interlaced && kPassOfPixel[y & 7][x & 7] != pass) {
@@ -94,11 +95,11 @@ void WalkPixels(const TDecodeTarget& target, uint8_t* data, int64_t n, TWalkStar
         }
         if (!interlaced || kPassOfPixel[y & 7][x & 7] == pass) {
             uint8_t* line = target.Bitmap.ScanLine(y);
-            if (colorType == 3 || (colorType == 0 && b == 1)) {
+            if (colourType == TColourType::Palette || (colourType == TColourType::Grey && b == 1)) {
                 if (k % s == 0) unfilter(f, i, offset);
                 const int shift = static_cast<int>((s - 1 - k % s) * depth);
                 const int sample = (data[i] >> shift) & ((1 << depth) - 1);
-                if (colorType == 3) {
+                if (colourType == TColourType::Palette) {
                     line[x] = static_cast<uint8_t>(sample);
                 } else {
                     const auto v = static_cast<uint8_t>(sample * 255 / ((1 << depth) - 1));
@@ -108,19 +109,19 @@ void WalkPixels(const TDecodeTarget& target, uint8_t* data, int64_t n, TWalkStar
                     ++i;
                     ++offset;
                 }
-            } else if (colorType == 0) {
+            } else if (colourType == TColourType::Grey) {
                 unfilter(f, i, offset);
                 line[x * 3] = line[x * 3 + 1] = line[x * 3 + 2] = data[i];
                 i += b;
                 offset += b;
-            } else if (colorType == 4) {
+            } else if (colourType == TColourType::GreyAlpha) {
                 unfilter(f, i, offset);
                 unfilter(f, i + s, offset + s);
                 const uint32_t v = PackPixel(data[i], data[i], data[i], data[i + s]);
                 std::memcpy(line + x * 4, &v, 4);
                 i += b;
                 offset += b;
-            } else if (colorType == 6) {
+            } else if (colourType == TColourType::Rgba) {
                 unfilter(f, i, offset);
                 unfilter(f, i + s, offset + s);
                 unfilter(f, i + 2 * s, offset + 2 * s);

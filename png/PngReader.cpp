@@ -54,15 +54,15 @@ bool SameType(const uint8_t* type, const char code[4]) {
 }
 
 // The bit depths the PNG standard allows for each colour type.
-bool DepthAllowed(int colorType, int depth) {
-    switch (colorType) {
-        case 0:
+bool DepthAllowed(TColourType colourType, int depth) {
+    switch (colourType) {
+        case TColourType::Grey:
             return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        case 3:
+        case TColourType::Palette:
             return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-        case 2:
-        case 4:
-        case 6:
+        case TColourType::Rgb:
+        case TColourType::GreyAlpha:
+        case TColourType::Rgba:
             return depth == 8 || depth == 16;
         default:
             return false;
@@ -171,7 +171,7 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     Header.Width = BigEndian(raw);
     Header.Height = BigEndian(raw + 4);
     Header.BitDepth = raw[8];
-    Header.ColorType = raw[9];
+    Header.ColourType = static_cast<TColourType>(raw[9]);
     Header.CompressionMethod = raw[10];
     Header.FilterMethod = raw[11];
     Header.InterlaceMethod = raw[12];
@@ -179,7 +179,7 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     Log.Add(kHeight + std::to_string(Header.Height));
     Log.Add(kWidth + std::to_string(Header.Width));
     Log.Add(kBitDepth + std::to_string(Header.BitDepth));
-    Log.Add(kColorType + std::to_string(Header.ColorType));
+    Log.Add(kColorType + std::to_string(raw[9]));
     Log.Add(kCompression + std::to_string(Header.CompressionMethod));
     Log.Add(kFilterMethod + std::to_string(Header.FilterMethod));
     Log.Add(std::string("Adam7 interlace ") + (Header.InterlaceMethod == 0 ? "No" : "Yes"));
@@ -195,9 +195,9 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
         problem = kZeroSize;
     else if (pixels > kMaxPixels)
         problem = kMoreThan + std::to_string(kMaxPixels) + kPixels;
-    else if (!DepthAllowed(Header.ColorType, Header.BitDepth))
-        problem = kBadType + std::to_string(Header.ColorType) + kBadTypeDepth +
-                  std::to_string(Header.BitDepth);
+    else if (!DepthAllowed(Header.ColourType, Header.BitDepth))
+        problem =
+            kBadType + std::to_string(raw[9]) + kBadTypeDepth + std::to_string(Header.BitDepth);
     else if (Header.CompressionMethod != 0 || Header.FilterMethod != 0 ||
              Header.InterlaceMethod > 1)
         problem = kBadMethod;
@@ -209,8 +209,8 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     const int depth = Header.BitDepth;
     TPixelFormat format = pf24bit;
     SampleStep = depth / 8;
-    switch (Header.ColorType) {
-        case 0:
+    switch (Header.ColourType) {
+        case TColourType::Grey:
             if (depth == 16) {
                 BytesPerPixel = 2;
             } else {
@@ -218,19 +218,19 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
                 SampleStep = 8 / depth;
             }
             break;
-        case 2:
+        case TColourType::Rgb:
             BytesPerPixel = 3 * SampleStep;
             break;
-        case 3:
+        case TColourType::Palette:
             format = pf8bit;
             BytesPerPixel = 1;
             SampleStep = 8 / depth;
             break;
-        case 4:
+        case TColourType::GreyAlpha:
             format = pf32bit;
             BytesPerPixel = 2 * SampleStep;
             break;
-        default:  // 6
+        default:  // Rgba
             format = pf32bit;
             BytesPerPixel = 4 * SampleStep;
             break;

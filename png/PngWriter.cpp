@@ -6,6 +6,7 @@
 
 #include "platform/LargeBlock.h"
 #include "png/DeflateBuffer.h"
+#include "png/FilterType.h"
 #include "png/Paeth.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
@@ -88,18 +89,18 @@ void TPNG::SaveToFile(const std::string& fileName) {
 
     // What the writer cannot express is refused here, before the file is touched: a
     // file left behind with no valid header would look like a PNG and not be one.
-    uint8_t colourType = 0;
+    TColourType colourType = TColourType::Grey;
     switch (PixelFormat()) {
         case pf8bit:
-            colourType = 3;
+            colourType = TColourType::Palette;
             BytesPerPixel = 1;
             break;
         case pf24bit:
-            colourType = 2;
+            colourType = TColourType::Rgb;
             BytesPerPixel = 3;
             break;
         case pf32bit:
-            colourType = 6;
+            colourType = TColourType::Rgba;
             BytesPerPixel = 4;
             break;
         default:
@@ -117,7 +118,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
     PutBigEndian(header, static_cast<uint32_t>(Width()));
     PutBigEndian(header + 4, static_cast<uint32_t>(Height()));
     header[8] = 8;  // bit depth
-    header[9] = colourType;
+    header[9] = static_cast<uint8_t>(colourType);
     header[10] = 0;  // compression method
     header[11] = 0;  // filter method
     header[12] = 0;  // interlace method
@@ -137,7 +138,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
     TargetFile->WriteBuffer(kPngSignature, sizeof kPngSignature);
     WriteChunk(*TargetFile, header, sizeof header, kChunkIHDR, features_);
 
-    if (colourType == 3) {
+    if (colourType == TColourType::Palette) {
         // Entry i is the colour the bitmap shows for value i: its palette's entry, and
         // black beyond the palette.
         uint8_t plte[768] = {};
@@ -165,7 +166,7 @@ void TPNG::SaveToFile(const std::string& fileName) {
     uint8_t* out = work.get();
     for (int y = 0; y < height; ++y, out += 1 + rowBytes) {
         const uint8_t* line = ScanLine(y);
-        out[0] = 4;  // Paeth
+        out[0] = static_cast<uint8_t>(TFilterType::Paeth);
         switch (BytesPerPixel) {
             case 1:
                 PaethRow<1>(line, y == 0 ? above : ScanLine(y - 1), out + 1, rowBytes);

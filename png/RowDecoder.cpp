@@ -15,6 +15,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
+#include "png/FilterType.h"
 #include "png/FourRowUnfilter.h"
 #include "png/ImageLayout.h"
 #include "png/PngChunks.h"
@@ -115,7 +116,7 @@ __attribute__((target("ssse3"))) int64_t StoreRgba(const uint8_t* src, uint8_t* 
 
 // Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
 struct TRowStore {
-    int ColorType;
+    TColourType ColourType;
     int Depth;
     int SampleStep;
     int BytesPerPixel;
@@ -127,9 +128,9 @@ struct TRowStore {
         const int step = DX > 0 ? DX : dx;
         const int s = SampleStep;
         const int b = BytesPerPixel;
-        if (ColorType == 3 || (ColorType == 0 && b == 1)) {
+        if (ColourType == TColourType::Palette || (ColourType == TColourType::Grey && b == 1)) {
             const int d = Depth;
-            const bool grey = ColorType == 0;
+            const bool grey = ColourType == TColourType::Grey;
             if (d == 8) {
                 // The palette's indexes are the bitmap's bytes: a copy where the pixels
                 // are adjacent (a loop testing for grey on every byte was not one).
@@ -158,8 +159,8 @@ struct TRowStore {
             }
             return;
         }
-        switch (ColorType) {
-            case 0: {  // 16-bit grey: the high byte
+        switch (ColourType) {
+            case TColourType::Grey: {  // 16-bit: the high byte
                 int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
                 if (step == 1 && Shuffles) j = StoreGrey16(src, line + x0 * 3, count);
@@ -170,14 +171,14 @@ struct TRowStore {
                 }
                 return;
             }
-            case 4:
+            case TColourType::GreyAlpha:
                 for (int64_t j = 0; j < count; ++j) {
                     const uint8_t* q = src + j * b;
                     const uint32_t v = PackPixel(q[0], q[0], q[0], q[s]);
                     std::memcpy(line + (x0 + j * step) * 4, &v, 4);
                 }
                 return;
-            case 6:
+            case TColourType::Rgba:
                 if (s == 1) {
                     int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
@@ -199,7 +200,7 @@ struct TRowStore {
                     std::memcpy(line + (x0 + j * step) * 4, &v, 4);
                 }
                 return;
-            default:  // 2: red, green, blue to blue, green, red
+            default:  // Rgb: red, green, blue to blue, green, red
                 if (s == 1 && step == 1) {
                     // A pixel a word: its three bytes and the next pixel's first, reversed
                     // and shifted down; the fourth byte written is the next pixel's place.
@@ -258,9 +259,9 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
                    uint64_t compressed) {
     const TPngHeader& h = target.Header;
     const TLayout layout = MakeLayout(h);
-    TRowStore store{h.ColorType,           h.BitDepth, target.SampleStep, target.BytesPerPixel,
+    TRowStore store{h.ColourType,          h.BitDepth, target.SampleStep, target.BytesPerPixel,
                     target.Features.Ssse3, {}};
-    if (h.ColorType == 0 && h.BitDepth < 8) {
+    if (h.ColourType == TColourType::Grey && h.BitDepth < 8) {
         const int maxSample = (1 << h.BitDepth) - 1;
         for (int v = 0; v <= maxSample; ++v)
             store.GreyScale[v] = static_cast<uint8_t>(v * 255 / maxSample);
@@ -309,8 +310,8 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
             const TPassGeometry& g = layout.Geometry[pass];
             const int64_t rowBytes = layout.RowBytes[pass];
             if (pos + 1 + rowBytes > have) break;
-            const uint8_t filter = data[pos];
-            target.FilterTypesSeen.set(filter);
+            const auto filter = static_cast<TFilterType>(data[pos]);
+            target.FilterTypesSeen.set(data[pos]);
             uint8_t* row = data + pos + 1;
             // The next rows of the pass, when they are here too, are un-filtered alongside
             // this one: three more where they can (of the same filter or of filters that
@@ -320,12 +321,13 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
                                       row + 3 * (1 + rowBytes)};
             const bool fourHere =
                 prev != nullptr && y + 3 * g.DY < height && pos + 4 * (1 + rowBytes) <= have;
-            const uint8_t filters[4] = {filter, fourHere ? four[1][-1] : filter,
-                                        fourHere ? four[2][-1] : filter,
-                                        fourHere ? four[3][-1] : filter};
+            const auto filterOf = [&](int k) {
+                return fourHere ? static_cast<TFilterType>(four[k][-1]) : filter;
+            };
+            const TFilterType filters[4] = {filter, filterOf(1), filterOf(2), filterOf(3)};
             if (fourHere && UnfilterFourRows(filters, four, prev, rowBytes, target.BytesPerPixel,
                                              target.Features)) {
-                for (int k = 1; k < 4; ++k) target.FilterTypesSeen.set(filters[k]);
+                for (int k = 1; k < 4; ++k) target.FilterTypesSeen.set(four[k][-1]);
                 for (int k = 0; k < 3; ++k) {
                     store.Store(four[k], target.Bitmap.ScanLine(y), g.X0, g.DX,
                                 layout.PassWidth[pass]);
@@ -334,7 +336,7 @@ int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room
                 row = four[3];
                 pos += 3 * (1 + rowBytes);
             } else if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
-                       data[next] == filter &&
+                       data[next] == data[pos] &&
                        UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
                                        target.BytesPerPixel)) {
                 store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);

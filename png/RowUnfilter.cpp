@@ -20,7 +20,7 @@ namespace {
 // chain per channel. Answers the offset from which the rest of the row is left to the
 // byte loops (the 8-byte loads stay inside the row).
 template <int B>
-int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t whole) {
+int64_t UnfilterPixels(TFilterType filter, uint8_t* row, const uint8_t* prev, int64_t whole) {
     const __m128i zero = _mm_setzero_si128();
     auto load = [&](const uint8_t* p) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
@@ -37,7 +37,7 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
     };
     __m128i a = zero;
     int64_t i = 0;
-    if (filter == 3) {
+    if (filter == TFilterType::Average) {
         // In byte lanes: (a + b) div 2 is the rounded-up average less the low bit of
         // a xor b, three steps from one pixel to the next.
         const __m128i one = _mm_set1_epi8(1);
@@ -75,9 +75,9 @@ int64_t UnfilterPixels(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_
 // above, made two steps before, then stays off the chain from one step to the next,
 // which runs through the pixel to the left alone. Average, whose chain is short either
 // way, keeps the lag of one.
-template <int B, int Filter>
+template <int B, TFilterType Filter>
 void UnfilterPair(uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
-    constexpr int64_t kLag = Filter == 4 ? 2 : 1;
+    constexpr int64_t kLag = Filter == TFilterType::Paeth ? 2 : 1;
     const __m128i zero = _mm_setzero_si128();
     // Eight bytes are loaded (the rows and the row above have bytes after them): the lanes
     // past a pixel's own carry its neighbours' bytes, which lanes keep to themselves and
@@ -94,7 +94,7 @@ void UnfilterPair(uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t 
     auto step = [&](__m128i above, __m128i raw) {
         const __m128i b = _mm_unpacklo_epi64(above, kLag == 1 ? left : before);
         __m128i predicted;
-        if constexpr (Filter == 3) {
+        if constexpr (Filter == TFilterType::Average) {
             predicted = _mm_srli_epi16(_mm_add_epi16(left, b), 1);
         } else {
             predicted = PaethPredictor8(left, b, c);
@@ -127,11 +127,12 @@ void UnfilterPair(uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t 
 }
 
 template <int B>
-void UnfilterPair(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev, int64_t n) {
-    if (filter == 3)
-        UnfilterPair<B, 3>(first, second, prev, n);
+void UnfilterPair(TFilterType filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
+                  int64_t n) {
+    if (filter == TFilterType::Average)
+        UnfilterPair<B, TFilterType::Average>(first, second, prev, n);
     else
-        UnfilterPair<B, 4>(first, second, prev, n);
+        UnfilterPair<B, TFilterType::Paeth>(first, second, prev, n);
 }
 #endif
 
@@ -187,14 +188,14 @@ int64_t UnfilterSub(uint8_t* row, int64_t len) {
 // pixel: each channel is its own dependency chain, and no byte waits for the store of
 // the one before it.
 template <int B>
-void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len) {
+void UnfilterRowFixed(TFilterType filter, uint8_t* row, const uint8_t* prev, int64_t len) {
     const int64_t whole = len / B * B;  // rows hold whole pixels but for packed pixels (B = 1)
     int a[B] = {};                      // left
     int c[B] = {};                      // above-left
     int64_t start = 0;                  // where the byte loops begin
 #if defined(__SSE2__)
     if constexpr (B > 1) {
-        if ((filter == 3 || filter == 4) && prev != nullptr) {
+        if ((filter == TFilterType::Average || filter == TFilterType::Paeth) && prev != nullptr) {
             start = UnfilterPixels<B>(filter, row, prev, whole);
             for (int k = 0; k < B && start > 0; ++k) {
                 a[k] = row[start - B + k];
@@ -215,14 +216,14 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
             for (int k = 0; k < B; ++k) a[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + a[k]);
     };
     switch (filter) {
-        case 1:
+        case TFilterType::Sub:
             sub();
             break;
-        case 2:
+        case TFilterType::Up:
             if (prev == nullptr) break;
             for (int64_t i = 0; i < len; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
             break;
-        case 3:
+        case TFilterType::Average:
             if (prev == nullptr) {
                 for (int64_t i = 0; i < whole; i += B)
                     for (int k = 0; k < B; ++k)
@@ -234,7 +235,7 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
                     a[k] = row[i + k] =
                         static_cast<uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
             break;
-        case 4:
+        case TFilterType::Paeth:
             if (prev == nullptr) {  // above and above-left are 0: the predictor is the left byte
                 sub();
                 break;
@@ -247,14 +248,14 @@ void UnfilterRowFixed(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t
                     c[k] = b;
                 }
             break;
-        default:  // 0 and the values no filter has: the bytes stand
+        default:  // None and the values no filter has: the bytes stand
             break;
     }
 }
 
 }  // namespace
 
-void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
+void UnfilterRow(TFilterType filter, uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
     switch (bpp) {
         case 1:
             return UnfilterRowFixed<1>(filter, row, prev, len);
@@ -271,10 +272,11 @@ void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, int64_t len,
     }
 }
 
-bool UnfilterTwoRows(uint8_t filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
+bool UnfilterTwoRows(TFilterType filter, uint8_t* first, uint8_t* second, const uint8_t* prev,
                      int64_t len, int bpp) {
 #if defined(__SSE2__)
-    if ((filter != 3 && filter != 4) || prev == nullptr) return false;
+    if ((filter != TFilterType::Average && filter != TFilterType::Paeth) || prev == nullptr)
+        return false;
     if (bpp == 1) {
         UnfilterPair<1>(filter, first, second, prev, len);
         return true;

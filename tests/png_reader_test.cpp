@@ -507,11 +507,19 @@ TEST(PngReader, FourRowUnfilterMatchesRowByRow) {
     int ran = 0;
     // One filter for all four rows, and rows of different filters (taken where two or
     // more of them chain along the row; a value no filter has is never taken).
-    using TFilters = std::array<uint8_t, 4>;
+    using TFilters = std::array<TFilterType, 4>;
+    using enum TFilterType;
+    constexpr TFilterType kNoFilter{5};
     const std::vector<std::pair<TFilters, bool>> groups = {
-        {{3, 3, 3, 3}, true},  {{4, 4, 4, 4}, true},  {{4, 2, 3, 1}, true},
-        {{0, 4, 1, 4}, true},  {{2, 3, 0, 3}, true},  {{4, 4, 1, 2}, true},
-        {{1, 2, 4, 0}, false}, {{4, 5, 4, 4}, false}, {{1, 1, 1, 1}, false}};
+        {{Average, Average, Average, Average}, true},
+        {{Paeth, Paeth, Paeth, Paeth}, true},
+        {{Paeth, Up, Average, Sub}, true},
+        {{None, Paeth, Sub, Paeth}, true},
+        {{Up, Average, None, Average}, true},
+        {{Paeth, Paeth, Sub, Up}, true},
+        {{Sub, Up, Paeth, None}, false},
+        {{Paeth, kNoFilter, Paeth, Paeth}, false},
+        {{Sub, Sub, Sub, Sub}, false}};
     int wide = 0;  // widths that have the four-row way
     for (const TVectorWidth width : test::AllWidths()) {
         const TProcessorFeatures& features = ProcessorFeatures(width);
@@ -536,8 +544,9 @@ TEST(PngReader, FourRowUnfilterMatchesRowByRow) {
                                     &expected[len + 1 + k * stride],
                                     &expected[k == 0 ? 0 : len + 1 + (k - 1) * stride], len, bpp);
                     ASSERT_EQ(data, expected)
-                        << "bpp " << bpp << " filters " << int{filters[0]} << int{filters[1]}
-                        << int{filters[2]} << int{filters[3]} << " width " << n;
+                        << "bpp " << bpp << " filters " << static_cast<int>(filters[0])
+                        << static_cast<int>(filters[1]) << static_cast<int>(filters[2])
+                        << static_cast<int>(filters[3]) << " width " << n;
                 }
     }
     // At the widths with AVX2, pixels of one to four bytes take the four-row way.
