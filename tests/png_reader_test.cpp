@@ -48,7 +48,7 @@ void Load(TPNG& png, const Bytes& file) {
 }
 
 bool HasLine(const TPNG& png, const std::string& line) {
-    for (const auto& l : png.Log.Strings())
+    for (const auto& l : png.Log().Strings())
         if (l == line) return true;
     return false;
 }
@@ -56,7 +56,7 @@ bool HasLine(const TPNG& png, const std::string& line) {
 // Lines starting with the given text.
 int CountPrefix(const TPNG& png, const std::string& prefix) {
     int n = 0;
-    for (const auto& l : png.Log.Strings())
+    for (const auto& l : png.Log().Strings())
         if (l.compare(0, prefix.size(), prefix) == 0) ++n;
     return n;
 }
@@ -66,10 +66,10 @@ int CountPrefix(const TPNG& png, const std::string& prefix) {
 Bytes DecodeBothWays(const Bytes& file, TPNG& fast) {
     Load(fast, file);
     TPNG walk;
-    walk.PixelWalkOnly = true;
+    walk.SetPixelWalkOnly(true);
     Load(walk, file);
-    EXPECT_EQ(fast.Log.Strings(), walk.Log.Strings());
-    EXPECT_EQ(fast.FilterTypesSeen, walk.FilterTypesSeen);
+    EXPECT_EQ(fast.Log().Strings(), walk.Log().Strings());
+    EXPECT_EQ(fast.FilterTypesSeen(), walk.FilterTypesSeen());
     EXPECT_EQ(fast.PixelFormat(), walk.PixelFormat());
     const Bytes pixels = test::BitmapPixels(fast);
     EXPECT_EQ(pixels, test::BitmapPixels(walk));
@@ -111,7 +111,7 @@ TEST(PngReader, OwnPalettePictureReadsBackWithItsLog) {
 
     TPNG png;
     png.LoadFromFile(dir.File("p.png"));
-    EXPECT_EQ(png.Log.Strings(), PaletteScreenLog(idat));
+    EXPECT_EQ(png.Log().Strings(), PaletteScreenLog(idat));
     EXPECT_EQ(png.PixelFormat(), pf8bit);
     EXPECT_EQ(test::BitmapPixels(png), test::BitmapPixels(saved));
     ASSERT_NE(png.Palette(), nullptr);
@@ -162,7 +162,7 @@ TEST(PngReader, PalettePictureLogsEveryChunkInOrder) {
 
     TPNG png;
     Load(png, file);
-    EXPECT_EQ(png.Log.Strings(), PaletteScreenLog(idat));
+    EXPECT_EQ(png.Log().Strings(), PaletteScreenLog(idat));
     EXPECT_EQ(png.PixelFormat(), pf8bit);
     EXPECT_EQ(test::BitmapPixels(png), img.Rows);
     ASSERT_NE(png.Palette(), nullptr);
@@ -240,7 +240,7 @@ TEST(PngReader, WrongSignatureGivesOneLineAndLeavesTheBitmap) {
         png.SetSize(3, 2);
         png.ScanLine(1)[0] = 77;
         Load(png, file);
-        EXPECT_EQ(png.Log.Strings(), std::vector<std::string>{kNotPng});
+        EXPECT_EQ(png.Log().Strings(), std::vector<std::string>{kNotPng});
         EXPECT_EQ(png.Width(), 3);
         EXPECT_EQ(png.ScanLine(1)[0], 77);
     }
@@ -252,7 +252,7 @@ TEST(PngReader, CrcMismatchIsLoggedAndReadingGoesOn) {
     const Bytes file = BuildPng(IhdrData(2, 1, 8, 0), {text, Chunk("IDAT", Deflate({0, 5, 6}))});
     TPNG png;
     Load(png, file);
-    const auto& lines = png.Log.Strings();
+    const auto& lines = png.Log().Strings();
     auto at = std::find(lines.begin(), lines.end(), "tEXt (1)");
     ASSERT_NE(at, lines.end());
     EXPECT_EQ(*(at + 1), "a");
@@ -325,7 +325,7 @@ TEST(PngReader, UnusableHeadersLeaveTheBitmapAlone) {
         EXPECT_EQ(png.PixelFormat(), pf24bit);
         EXPECT_EQ(png.ScanLine(2)[5], 42);
         EXPECT_TRUE(HasLine(png, "decompressed 0"));
-        EXPECT_TRUE(png.FilterTypesSeen.none());
+        EXPECT_TRUE(png.FilterTypesSeen().none());
     }
 }
 
@@ -458,9 +458,9 @@ TEST(PngReader, LogIsClearedAndFilterTypesAccumulate) {
     TPNG png;
     Load(png, test::LibPngEncode(img, PNG_FILTER_SUB));
     Load(png, test::LibPngEncode(img, PNG_FILTER_UP));
-    EXPECT_TRUE(png.FilterTypesSeen[1]);
-    EXPECT_TRUE(png.FilterTypesSeen[2]);
-    EXPECT_EQ(png.Log.Count(), 17);  // header 9, IDAT 2, IEND with two filter types 6
+    EXPECT_TRUE(png.FilterTypesSeen()[1]);
+    EXPECT_TRUE(png.FilterTypesSeen()[2]);
+    EXPECT_EQ(png.Log().Count(), 17);  // header 9, IDAT 2, IEND with two filter types 6
 }
 
 // Every colour type and depth, both interlace methods, each filter and libpng's mix, at
@@ -696,10 +696,10 @@ TEST(PngReader, DamagedFilesEndInTheLogOrTheDecompressionError) {
                 std::copy(good.begin() + 16, good.begin() + 24, file.begin() + 16);
             for (bool walkOnly : {false, true}) {
                 TPNG png;
-                png.PixelWalkOnly = walkOnly;
+                png.SetPixelWalkOnly(walkOnly);
                 try {
                     Load(png, file);
-                    EXPECT_TRUE(png.Log.Count() > 0 ||
+                    EXPECT_TRUE(png.Log().Count() > 0 ||
                                 file.size() == 8);  // a bare signature logs nothing
                 } catch (const ECompressionError& e) {
                     EXPECT_STREQ(e.what(), "error");
