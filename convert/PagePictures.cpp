@@ -9,6 +9,7 @@
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
 #include "platform/TempFile.h"
+#include "png/Png.h"
 
 namespace quill {
 
@@ -68,13 +69,10 @@ void TConversionRun::WriteEmbeddedPage() {
 std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
     const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp);
     TMemoryStream bytes;
-    if (bmp) {
+    if (bmp)
         picture->SaveToStream(bytes);
-    } else {
-        TTempFile file("quill-picture");
-        picture->SaveToFile(file.Name());
-        bytes.LoadFromFile(file.Name());
-    }
+    else  // CutPicture made a TPNG
+        static_cast<TPNG&>(*picture).SavePngToStream(bytes);
     return TEmbeddedPictures::DataUri(bytes.Memory(), static_cast<size_t>(bytes.Size()), bmp);
 }
 
