@@ -151,11 +151,11 @@ int main() {
     std::vector<double> convertCpu, convertElapsed, modernCpu, modernElapsed, catCpu, catElapsed;
     // Where the processor is wider, both pages again at the AVX2 width that many machines
     // stop at.
-    const bool alsoAvx2 = scan::WidestVectorWidth() > scan::TVectorWidth::Avx2;
+    const bool alsoAvx2 = ProcessorFeatures().Width > TVectorWidth::Avx2;
     std::vector<double> convertAvx2, modernAvx2, unused;
     bool catOk = Cat(input);  // warms the page cache
     const auto convert = [&](bool html5, std::vector<double>& cpu, std::vector<double>& elapsed,
-                             scan::TVectorWidth widest = scan::TVectorWidth::Avx512) {
+                             TVectorWidth widest = TVectorWidth::Avx512) {
         TFixedOptions options(true, false, false);
         TNamedFiles files(input, page);
         TConversionRun run(options, files, TPageStyle::Quilloc,
@@ -174,8 +174,8 @@ int main() {
         modernPageMib = static_cast<double>(std::filesystem::file_size(page)) / (1 << 20);
         convert(false, convertCpu, convertElapsed);
         if (alsoAvx2) {
-            convert(true, modernAvx2, unused, scan::TVectorWidth::Avx2);
-            convert(false, convertAvx2, unused, scan::TVectorWidth::Avx2);
+            convert(true, modernAvx2, unused, TVectorWidth::Avx2);
+            convert(false, convertAvx2, unused, TVectorWidth::Avx2);
         }
         const TCpu c1 = CpuSeconds(RUSAGE_CHILDREN);
         const auto t1 = Clock::now();

@@ -9,7 +9,7 @@
 // floor is the median of the rounds' ratios. The target is 1.15 x the floor or less on
 // each image.
 //
-// png_reader_bench [rounds]
+// png_reader_bench [rounds [plain|sse2|avx2|avx512]]   (the last: the widest kernels)
 
 #include <png.h>
 #include <zlib.h>
@@ -237,6 +237,7 @@ double Time(F&& work) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const quill::TVectorWidth widest = quill::bench::WidestArgument(argc, argv, 2);
     std::vector<TSource> sources;
     sources.push_back(Photo("RGBA 4096 x 4096", 4096, PNG_COLOR_TYPE_RGBA, 8, 0));
     sources.push_back(Photo("RGB 4096 x 4096", 4096, PNG_COLOR_TYPE_RGB, 8, 0));
@@ -260,7 +261,7 @@ int main(int argc, char** argv) {
                                    : (rowBits / 8 + 1) * s.Height);
         quill::TMemoryStream stream;
         stream.Write(file.data(), static_cast<int64_t>(file.size()));
-        quill::TPNG ours;
+        quill::TPNG ours(widest);
         quill::TBitmap theirs;
         auto tpng = [&] {
             stream.SetPosition(0);

@@ -7,7 +7,7 @@
 // ratios.
 // TPNG's image data must be the floor's bytes. The target is 1.03 x the floor or less.
 //
-// png_writer_bench [rounds]
+// png_writer_bench [rounds [plain|sse2|avx2|avx512]]   (the last: the widest kernels)
 #include <png.h>
 #include <zlib.h>
 
@@ -208,6 +208,7 @@ bool Measure(const char* what, TPNG& image, int rounds, const std::string& dir) 
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const TVectorWidth widest = bench::WidestArgument(argc, argv, 2);
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("png_writer_bench." + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -215,7 +216,7 @@ int main(int argc, char** argv) {
     std::printf("processor time of all threads, median of %d rounds\n", rounds);
     std::printf("%-22s %9s %9s %9s %9s %9s %7s %7s %s\n", "image", "IDAT", "libpng", "floor ms",
                 "TPNG ms", "libpng ms", "TPNG", "libpng", "(x floor)");
-    TPNG screen, rgb, rgba;
+    TPNG screen(widest), rgb(widest), rgba(widest);
     ScreenPicture(screen);
     PhotoLike(rgb, 1024, pf24bit);
     PhotoLike(rgba, 1024, pf32bit);

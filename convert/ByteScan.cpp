@@ -204,17 +204,6 @@ size_t ClassifyAllSse2(const char* p, size_t n, uint64_t* specials, uint64_t* co
 
 }  // namespace
 
-TVectorWidth WidestVectorWidth() {
-#if defined(__SSE2__)
-    static const TVectorWidth widest = __builtin_cpu_supports("avx512bw") ? TVectorWidth::Avx512
-                                       : __builtin_cpu_supports("avx2")   ? TVectorWidth::Avx2
-                                                                          : TVectorWidth::Sse2;
-    return widest;
-#else
-    return TVectorWidth::Plain;
-#endif
-}
-
 const TKernels& KernelsFor(TVectorWidth widest) {
     static constexpr TKernels kKernels[] = {
         {TVectorWidth::Plain, ClassifyAllScalar, false},
@@ -225,7 +214,7 @@ const TKernels& KernelsFor(TVectorWidth widest) {
 #endif
     };
     constexpr int kLast = static_cast<int>(std::size(kKernels)) - 1;
-    const int width = std::min(static_cast<int>(std::min(widest, WidestVectorWidth())), kLast);
+    const int width = std::min(static_cast<int>(ProcessorFeatures(widest).Width), kLast);
     return kKernels[width];
 }
 

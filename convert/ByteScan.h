@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "convert/VectorWidth.h"
+#include "platform/ProcessorFeatures.h"
 
 // The searches of the line loop, sixteen bytes at a time where the processor allows.
 namespace quill::scan {
@@ -91,9 +91,6 @@ inline size_t FindLineEnd(const char* p, size_t n) {
 // whole lines in a read buffer end.
 size_t FindLastLineEnd(const char* p, size_t n);
 
-// The widest the processor has.
-TVectorWidth WidestVectorWidth();
-
 // The classes of whole text lines, 64 bytes at a time, for the line loop over a whole
 // read buffer. The n bytes at p end with a line end and do not start with a picture line;
 // the lines taken end at the first 0 (included) or before the first picture line, or else
@@ -104,8 +101,9 @@ TVectorWidth WidestVectorWidth();
 using TClassifyBlocks = size_t (*)(const char* p, size_t n, uint64_t* specials,
                                    uint64_t* colouredAfter);
 
-// The kernels of one vector width. A run takes them once, at its start: the widest the
-// processor has, or a narrower width asked for (tests check every width on one machine).
+// The kernels of one vector width. A run takes them once, at its start: the widest that
+// ProcessorFeatures allows, or a narrower width asked for (tests check every width on one
+// machine).
 struct TKernels {
     TVectorWidth Width;
     TClassifyBlocks ClassifyBlocks;

@@ -8,8 +8,8 @@
 #include "convert/ModernPage.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
+#include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
-#include "platform/TempFile.h"
 
 namespace quill {
 
@@ -105,9 +105,7 @@ void TConversionRun::ReadLines() {
     TRunState& s = state_;
     for (;;) {
         const size_t taken =
-            pictures_.Waiting()
-                ? 0
-                : translator_->TranslateBufferedLines(s.InputFile.Buffered());
+            pictures_.Waiting() ? 0 : translator_->TranslateBufferedLines(s.InputFile.Buffered());
         if (taken > 0) {
             const char* const p = s.InputFile.Buffered().data();
             const size_t lineBegin = scan::FindLastLineEnd(p, taken - 1);
@@ -240,9 +238,12 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
 
 // Picture n written to path.
 void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const {
-    const std::unique_ptr<TBitmap> picture = pictures_.CutPicture(n, bmp);
     try {
-        picture->SaveToFile(path);
+        TMemoryStream bytes;
+        pictures_.EncodePicture(n, bmp, settings_.Widest, bytes);
+        TFileStream file(path, fmCreate, platform_);
+        file.WriteBuffer(bytes.Memory(), bytes.Size());
+        file.Close();
     } catch (const Exception& error) {
         // The temporary file's failure is the picture's: say so under the picture's name.
         const std::string fileName = pageFolder_ + names::PictureName(n, state_.BaseName, bmp);
@@ -254,15 +255,8 @@ void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const
 
 // Picture n as a data: URI; its bytes are those its file would have.
 std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
-    const std::unique_ptr<TBitmap> picture = pictures_.CutPicture(n, bmp);
     TMemoryStream bytes;
-    if (bmp) {
-        picture->SaveToStream(bytes);
-    } else {
-        TTempFile file("quill-picture", platform_);
-        picture->SaveToFile(file.Name());
-        bytes.LoadFromFile(file.Name());
-    }
+    pictures_.EncodePicture(n, bmp, settings_.Widest, bytes);
     return TPageWriter::EmbeddedAddress(static_cast<const uint8_t*>(bytes.Memory()),
                                         static_cast<size_t>(bytes.Size()), bmp);
 }

@@ -260,7 +260,7 @@ size_t TLineTranslator::TranslateBufferedLines(std::string_view buffer) {
     }
     const size_t end = kernels_.ClassifyBlocks(p, n, specials_.data(), colouredAfter_.data());
     if (utf8_ != nullptr && wideText_)
-        return kernels_.Width == scan::TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
+        return kernels_.Width == TVectorWidth::Avx512 && modern::TUtf8Table::HasWideWrite512()
                    ? WalkModernLinesWide512(p, end)
                    : WalkModernLinesWide(p, end);
     if (utf8_ != nullptr)

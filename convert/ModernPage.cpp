@@ -12,6 +12,7 @@
 
 #include "convert/Utf8Letters.h"
 #include "platform/Exception.h"
+#include "platform/ProcessorFeatures.h"
 
 namespace quill::modern {
 
@@ -116,7 +117,8 @@ const TUtf8Table& TUtf8Table::Get() {
 #if defined(__x86_64__) || defined(__i386__)
 
 bool TUtf8Table::HasWideWrite() {
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    const TProcessorFeatures& f = ProcessorFeatures();
+    return f.Width >= TVectorWidth::Avx2 && f.Popcnt;
 }
 
 // Cyrillic letters of cp866, the bulk of a document's text, are two bytes in UTF-8 with
@@ -157,11 +159,8 @@ __attribute__((target("avx2,popcnt"))) uint8_t* TUtf8Table::WriteWide(uint8_t* o
 }
 
 bool TUtf8Table::HasWideWrite512() {
-    static const bool has = __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi") &&
-                            __builtin_cpu_supports("avx512vbmi2") &&
-                            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    return has;
+    const TProcessorFeatures& f = ProcessorFeatures();
+    return f.Width == TVectorWidth::Avx512 && f.Avx512Vbmi2 && f.Popcnt;
 }
 
 #else

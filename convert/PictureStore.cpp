@@ -111,11 +111,12 @@ void TPictureStore::DrawGroup(int s) {
 
 // One rectangle copy into a bitmap of its own, so that several pictures may be cut and
 // encoded at once.
-std::unique_ptr<TBitmap> TPictureStore::CutPicture(int n, bool bmp) const {
+std::unique_ptr<TBitmap> TPictureStore::CutPicture(int n, bool bmp, TVectorWidth widest) const {
     const TPictureEntry e = table_[static_cast<size_t>(n)];
     const int height = 8 * e.RowCount;
     const int top = 8 * e.FirstRow;
-    std::unique_ptr<TBitmap> picture = bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>();
+    std::unique_ptr<TBitmap> picture =
+        bmp ? std::make_unique<TBitmap>() : std::make_unique<TPNG>(widest);
     picture->SetPixelFormat(store_->PixelFormat());
     picture->SetWidth(kStoreWidth);
     ApplyPalette(*picture);
@@ -123,6 +124,14 @@ std::unique_ptr<TBitmap> TPictureStore::CutPicture(int n, bool bmp) const {
     picture->Canvas().CopyRect(TRect{0, 0, kStoreWidth, height}, store_->Canvas(),
                                TRect{0, top, kStoreWidth, top + height});
     return picture;
+}
+
+void TPictureStore::EncodePicture(int n, bool bmp, TVectorWidth widest, TStream& bytes) const {
+    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp, widest);
+    if (bmp)
+        picture->SaveToStream(bytes);
+    else  // CutPicture made a TPNG
+        static_cast<TPNG&>(*picture).SavePngToStream(bytes);
 }
 
 }  // namespace quill

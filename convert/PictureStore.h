@@ -7,6 +7,8 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Palette.h"
+#include "platform/ProcessorFeatures.h"
+#include "platform/Stream.h"
 
 namespace quill {
 
@@ -84,8 +86,11 @@ class TPictureStore {
     void ReadPictureData(TRecordFile& input, bool fourBits);
     // The distinct pictures, numbered from 1.
     int Count() const { return current_ - 1; }
-    // Picture n in a bitmap of its own, ready to be written as BMP or PNG.
-    std::unique_ptr<TBitmap> CutPicture(int n, bool bmp) const;
+    // Picture n in a bitmap of its own, ready to be written as BMP or PNG (a TPNG whose
+    // kernels go no wider than widest).
+    std::unique_ptr<TBitmap> CutPicture(int n, bool bmp, TVectorWidth widest) const;
+    // Picture n's file as bytes: BMP, or PNG.
+    void EncodePicture(int n, bool bmp, TVectorWidth widest, TStream& bytes) const;
     // Frees the store.
     void Release() { store_.reset(); }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/VectorWidth.h"
 #include "platform/Platform.h"
+#include "platform/ProcessorFeatures.h"
 
 namespace quill {
 
@@ -15,9 +15,10 @@ struct TRunSettings {
     bool SkipHeader = false;      // skip the 17-byte header whatever the document's name
     bool NoPictureFiles = false;  // picture files cannot be written: refuse a picture
                                   // unless it is embedded (a page on standard output)
-    // The widest searches the run may use: the processor's widest unless narrower ones
-    // are asked for, as tests do to check every width on one machine.
-    scan::TVectorWidth Widest = scan::TVectorWidth::Avx512;
+    // The widest kernels the run may use, in its searches and in its PNG pictures: the
+    // processor's widest unless narrower ones are asked for, as tests do to check every
+    // width on one machine.
+    TVectorWidth Widest = TVectorWidth::Avx512;
     // Where the files are: the operating system's unless another is given (tests).
     TPlatform* Platform = nullptr;
 };

@@ -113,46 +113,20 @@ __attribute__((target("avx2"))) uint32_t AdlerAvx2(uint32_t adler, const uint8_t
     return AdlerScalar((b << 16) | a, p, n);
 }
 
-// Asked at the first use, not in a static initializer, which may run before the
-// processor's features are known.
-bool HasSsse3() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 }  // namespace
 
-uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t n) {
+uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t n,
+                 const TProcessorFeatures& features) {
 #if defined(__x86_64__) || defined(__i386__)
     // Below a few vector steps the plain loop is as quick as the set-up.
     if (n >= 64) {
-        if (HasAvx2()) return AdlerAvx2(adler, data, n);
-        if (HasSsse3()) return AdlerSsse3(adler, data, n);
+        if (features.Width >= TVectorWidth::Avx2) return AdlerAvx2(adler, data, n);
+        if (features.Ssse3) return AdlerSsse3(adler, data, n);
     }
-#endif
-    return AdlerScalar(adler, data, n);
-}
-
-bool AdlerPathAvailable(TAdlerPath path) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == TAdlerPath::Ssse3) return HasSsse3();
-    if (path == TAdlerPath::Avx2) return HasAvx2();
-    return true;
 #else
-    return path == TAdlerPath::Scalar;
-#endif
-}
-
-uint32_t Adler32By(TAdlerPath path, uint32_t adler, const uint8_t* data, size_t n) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (path == TAdlerPath::Ssse3) return AdlerSsse3(adler, data, n);
-    if (path == TAdlerPath::Avx2) return AdlerAvx2(adler, data, n);
+    (void)features;
 #endif
     return AdlerScalar(adler, data, n);
 }

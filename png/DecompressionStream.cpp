@@ -8,7 +8,8 @@
 
 namespace quill {
 
-TDecompressionStream::TDecompressionStream(TStream& source) : TCustomZlibStream(source) {
+TDecompressionStream::TDecompressionStream(TStream& source, const TProcessorFeatures& features)
+    : TCustomZlibStream(source), features_(features) {
     zrec_.next_in = buffer_.get();
     zrec_.avail_in = 0;
     DecompressionCheck(inflateInit(&zrec_));
@@ -62,7 +63,7 @@ int TDecompressionStream::Inflate() {
     uint8_t* const out = zrec_.next_out;
     const int code = inflate(&zrec_, Z_NO_FLUSH);
     if (zrec_.next_out != out)
-        adler_ = Adler32(adler_, out, static_cast<size_t>(zrec_.next_out - out));
+        adler_ = Adler32(adler_, out, static_cast<size_t>(zrec_.next_out - out), features_);
     if (code == Z_STREAM_END && !checked_) {
         checked_ = true;
         mismatch_ = LastFourIn() != adler_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ProcessorFeatures.h"
 #include "png/CustomZlibStream.h"
 
 namespace quill {
@@ -9,8 +10,10 @@ namespace quill {
 // beginning are possible; Write and backward seeks raise "Invalid stream operation".
 class TDecompressionStream : public TCustomZlibStream {
   public:
-    // Raises EDecompressionError "error" when the inflater cannot start.
-    explicit TDecompressionStream(TStream& source);
+    // Raises EDecompressionError "error" when the inflater cannot start. The inflated
+    // bytes are checked by the widest way that `features` allow.
+    explicit TDecompressionStream(TStream& source,
+                                  const TProcessorFeatures& features = ProcessorFeatures());
     // Moves the source back by the input read but not consumed, so that it stands just
     // after the compressed bytes used.
     ~TDecompressionStream() override;
@@ -27,6 +30,7 @@ class TDecompressionStream : public TCustomZlibStream {
     int Inflate();
     uint32_t LastFourIn() const;
 
+    const TProcessorFeatures& features_;
     uint32_t adler_ = 1;     // the Adler-32 of the bytes inflated so far
     uint32_t lastIn_ = 0;    // LastFourIn of the input buffers before this one
     bool checked_ = false;   // the end of the stream was reached and its trailer compared

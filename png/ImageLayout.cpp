@@ -6,13 +6,13 @@ namespace quill {
 
 namespace {
 
-int Channels(int colorType) {
-    switch (colorType) {
-        case 2:
+int Channels(TColourType colourType) {
+    switch (colourType) {
+        case TColourType::Rgb:
             return 3;
-        case 4:
+        case TColourType::GreyAlpha:
             return 2;
-        case 6:
+        case TColourType::Rgba:
             return 4;
         default:
             return 1;
@@ -37,7 +37,7 @@ size_t WalkRowLength(int64_t longestRow, int64_t n) {
 
 TLayout MakeLayout(const TPngHeader& h) {
     TLayout l;
-    l.Bits = h.BitDepth * Channels(h.ColorType);
+    l.Bits = h.BitDepth * Channels(h.ColourType);
     l.Passes = h.InterlaceMethod != 0 ? 7 : 1;
     for (int p = 0; p < l.Passes; ++p) {
         l.Geometry[p] = h.InterlaceMethod != 0 ? kAdam7[p] : kWhole;

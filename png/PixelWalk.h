@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ProcessorFeatures.h"
 #include "png/PngHeader.h"
 
 namespace quill {
@@ -14,13 +15,15 @@ class TStream;
 using TFilterRaw = std::vector<uint8_t>;  // one image row while it is un-filtered
 
 // What both decoders write to: the bitmap, sized and formatted at the header; the header
-// with the filter distance and sample step taken from it; the filter types met.
+// with the filter distance and sample step taken from it; the filter types met; the
+// features the row kernels may use.
 struct TDecodeTarget {
     TBitmap& Bitmap;
     const TPngHeader& Header;
     int BytesPerPixel;
     int SampleStep;
     std::bitset<256>& FilterTypesSeen;
+    const TProcessorFeatures& Features;
 };
 
 // Where the pixel walk begins: the pass (from 1) and the image row of the first byte of

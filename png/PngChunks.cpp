@@ -54,34 +54,32 @@ __attribute__((target("pclmul,sse2"))) uint32_t CrcFolded(uint32_t crc, const ui
     return static_cast<uint32_t>(n > 0 ? crc32(folded, p, static_cast<uInt>(n)) : folded);
 }
 
-// Asked at the first use, not in a static initializer, which may run before the
-// processor's features are known.
-bool HasClmul() {
-    static const bool has = __builtin_cpu_supports("pclmul");
-    return has;
-}
 #endif
 
 }  // namespace
 
 // This CRC is zlib's crc32 (reflected EDB88320, initial and final complement).
-uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4]) {
+uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4],
+                  const TProcessorFeatures& features) {
     const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(type), 4));
     const auto* bytes = static_cast<const uint8_t*>(data);
 #if defined(__x86_64__) || defined(__i386__)
-    if (length >= 256 && HasClmul()) return CrcFolded(crc, bytes, length);
+    if (length >= 256 && features.Clmul) return CrcFolded(crc, bytes, length);
+#else
+    (void)features;
 #endif
     return static_cast<uint32_t>(length > 0 ? crc32(crc, bytes, length) : crc);
 }
 
-void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4]) {
+void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4],
+                const TProcessorFeatures& features) {
     uint8_t head[8];
     PutBigEndian(head, length);
     std::memcpy(head + 4, type, 4);
     stream.WriteBuffer(head, 8);
     if (length > 0) stream.WriteBuffer(data, length);
     uint8_t crc[4];
-    PutBigEndian(crc, ChunkCrc(data, length, type));
+    PutBigEndian(crc, ChunkCrc(data, length, type, features));
     stream.WriteBuffer(crc, 4);
 }
 

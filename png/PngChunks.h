@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/ProcessorFeatures.h"
 #include "platform/Stream.h"
 
 namespace quill {
@@ -17,11 +18,14 @@ inline constexpr uint8_t kPngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A,
 // Reverses the 4 bytes of value in place (host order to big-endian and back).
 void SwapBytes(uint32_t& value);
 
-// CRC-32 of the PNG standard over the 4 type bytes followed by length data bytes.
-uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4]);
+// CRC-32 of the PNG standard over the 4 type bytes followed by length data bytes, by the
+// fastest way that `features` allow.
+uint32_t ChunkCrc(const void* data, uint32_t length, const char type[4],
+                  const TProcessorFeatures& features = ProcessorFeatures());
 
 // Writes length (big-endian), type, data and the CRC (big-endian).
-void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4]);
+void WriteChunk(TStream& stream, const void* data, uint32_t length, const char type[4],
+                const TProcessorFeatures& features = ProcessorFeatures());
 
 // Numbers in PNG files are big-endian.
 inline void PutBigEndian(uint8_t* p, uint32_t v) {

@@ -54,15 +54,15 @@ bool SameType(const uint8_t* type, const char code[4]) {
 }
 
 // The bit depths the PNG standard allows for each colour type.
-bool DepthAllowed(int colorType, int depth) {
-    switch (colorType) {
-        case 0:
+bool DepthAllowed(TColourType colourType, int depth) {
+    switch (colourType) {
+        case TColourType::Grey:
             return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        case 3:
+        case TColourType::Palette:
             return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-        case 2:
-        case 4:
-        case 6:
+        case TColourType::Rgb:
+        case TColourType::GreyAlpha:
+        case TColourType::Rgba:
             return depth == 8 || depth == 16;
         default:
             return false;
@@ -72,7 +72,7 @@ bool DepthAllowed(int colorType, int depth) {
 }  // namespace
 
 // Here, where the inflater is a complete type.
-TPNG::TPNG() = default;
+TPNG::TPNG(TVectorWidth widest) : features_(ProcessorFeatures(widest)) {}
 
 TPNG::~TPNG() = default;
 
@@ -81,9 +81,9 @@ void TPNG::LoadFromStream(TStream& stream) {
     struct TLoadBuffers {
         TPNG& Png;
         ~TLoadBuffers() {
-            Png.Inflater.reset();
-            Png.ImageData.reset();
-            Png.SourceData.reset();
+            Png.inflater_.reset();
+            Png.imageData_.reset();
+            Png.sourceData_.reset();
             Png.source_ = nullptr;
         }
     } buffers{*this};
@@ -97,10 +97,10 @@ void TPNG::LoadFromStream(TStream& stream) {
         sourceSize_ = size;
         memory->Seek(size, soCurrent);
     } else {
-        SourceData = std::make_unique<TMemoryStream>();
-        SourceData->SetSize(size);
-        const int64_t got = size > 0 ? stream.Read(SourceData->Memory(), size) : 0;
-        source_ = SourceData->Memory();
+        sourceData_ = std::make_unique<TMemoryStream>();
+        sourceData_->SetSize(size);
+        const int64_t got = size > 0 ? stream.Read(sourceData_->Memory(), size) : 0;
+        source_ = sourceData_->Memory();
         sourceSize_ = got;
     }
     sourcePos_ = 0;
@@ -116,12 +116,12 @@ TChunkData TPNG::ReadChunkData(int64_t length) {
 }
 
 bool TPNG::ReadChunks() {
-    ImageData = std::make_unique<TPieceStream>();
-    Log.Clear();
+    imageData_ = std::make_unique<TPieceStream>();
+    log_.Clear();
     headerUsable_ = false;
 
     if (ReadChunkData(8).Size != 8 || std::memcmp(source_, kPngSignature, 8) != 0) {
-        Log.Add(kNotPng);
+        log_.Add(kNotPng);
         return false;
     }
 
@@ -131,8 +131,8 @@ bool TPNG::ReadChunks() {
         std::memcpy(head, headRead.Data, headRead.Size);
         const uint32_t length = BigEndian(head);
         const uint8_t* type = head + 4;
-        Log.Add(std::string(reinterpret_cast<const char*>(type), 4) + " (" +
-                std::to_string(length) + ")");
+        log_.Add(std::string(reinterpret_cast<const char*>(type), 4) + " (" +
+                 std::to_string(length) + ")");
 
         bool last = false;
         // An IEND with data (there should be none) has them read, so that its CRC is
@@ -143,21 +143,21 @@ bool TPNG::ReadChunks() {
         } else if (SameType(type, kChunkPLTE)) {
             ReadPalette(chunk);
         } else if (SameType(type, kChunkIDAT)) {
-            ImageData->Append(chunk.Data, static_cast<int64_t>(chunk.Size));
+            imageData_->Append(chunk.Data, static_cast<int64_t>(chunk.Size));
         } else if (SameType(type, kChunkIEND)) {
             DecodeImage();
             last = true;
         } else if (SameType(type, kChunktEXt)) {
-            Log.Add(std::string(reinterpret_cast<const char*>(chunk.Data), chunk.Size));
+            log_.Add(std::string(reinterpret_cast<const char*>(chunk.Data), chunk.Size));
         }
 
         uint8_t stored[4] = {};
         const TChunkData crcRead = ReadChunkData(4);
         std::memcpy(stored, crcRead.Data, crcRead.Size);
         if (BigEndian(stored) != ChunkCrc(chunk.Data, static_cast<uint32_t>(chunk.Size),
-                                          reinterpret_cast<const char*>(type)))
-            Log.Add("CRC error");
-        Log.Add("");
+                                          reinterpret_cast<const char*>(type), features_))
+            log_.Add("CRC error");
+        log_.Add("");
         if (last) break;
     }
     return true;
@@ -168,26 +168,26 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     // is not 13; a short header reads as zeros past its end.
     uint8_t raw[13] = {};
     if (chunk.Size > 0) std::memcpy(raw, chunk.Data, std::min<size_t>(sizeof raw, chunk.Size));
-    Header.Width = BigEndian(raw);
-    Header.Height = BigEndian(raw + 4);
-    Header.BitDepth = raw[8];
-    Header.ColorType = raw[9];
-    Header.CompressionMethod = raw[10];
-    Header.FilterMethod = raw[11];
-    Header.InterlaceMethod = raw[12];
+    header_.Width = BigEndian(raw);
+    header_.Height = BigEndian(raw + 4);
+    header_.BitDepth = raw[8];
+    header_.ColourType = static_cast<TColourType>(raw[9]);
+    header_.CompressionMethod = raw[10];
+    header_.FilterMethod = raw[11];
+    header_.InterlaceMethod = raw[12];
 
-    Log.Add(kHeight + std::to_string(Header.Height));
-    Log.Add(kWidth + std::to_string(Header.Width));
-    Log.Add(kBitDepth + std::to_string(Header.BitDepth));
-    Log.Add(kColorType + std::to_string(Header.ColorType));
-    Log.Add(kCompression + std::to_string(Header.CompressionMethod));
-    Log.Add(kFilterMethod + std::to_string(Header.FilterMethod));
-    Log.Add(std::string("Adam7 interlace ") + (Header.InterlaceMethod == 0 ? "No" : "Yes"));
+    log_.Add(kHeight + std::to_string(header_.Height));
+    log_.Add(kWidth + std::to_string(header_.Width));
+    log_.Add(kBitDepth + std::to_string(header_.BitDepth));
+    log_.Add(kColorType + std::to_string(raw[9]));
+    log_.Add(kCompression + std::to_string(header_.CompressionMethod));
+    log_.Add(kFilterMethod + std::to_string(header_.FilterMethod));
+    log_.Add(std::string("Adam7 interlace ") + (header_.InterlaceMethod == 0 ? "No" : "Yes"));
 
     // A header that the decoder cannot follow leaves the bitmap as it is and no pixels
     // are decoded for it.
     headerUsable_ = false;
-    const uint64_t pixels = uint64_t{Header.Width} * Header.Height;
+    const uint64_t pixels = uint64_t{header_.Width} * header_.Height;
     std::string problem;
     if (length != sizeof raw)
         problem = kBadLength + std::to_string(length);
@@ -195,44 +195,44 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
         problem = kZeroSize;
     else if (pixels > kMaxPixels)
         problem = kMoreThan + std::to_string(kMaxPixels) + kPixels;
-    else if (!DepthAllowed(Header.ColorType, Header.BitDepth))
-        problem = kBadType + std::to_string(Header.ColorType) + kBadTypeDepth +
-                  std::to_string(Header.BitDepth);
-    else if (Header.CompressionMethod != 0 || Header.FilterMethod != 0 ||
-             Header.InterlaceMethod > 1)
+    else if (!DepthAllowed(header_.ColourType, header_.BitDepth))
+        problem =
+            kBadType + std::to_string(raw[9]) + kBadTypeDepth + std::to_string(header_.BitDepth);
+    else if (header_.CompressionMethod != 0 || header_.FilterMethod != 0 ||
+             header_.InterlaceMethod > 1)
         problem = kBadMethod;
     if (!problem.empty()) {
-        Log.Add(kBadHeader + problem);
+        log_.Add(kBadHeader + problem);
         return;
     }
 
-    const int depth = Header.BitDepth;
+    const int depth = header_.BitDepth;
     TPixelFormat format = pf24bit;
-    SampleStep = depth / 8;
-    switch (Header.ColorType) {
-        case 0:
+    sampleStep_ = depth / 8;
+    switch (header_.ColourType) {
+        case TColourType::Grey:
             if (depth == 16) {
-                BytesPerPixel = 2;
+                bytesPerPixel_ = 2;
             } else {
-                BytesPerPixel = 1;
-                SampleStep = 8 / depth;
+                bytesPerPixel_ = 1;
+                sampleStep_ = 8 / depth;
             }
             break;
-        case 2:
-            BytesPerPixel = 3 * SampleStep;
+        case TColourType::Rgb:
+            bytesPerPixel_ = 3 * sampleStep_;
             break;
-        case 3:
+        case TColourType::Palette:
             format = pf8bit;
-            BytesPerPixel = 1;
-            SampleStep = 8 / depth;
+            bytesPerPixel_ = 1;
+            sampleStep_ = 8 / depth;
             break;
-        case 4:
+        case TColourType::GreyAlpha:
             format = pf32bit;
-            BytesPerPixel = 2 * SampleStep;
+            bytesPerPixel_ = 2 * sampleStep_;
             break;
-        default:  // 6
+        default:  // Rgba
             format = pf32bit;
-            BytesPerPixel = 4 * SampleStep;
+            bytesPerPixel_ = 4 * sampleStep_;
             break;
     }
     // Format first, then the size in one step: no intermediate shape of the old height
@@ -241,7 +241,7 @@ void TPNG::ReadHeader(uint32_t length, const TChunkData& chunk) {
     // otherwise be converted whole, in a second copy, only to be cut.
     if (format != PixelFormat()) SetSize(0, 0);
     SetPixelFormat(format);
-    SetSize(static_cast<int>(Header.Width), static_cast<int>(Header.Height));
+    SetSize(static_cast<int>(header_.Width), static_cast<int>(header_.Height));
     headerUsable_ = true;
 }
 
@@ -264,20 +264,21 @@ void TPNG::ReadPalette(const TChunkData& chunk) {
 void TPNG::DecodeImage() {
     int64_t n = 0;
     if (headerUsable_) {
-        ImageData->SetPosition(0);
-        Inflater = std::make_unique<TDecompressionStream>(*ImageData);
-        const TDecodeTarget target{*this, Header, BytesPerPixel, SampleStep, FilterTypesSeen};
-        const uint64_t room = InflateRoom(Header, BytesPerPixel);
-        const auto compressed = static_cast<uint64_t>(ImageData->Size());
-        n = PixelWalkOnly ? InflateAndWalk(target, *Inflater, room, compressed)
-                          : DecodeRows(target, *Inflater, room, compressed);
-        Inflater.reset();
+        imageData_->SetPosition(0);
+        inflater_ = std::make_unique<TDecompressionStream>(*imageData_, features_);
+        const TDecodeTarget target{*this,       header_,          bytesPerPixel_,
+                                   sampleStep_, filterTypesSeen_, features_};
+        const uint64_t room = InflateRoom(header_, bytesPerPixel_);
+        const auto compressed = static_cast<uint64_t>(imageData_->Size());
+        n = pixelWalkOnly_ ? InflateAndWalk(target, *inflater_, room, compressed)
+                           : DecodeRows(target, *inflater_, room, compressed);
+        inflater_.reset();
     }
 
-    Log.Add("decompressed " + std::to_string(n));
-    Log.Add(kFilterTypes);
+    log_.Add("decompressed " + std::to_string(n));
+    log_.Add(kFilterTypes);
     for (int f = 0; f < 256; ++f)
-        if (FilterTypesSeen[static_cast<size_t>(f)]) Log.Add(std::to_string(f));
+        if (filterTypesSeen_[static_cast<size_t>(f)]) log_.Add(std::to_string(f));
 }
 
 }  // namespace quill

@@ -4,8 +4,10 @@
 #include <new>
 #include <string>
 
+#include "platform/FileStream.h"
 #include "platform/LargeBlock.h"
 #include "png/DeflateBuffer.h"
+#include "png/FilterType.h"
 #include "png/Paeth.h"
 #include "png/Png.h"
 #include "png/PngChunks.h"
@@ -84,60 +86,70 @@ std::unique_ptr<T[]> Allocate(int64_t n) {
 }  // namespace
 
 void TPNG::SaveToFile(const std::string& fileName) {
-    Log.Clear();
-
-    // What the writer cannot express is refused here, before the file is touched: a
-    // file left behind with no valid header would look like a PNG and not be one.
-    uint8_t colourType = 0;
-    switch (PixelFormat()) {
-        case pf8bit:
-            colourType = 3;
-            BytesPerPixel = 1;
-            break;
-        case pf24bit:
-            colourType = 2;
-            BytesPerPixel = 3;
-            break;
-        case pf32bit:
-            colourType = 6;
-            BytesPerPixel = 4;
-            break;
-        default:
-            throw EInvalidGraphicOperation(
-                "Cannot save \"" + fileName + "\" as PNG: bitmaps of " +
-                std::to_string(BitsPerPixel(PixelFormat())) +
-                " bits per pixel are not supported (8-bit palette, 24-bit or 32-bit only)");
-    }
-    if (Empty())
-        throw EInvalidGraphicOperation("Cannot save \"" + fileName + "\" as PNG: the image is " +
-                                       std::to_string(Width()) + " x " + std::to_string(Height()) +
-                                       " pixels");
-
-    uint8_t header[13];
-    PutBigEndian(header, static_cast<uint32_t>(Width()));
-    PutBigEndian(header + 4, static_cast<uint32_t>(Height()));
-    header[8] = 8;  // bit depth
-    header[9] = colourType;
-    header[10] = 0;  // compression method
-    header[11] = 0;  // filter method
-    header[12] = 0;  // interlace method
-
+    log_.Clear();
+    const std::string target = "\"" + fileName + "\"";
+    const TColourType colourType = SavedColourType(target);
     // Create the file empty first (a failure here shows when it is opened for writing),
     // so a save that fails later still replaces an older file of that name.
     try {
         TFileStream create(fileName, fmCreate);
     } catch (const EFCreateError&) {
     }
-    TargetFile = std::make_unique<TFileStream>(fileName, fmOpenWrite);
-    struct TCloseTarget {
-        std::unique_ptr<TFileStream>& File;
-        ~TCloseTarget() { File.reset(); }
-    } closeTarget{TargetFile};
+    TFileStream file(fileName, fmOpenWrite);
+    WritePng(file, colourType, target);
+    // Some systems refuse the last write only when the file is closed.
+    file.Close();
+}
 
-    TargetFile->WriteBuffer(kPngSignature, sizeof kPngSignature);
-    WriteChunk(*TargetFile, header, sizeof header, kChunkIHDR);
+void TPNG::SavePngToStream(TStream& stream) {
+    log_.Clear();
+    const std::string target = "the image";
+    WritePng(stream, SavedColourType(target), target);
+}
 
-    if (colourType == 3) {
+// What the writer cannot express is refused here, before anything is written: a file
+// left behind with no valid header would look like a PNG and not be one.
+TColourType TPNG::SavedColourType(const std::string& target) {
+    TColourType colourType = TColourType::Grey;
+    switch (PixelFormat()) {
+        case pf8bit:
+            colourType = TColourType::Palette;
+            bytesPerPixel_ = 1;
+            break;
+        case pf24bit:
+            colourType = TColourType::Rgb;
+            bytesPerPixel_ = 3;
+            break;
+        case pf32bit:
+            colourType = TColourType::Rgba;
+            bytesPerPixel_ = 4;
+            break;
+        default:
+            throw EInvalidGraphicOperation(
+                "Cannot save " + target + " as PNG: bitmaps of " +
+                std::to_string(BitsPerPixel(PixelFormat())) +
+                " bits per pixel are not supported (8-bit palette, 24-bit or 32-bit only)");
+    }
+    if (Empty())
+        throw EInvalidGraphicOperation("Cannot save " + target + " as PNG: the image is " +
+                                       std::to_string(Width()) + " x " + std::to_string(Height()) +
+                                       " pixels");
+    return colourType;
+}
+
+void TPNG::WritePng(TStream& stream, TColourType colourType, const std::string& target) {
+    uint8_t header[13];
+    PutBigEndian(header, static_cast<uint32_t>(Width()));
+    PutBigEndian(header + 4, static_cast<uint32_t>(Height()));
+    header[8] = 8;  // bit depth
+    header[9] = static_cast<uint8_t>(colourType);
+    header[10] = 0;  // compression method
+    header[11] = 0;  // filter method
+    header[12] = 0;  // interlace method
+    stream.WriteBuffer(kPngSignature, sizeof kPngSignature);
+    WriteChunk(stream, header, sizeof header, kChunkIHDR, features_);
+
+    if (colourType == TColourType::Palette) {
         // Entry i is the colour the bitmap shows for value i: its palette's entry, and
         // black beyond the palette.
         uint8_t plte[768] = {};
@@ -149,13 +161,18 @@ void TPNG::SaveToFile(const std::string& fileName) {
                 plte[3 * i + 2] = e.peBlue;
             }
         }
-        WriteChunk(*TargetFile, plte, sizeof plte, kChunkPLTE);
+        WriteChunk(stream, plte, sizeof plte, kChunkPLTE, features_);
     }
+    WriteFilteredImage(stream, target);
+    WriteChunk(stream, nullptr, 0, kChunkIEND, features_);
+}
 
+// The rows Paeth-filtered, compressed into the one IDAT chunk.
+void TPNG::WriteFilteredImage(TStream& stream, const std::string& target) {
     // The filtered image belongs to this save alone, so saves on other threads do not
     // share it.
     const int width = Width(), height = Height();
-    const int64_t rowBytes = int64_t{width} * BytesPerPixel;
+    const int64_t rowBytes = int64_t{width} * bytesPerPixel_;
     const int64_t packed = height * (1 + rowBytes);
     TLargeBlock work = AllocateLargeBlock(packed, "the filtered PNG image");
     std::unique_ptr<uint8_t[]> rows = Allocate<uint8_t>(2 * rowBytes);  // file-order rows
@@ -165,8 +182,8 @@ void TPNG::SaveToFile(const std::string& fileName) {
     uint8_t* out = work.get();
     for (int y = 0; y < height; ++y, out += 1 + rowBytes) {
         const uint8_t* line = ScanLine(y);
-        out[0] = 4;  // Paeth
-        switch (BytesPerPixel) {
+        out[0] = static_cast<uint8_t>(TFilterType::Paeth);
+        switch (bytesPerPixel_) {
             case 1:
                 PaethRow<1>(line, y == 0 ? above : ScanLine(y - 1), out + 1, rowBytes);
                 break;
@@ -186,16 +203,13 @@ void TPNG::SaveToFile(const std::string& fileName) {
     TZlibBlock compressed;
     int64_t compressedSize = 0;
     DeflateBuffer(work.get(), packed, compressed, compressedSize);
-    Log.Add("packed " + std::to_string(packed));
+    log_.Add("packed " + std::to_string(packed));
     if (compressedSize > 0x7FFFFFFF)
-        throw EInvalidGraphicOperation("Cannot save \"" + fileName +
-                                       "\" as PNG: the compressed image exceeds 2 GiB");
-    WriteChunk(*TargetFile, compressed.get(), static_cast<uint32_t>(compressedSize), kChunkIDAT);
-    compressed.reset();
+        throw EInvalidGraphicOperation("Cannot save " + target +
+                                       " as PNG: the compressed image exceeds 2 GiB");
     work.reset();
-    WriteChunk(*TargetFile, nullptr, 0, kChunkIEND);
-    // Some systems refuse the last write only when the file is closed.
-    TargetFile->Close();
+    WriteChunk(stream, compressed.get(), static_cast<uint32_t>(compressedSize), kChunkIDAT,
+               features_);
 }
 
 }  // namespace quill

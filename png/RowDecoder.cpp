@@ -15,6 +15,8 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
+#include "png/FilterType.h"
+#include "png/FourRowUnfilter.h"
 #include "png/ImageLayout.h"
 #include "png/PngChunks.h"
 #include "png/RowUnfilter.h"
@@ -110,141 +112,162 @@ __attribute__((target("ssse3"))) int64_t StoreRgba(const uint8_t* src, uint8_t* 
     return j;
 }
 
-// Asked at the first use, not in a static initializer, which may run before the
-// processor's features are known.
-bool HasSsse3() {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
 #endif
 
 // Stores `count` pixels of an un-filtered row into a bitmap row, the j-th at x0 + j * dx.
 struct TRowStore {
-    int ColorType;
+    TColourType ColourType;
     int Depth;
     int SampleStep;
     int BytesPerPixel;
+    bool Shuffles;           // the byte shuffles of SSSE3 may run
     uint8_t GreyScale[256];  // a packed grey sample scaled to 0..255
 
+    // DX is the step between the pixels where it is known at compile time (1: a row of
+    // a plain image or of pass 7), else 0 and the step is dx.
     template <int DX>
     void StoreFixed(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        if (ColourType == TColourType::Palette ||
+            (ColourType == TColourType::Grey && BytesPerPixel == 1))
+            StorePacked<DX>(src, line, x0, dx, count);
+        else if (ColourType == TColourType::Grey)
+            StoreGreyHigh<DX>(src, line, x0, dx, count);
+        else if (ColourType == TColourType::GreyAlpha || ColourType == TColourType::Rgba)
+            StoreWithAlpha<DX>(src, line, x0, dx, count);
+        else
+            StoreColour<DX>(src, line, x0, dx, count);
+    }
+
+    // Palette indexes and grey of up to 8 bits, s pixels a byte.
+    template <int DX>
+    void StorePacked(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
         const int step = DX > 0 ? DX : dx;
         const int s = SampleStep;
-        const int b = BytesPerPixel;
-        if (ColorType == 3 || (ColorType == 0 && b == 1)) {
-            const int d = Depth;
-            const bool grey = ColorType == 0;
-            if (d == 8) {
-                // The palette's indexes are the bitmap's bytes: a copy where the pixels
-                // are adjacent (a loop testing for grey on every byte was not one).
-                if (!grey && step == 1) {
-                    std::memcpy(line + x0, src, static_cast<size_t>(count));
-                } else if (!grey) {
-                    for (int64_t j = 0; j < count; ++j) line[x0 + j * step] = src[j];
-                } else {
-                    for (int64_t j = 0; j < count; ++j) {
-                        uint8_t* p = line + (x0 + j * step) * 3;
-                        p[0] = p[1] = p[2] = src[j];
-                    }
-                }
-                return;
-            }
-            const int mask = (1 << d) - 1;
-            for (int64_t j = 0; j < count; ++j) {
-                const int shift = static_cast<int>((s - 1 - j % s) * d);
-                const int sample = (src[j / s] >> shift) & mask;
-                if (grey) {
+        const int d = Depth;
+        const bool grey = ColourType == TColourType::Grey;
+        if (d == 8) {
+            // The palette's indexes are the bitmap's bytes: a copy where the pixels
+            // are adjacent (a loop testing for grey on every byte was not one).
+            if (!grey && step == 1) {
+                std::memcpy(line + x0, src, static_cast<size_t>(count));
+            } else if (!grey) {
+                for (int64_t j = 0; j < count; ++j) line[x0 + j * step] = src[j];
+            } else {
+                for (int64_t j = 0; j < count; ++j) {
                     uint8_t* p = line + (x0 + j * step) * 3;
-                    p[0] = p[1] = p[2] = GreyScale[sample];
-                } else {
-                    line[x0 + j * step] = static_cast<uint8_t>(sample);
+                    p[0] = p[1] = p[2] = src[j];
                 }
             }
             return;
         }
-        switch (ColorType) {
-            case 0: {  // 16-bit grey: the high byte
-                int64_t j = 0;
-#if defined(__x86_64__) || defined(__i386__)
-                if (step == 1 && HasSsse3()) j = StoreGrey16(src, line + x0 * 3, count);
-#endif
-                for (; j < count; ++j) {
-                    uint8_t* p = line + (x0 + j * step) * 3;
-                    p[0] = p[1] = p[2] = src[j * 2];
-                }
-                return;
+        const int mask = (1 << d) - 1;
+        for (int64_t j = 0; j < count; ++j) {
+            const int shift = static_cast<int>((s - 1 - j % s) * d);
+            const int sample = (src[j / s] >> shift) & mask;
+            if (grey) {
+                uint8_t* p = line + (x0 + j * step) * 3;
+                p[0] = p[1] = p[2] = GreyScale[sample];
+            } else {
+                line[x0 + j * step] = static_cast<uint8_t>(sample);
             }
-            case 4:
-                for (int64_t j = 0; j < count; ++j) {
-                    const uint8_t* q = src + j * b;
-                    const uint32_t v = PackPixel(q[0], q[0], q[0], q[s]);
-                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
-                }
-                return;
-            case 6:
-                if (s == 1) {
-                    int64_t j = 0;
+        }
+    }
+
+    // 16-bit grey: the high byte.
+    template <int DX>
+    void StoreGreyHigh(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        const int step = DX > 0 ? DX : dx;
+        int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (step == 1 && HasSsse3()) j = StoreRgba(src, line + x0 * 4, count);
+        if (step == 1 && Shuffles) j = StoreGrey16(src, line + x0 * 3, count);
 #endif
-                    for (; j < count; ++j) {
-                        const uint8_t* q = src + j * 4;
-                        uint8_t* p = line + (x0 + j * step) * 4;
-                        p[0] = q[2];
-                        p[1] = q[1];
-                        p[2] = q[0];
-                        p[3] = q[3];
-                    }
-                    return;
-                }
-                for (int64_t j = 0; j < count; ++j) {
-                    const uint8_t* q = src + j * b;
-                    const uint32_t v = PackPixel(q[0], q[s], q[2 * s], q[b - s]);
-                    std::memcpy(line + (x0 + j * step) * 4, &v, 4);
-                }
-                return;
-            default:  // 2: red, green, blue to blue, green, red
-                if (s == 1 && step == 1) {
-                    // A pixel a word: its three bytes and the next pixel's first, reversed
-                    // and shifted down; the fourth byte written is the next pixel's place.
-                    uint8_t* p = line + x0 * 3;
-                    int64_t j = 0;
+        for (; j < count; ++j) {
+            uint8_t* p = line + (x0 + j * step) * 3;
+            p[0] = p[1] = p[2] = src[j * 2];
+        }
+    }
+
+    // Grey with alpha, and red, green, blue, alpha: 32-bit pixels.
+    template <int DX>
+    void StoreWithAlpha(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        const int step = DX > 0 ? DX : dx;
+        const int s = SampleStep;
+        const int b = BytesPerPixel;
+        if (ColourType == TColourType::GreyAlpha) {
+            for (int64_t j = 0; j < count; ++j) {
+                const uint8_t* q = src + j * b;
+                const uint32_t v = PackPixel(q[0], q[0], q[0], q[s]);
+                std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+            }
+            return;
+        }
+        if (s == 1) {
+            int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                    if (HasSsse3()) {
-                        j = StoreRgb(src, p, count);
-                        src += j * 3;
-                        p += j * 3;
-                    }
+            if (step == 1 && Shuffles) j = StoreRgba(src, line + x0 * 4, count);
 #endif
-                    for (; j + 1 < count; ++j, src += 3, p += 3) {
-                        uint32_t v;
-                        std::memcpy(&v, src, 4);
-                        v = __builtin_bswap32(v) >> 8;
-                        std::memcpy(p, &v, 4);
-                    }
-                    if (count > 0) {
-                        p[0] = src[2];
-                        p[1] = src[1];
-                        p[2] = src[0];
-                    }
-                    return;
-                }
-                int64_t j = 0;
+            for (; j < count; ++j) {
+                const uint8_t* q = src + j * 4;
+                uint8_t* p = line + (x0 + j * step) * 4;
+                p[0] = q[2];
+                p[1] = q[1];
+                p[2] = q[0];
+                p[3] = q[3];
+            }
+            return;
+        }
+        for (int64_t j = 0; j < count; ++j) {
+            const uint8_t* q = src + j * b;
+            const uint32_t v = PackPixel(q[0], q[s], q[2 * s], q[b - s]);
+            std::memcpy(line + (x0 + j * step) * 4, &v, 4);
+        }
+    }
+
+    // Red, green, blue to blue, green, red.
+    template <int DX>
+    void StoreColour(const uint8_t* src, uint8_t* line, int x0, int dx, int64_t count) const {
+        const int step = DX > 0 ? DX : dx;
+        const int s = SampleStep;
+        const int b = BytesPerPixel;
+        if (s == 1 && step == 1) {
+            // A pixel a word: its three bytes and the next pixel's first, reversed
+            // and shifted down; the fourth byte written is the next pixel's place.
+            uint8_t* p = line + x0 * 3;
+            int64_t j = 0;
 #if defined(__x86_64__) || defined(__i386__)
-                if (s == 1 && HasSsse3()) {
-                    if (step == 2) j = StoreRgbSpread<2>(src, line + x0 * 3, count);
-                    if (step == 4) j = StoreRgbSpread<4>(src, line + x0 * 3, count);
-                    if (step == 8) j = StoreRgbSpread<8>(src, line + x0 * 3, count);
-                }
+            if (Shuffles) {
+                j = StoreRgb(src, p, count);
+                src += j * 3;
+                p += j * 3;
+            }
 #endif
-                for (; j < count; ++j) {
-                    const uint8_t* q = src + j * b;
-                    uint8_t* p = line + (x0 + j * step) * 3;
-                    p[0] = q[2 * s];
-                    p[1] = q[s];
-                    p[2] = q[0];
-                }
-                return;
+            for (; j + 1 < count; ++j, src += 3, p += 3) {
+                uint32_t v;
+                std::memcpy(&v, src, 4);
+                v = __builtin_bswap32(v) >> 8;
+                std::memcpy(p, &v, 4);
+            }
+            if (count > 0) {
+                p[0] = src[2];
+                p[1] = src[1];
+                p[2] = src[0];
+            }
+            return;
+        }
+        int64_t j = 0;
+#if defined(__x86_64__) || defined(__i386__)
+        if (s == 1 && Shuffles) {
+            if (step == 2) j = StoreRgbSpread<2>(src, line + x0 * 3, count);
+            if (step == 4) j = StoreRgbSpread<4>(src, line + x0 * 3, count);
+            if (step == 8) j = StoreRgbSpread<8>(src, line + x0 * 3, count);
+        }
+#endif
+        for (; j < count; ++j) {
+            const uint8_t* q = src + j * b;
+            uint8_t* p = line + (x0 + j * step) * 3;
+            p[0] = q[2 * s];
+            p[1] = q[s];
+            p[2] = q[0];
         }
     }
 
@@ -256,138 +279,186 @@ struct TRowStore {
     }
 };
 
+// One decode of whole rows: a buffer of some rows, refilled as rows are decoded, and
+// where in the image and in the buffer the next row is.
+class TRowDecoder {
+  public:
+    TRowDecoder(const TDecodeTarget& target, uint64_t room, uint64_t compressed);
+    int64_t Run(TStream& inflater);
+
+  private:
+    void Settle();
+    void DecodeBufferedRows();
+    void KeepUnfinishedRow();
+    void CountTheRest(TStream& inflater);
+    void WalkTheRest();
+
+    const TDecodeTarget& target_;
+    const TLayout layout_;
+    TRowStore store_;
+    const int height_;
+    const uint64_t room_;
+    const uint64_t chunk_;  // the buffer's size
+    std::unique_ptr<uint8_t[]> buffer_;
+    // The row above, across refills. Sized when a row is carried, so that it holds only
+    // rows the data really had: a header claiming wide rows does not get one by itself.
+    TFilterRaw carried_;
+
+    uint64_t total_ = 0;  // inflated so far
+    int64_t have_ = 0;    // bytes in the buffer
+    int64_t pos_ = 0;     // start of the next row in the buffer
+    int pass_ = 0;        // 0-based here
+    int y_;
+    const uint8_t* prev_ = nullptr;
+    bool imageDone_ = false;
+    bool ended_ = false;
+};
+
+TRowDecoder::TRowDecoder(const TDecodeTarget& target, uint64_t room, uint64_t compressed)
+    : target_(target),
+      layout_(MakeLayout(target.Header)),
+      store_{target.Header.ColourType, target.Header.BitDepth, target.SampleStep,
+             target.BytesPerPixel,     target.Features.Ssse3,  {}},
+      height_(target.Bitmap.Height()),
+      room_(room),
+      // Never larger than the room or than what the compressed data can give.
+      chunk_(
+          std::min({std::max<uint64_t>(kStreamChunk, 2 * static_cast<uint64_t>(layout_.WidestRow)),
+                    InflateBound(room, compressed)})),
+      buffer_(std::make_unique_for_overwrite<uint8_t[]>(chunk_ + kPadding)),
+      y_(layout_.Geometry[0].Y0) {
+    const TPngHeader& h = target.Header;
+    if (h.ColourType == TColourType::Grey && h.BitDepth < 8) {
+        const int maxSample = (1 << h.BitDepth) - 1;
+        for (int v = 0; v <= maxSample; ++v)
+            store_.GreyScale[v] = static_cast<uint8_t>(v * 255 / maxSample);
+    }
+    Settle();
+}
+
+int64_t TRowDecoder::Run(TStream& inflater) {
+    uint8_t* data = buffer_.get();
+    while (!imageDone_ && !ended_) {
+        const auto want = static_cast<int64_t>(
+            std::min<uint64_t>(chunk_ - static_cast<uint64_t>(have_), room_ - total_));
+        const int64_t got = want > 0 ? inflater.Read(data + have_, want) : 0;
+        total_ += static_cast<uint64_t>(got);
+        have_ += got;
+        ended_ = got < want || total_ == room_ || want == 0;
+        DecodeBufferedRows();
+        if (imageDone_ || ended_) break;
+        KeepUnfinishedRow();
+    }
+    if (imageDone_)
+        CountTheRest(inflater);
+    else
+        WalkTheRest();
+    return static_cast<int64_t>(total_);
+}
+
+// Moves to the next pass that has rows, when the current one is finished.
+void TRowDecoder::Settle() {
+    while (pass_ < layout_.Passes && (layout_.PassWidth[pass_] == 0 || y_ >= height_)) {
+        if (++pass_ < layout_.Passes) y_ = layout_.Geometry[pass_].Y0;
+        prev_ = nullptr;
+    }
+    imageDone_ = pass_ >= layout_.Passes;
+}
+
+// Every whole row in the buffer.
+void TRowDecoder::DecodeBufferedRows() {
+    uint8_t* data = buffer_.get();
+    const int bpp = target_.BytesPerPixel;
+    while (!imageDone_) {
+        const TPassGeometry& g = layout_.Geometry[pass_];
+        const int64_t rowBytes = layout_.RowBytes[pass_];
+        const int64_t width = layout_.PassWidth[pass_];
+        if (pos_ + 1 + rowBytes > have_) break;
+        const auto filter = static_cast<TFilterType>(data[pos_]);
+        target_.FilterTypesSeen.set(data[pos_]);
+        uint8_t* row = data + pos_ + 1;
+        // The next rows of the pass, when they are here too, are un-filtered alongside
+        // this one: three more where they can (of the same filter or of filters that
+        // chain), else one of the same filter.
+        const int64_t next = pos_ + 1 + rowBytes;
+        uint8_t* const four[4] = {row, row + (1 + rowBytes), row + 2 * (1 + rowBytes),
+                                  row + 3 * (1 + rowBytes)};
+        const bool fourHere =
+            prev_ != nullptr && y_ + 3 * g.DY < height_ && pos_ + 4 * (1 + rowBytes) <= have_;
+        const auto filterOf = [&](int k) {
+            return fourHere ? static_cast<TFilterType>(four[k][-1]) : filter;
+        };
+        const TFilterType filters[4] = {filter, filterOf(1), filterOf(2), filterOf(3)};
+        if (fourHere && UnfilterFourRows(filters, four, prev_, rowBytes, bpp, target_.Features)) {
+            for (int k = 1; k < 4; ++k) target_.FilterTypesSeen.set(four[k][-1]);
+            for (int k = 0; k < 3; ++k) {
+                store_.Store(four[k], target_.Bitmap.ScanLine(y_), g.X0, g.DX, width);
+                y_ += g.DY;
+            }
+            row = four[3];
+            pos_ += 3 * (1 + rowBytes);
+        } else if (prev_ != nullptr && y_ + g.DY < height_ && next + 1 + rowBytes <= have_ &&
+                   data[next] == data[pos_] &&
+                   UnfilterTwoRows(filter, row, data + next + 1, prev_, rowBytes, bpp)) {
+            store_.Store(row, target_.Bitmap.ScanLine(y_), g.X0, g.DX, width);
+            row = data + next + 1;
+            y_ += g.DY;
+            pos_ = next;
+        } else {
+            UnfilterRow(filter, row, prev_, rowBytes, bpp);
+        }
+        store_.Store(row, target_.Bitmap.ScanLine(y_), g.X0, g.DX, width);
+        prev_ = row;
+        pos_ += 1 + rowBytes;
+        y_ += g.DY;
+        Settle();
+    }
+}
+
+// Keeps the unfinished row and the row above it; the refill goes behind them.
+void TRowDecoder::KeepUnfinishedRow() {
+    uint8_t* data = buffer_.get();
+    const auto rowBytes = static_cast<size_t>(layout_.RowBytes[pass_]);
+    if (prev_ != nullptr && prev_ != carried_.data()) {
+        if (carried_.size() < rowBytes + kPadding) carried_.resize(rowBytes + kPadding);
+        std::memcpy(carried_.data(), prev_, rowBytes);
+        prev_ = carried_.data();
+    }
+    std::memmove(data, data + pos_, static_cast<size_t>(have_ - pos_));
+    have_ -= pos_;
+    pos_ = 0;
+}
+
+// Data past the image are inflated only to be counted, up to the room.
+void TRowDecoder::CountTheRest(TStream& inflater) {
+    while (!ended_) {
+        const auto want = static_cast<int64_t>(std::min<uint64_t>(chunk_, room_ - total_));
+        const int64_t got = want > 0 ? inflater.Read(buffer_.get(), want) : 0;
+        total_ += static_cast<uint64_t>(got);
+        ended_ = got < want || total_ == room_ || want == 0;
+    }
+}
+
+// The data ended inside a row: the walk takes it from the row's start. The walk reaches
+// no further into a row than the data left (see WalkPixels).
+void TRowDecoder::WalkTheRest() {
+    uint8_t* data = buffer_.get();
+    TWalkStart start{pass_ + 1, y_, TFilterRaw(WalkRowLength(layout_.WidestRow, have_ - pos_), 0)};
+    if (prev_ != nullptr)
+        std::memcpy(
+            start.PreviousRow.data(), prev_,
+            std::min(start.PreviousRow.size(), static_cast<size_t>(layout_.RowBytes[pass_])));
+    std::memmove(data, data + pos_, static_cast<size_t>(have_ - pos_));
+    have_ -= pos_;
+    std::memset(data + have_, 0, kPadding);
+    WalkPixels(target_, data, have_, std::move(start));
+}
+
 }  // namespace
 
 int64_t DecodeRows(const TDecodeTarget& target, TStream& inflater, uint64_t room,
                    uint64_t compressed) {
-    const TPngHeader& h = target.Header;
-    const TLayout layout = MakeLayout(h);
-    TRowStore store{h.ColorType, h.BitDepth, target.SampleStep, target.BytesPerPixel, {}};
-    if (h.ColorType == 0 && h.BitDepth < 8) {
-        const int maxSample = (1 << h.BitDepth) - 1;
-        for (int v = 0; v <= maxSample; ++v)
-            store.GreyScale[v] = static_cast<uint8_t>(v * 255 / maxSample);
-    }
-    const int height = target.Bitmap.Height();
-
-    // A buffer of some rows, refilled as rows are decoded; never larger than the room or
-    // than what the compressed data can give.
-    const uint64_t chunk =
-        std::min({std::max<uint64_t>(kStreamChunk, 2 * static_cast<uint64_t>(layout.WidestRow)),
-                  InflateBound(room, compressed)});
-    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(chunk + kPadding);
-    uint8_t* data = buffer.get();
-    // The row above, across refills. Sized when a row is carried, so that it holds only
-    // rows the data really had: a header claiming wide rows does not get one by itself.
-    TFilterRaw carried;
-
-    uint64_t total = 0;  // inflated so far
-    int64_t have = 0;    // bytes in the buffer
-    int64_t pos = 0;     // start of the next row in the buffer
-    int pass = 0;        // 0-based here
-    int y = layout.Geometry[0].Y0;
-    const uint8_t* prev = nullptr;
-    bool imageDone = false;
-    bool ended = false;
-
-    // Moves to the next pass that has rows, when the current one is finished.
-    auto settle = [&] {
-        while (pass < layout.Passes && (layout.PassWidth[pass] == 0 || y >= height)) {
-            if (++pass < layout.Passes) y = layout.Geometry[pass].Y0;
-            prev = nullptr;
-        }
-        imageDone = pass >= layout.Passes;
-    };
-    settle();
-
-    while (!imageDone && !ended) {
-        const auto want = static_cast<int64_t>(
-            std::min<uint64_t>(chunk - static_cast<uint64_t>(have), room - total));
-        const int64_t got = want > 0 ? inflater.Read(data + have, want) : 0;
-        total += static_cast<uint64_t>(got);
-        have += got;
-        ended = got < want || total == room || want == 0;
-
-        while (!imageDone) {
-            const TPassGeometry& g = layout.Geometry[pass];
-            const int64_t rowBytes = layout.RowBytes[pass];
-            if (pos + 1 + rowBytes > have) break;
-            const uint8_t filter = data[pos];
-            target.FilterTypesSeen.set(filter);
-            uint8_t* row = data + pos + 1;
-            // The next rows of the pass, when they are here too, are un-filtered alongside
-            // this one: three more where they can (of the same filter or of filters that
-            // chain), else one of the same filter.
-            const int64_t next = pos + 1 + rowBytes;
-            uint8_t* const four[4] = {row, row + (1 + rowBytes), row + 2 * (1 + rowBytes),
-                                      row + 3 * (1 + rowBytes)};
-            const bool fourHere =
-                prev != nullptr && y + 3 * g.DY < height && pos + 4 * (1 + rowBytes) <= have;
-            const uint8_t filters[4] = {filter, fourHere ? four[1][-1] : filter,
-                                        fourHere ? four[2][-1] : filter,
-                                        fourHere ? four[3][-1] : filter};
-            if (fourHere && UnfilterFourRows(filters, four, prev, rowBytes, target.BytesPerPixel)) {
-                for (int k = 1; k < 4; ++k) target.FilterTypesSeen.set(filters[k]);
-                for (int k = 0; k < 3; ++k) {
-                    store.Store(four[k], target.Bitmap.ScanLine(y), g.X0, g.DX,
-                                layout.PassWidth[pass]);
-                    y += g.DY;
-                }
-                row = four[3];
-                pos += 3 * (1 + rowBytes);
-            } else if (prev != nullptr && y + g.DY < height && next + 1 + rowBytes <= have &&
-                       data[next] == filter &&
-                       UnfilterTwoRows(filter, row, data + next + 1, prev, rowBytes,
-                                       target.BytesPerPixel)) {
-                store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
-                row = data + next + 1;
-                y += g.DY;
-                pos = next;
-            } else {
-                UnfilterRow(filter, row, prev, rowBytes, target.BytesPerPixel);
-            }
-            store.Store(row, target.Bitmap.ScanLine(y), g.X0, g.DX, layout.PassWidth[pass]);
-            prev = row;
-            pos += 1 + rowBytes;
-            y += g.DY;
-            settle();
-        }
-        if (imageDone || ended) break;
-
-        // Keep the unfinished row and the row above it; refill behind them.
-        if (prev != nullptr && prev != carried.data()) {
-            if (carried.size() < static_cast<size_t>(layout.RowBytes[pass]) + kPadding)
-                carried.resize(static_cast<size_t>(layout.RowBytes[pass]) + kPadding);
-            std::memcpy(carried.data(), prev, static_cast<size_t>(layout.RowBytes[pass]));
-            prev = carried.data();
-        }
-        std::memmove(data, data + pos, static_cast<size_t>(have - pos));
-        have -= pos;
-        pos = 0;
-    }
-
-    if (imageDone) {
-        // Data past the image are inflated only to be counted, up to the room.
-        while (!ended) {
-            const auto want = static_cast<int64_t>(std::min<uint64_t>(chunk, room - total));
-            const int64_t got = want > 0 ? inflater.Read(data, want) : 0;
-            total += static_cast<uint64_t>(got);
-            ended = got < want || total == room || want == 0;
-        }
-        return static_cast<int64_t>(total);
-    }
-
-    // The data ended inside a row: the walk takes it from the row's start.
-    // The walk reaches no further into a row than the data left (see WalkPixels).
-    TWalkStart start{pass + 1, y, TFilterRaw(WalkRowLength(layout.WidestRow, have - pos), 0)};
-    if (prev != nullptr)
-        std::memcpy(start.PreviousRow.data(), prev,
-                    std::min(start.PreviousRow.size(), static_cast<size_t>(layout.RowBytes[pass])));
-    std::memmove(data, data + pos, static_cast<size_t>(have - pos));
-    have -= pos;
-    std::memset(data + have, 0, kPadding);
-    WalkPixels(target, data, have, std::move(start));
-    return static_cast<int64_t>(total);
+    return TRowDecoder(target, room, compressed).Run(inflater);
 }
 
 }  // namespace quill

@@ -103,7 +103,7 @@ TEST(ByteScan, TextLineClassesAgreeAtEveryWidth) {
             start = e + 1;
         }
 
-        for (const scan::TVectorWidth width : test::AllWidths()) {
+        for (const TVectorWidth width : test::AllWidths()) {
             std::vector<uint64_t> gotSpecials((n + 63) / 64, ~uint64_t{0});
             std::vector<uint64_t> gotColoured((n + 63) / 64, ~uint64_t{0});
             const size_t gotEnd = scan::KernelsFor(width).ClassifyBlocks(

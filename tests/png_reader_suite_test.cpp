@@ -47,14 +47,14 @@ TEST(PngSuite, GoodImagesMatchLibpng) {
         ASSERT_TRUE(ref.Ok);
         for (bool walkOnly : {false, true}) {
             TPNG png;
-            png.PixelWalkOnly = walkOnly;
+            png.SetPixelWalkOnly(walkOnly);
             ASSERT_NO_THROW(LoadFile(png, file));
             ASSERT_EQ(png.Width(), static_cast<int>(ref.Width));
             ASSERT_EQ(png.Height(), static_cast<int>(ref.Height));
             EXPECT_TRUE(test::BitmapPixels(png) == test::ExpectedPixels(ref))
                 << "walk only: " << walkOnly;
-            EXPECT_EQ(std::count(png.Log.Strings().begin(), png.Log.Strings().end(), "CRC error"),
-                      0);
+            EXPECT_EQ(
+                std::count(png.Log().Strings().begin(), png.Log().Strings().end(), "CRC error"), 0);
         }
     }
 }
@@ -70,7 +70,7 @@ TEST(PngSuite, BrokenImagesEndWithALogLineOrTheDecompressionError) {
         TPNG png;
         try {
             LoadFile(png, test::ReadFileBytes(path.string()));
-            EXPECT_GT(png.Log.Count(), 0);
+            EXPECT_GT(png.Log().Count(), 0);
         } catch (const ECompressionError& e) {
             EXPECT_STREQ(e.what(), "error");
         }

@@ -134,7 +134,10 @@ TEST(PngChunks, CrcSwapAndChunkFraming) {
     for (auto& v : noise) v = static_cast<uint8_t>(rng());
     Bytes typed = {'I', 'D', 'A', 'T'};
     typed.insert(typed.end(), noise.begin(), noise.end());
-    EXPECT_EQ(ChunkCrc(noise.data(), 5000, kChunkIDAT), crc32(0, typed.data(), 5004));
+    for (const TVectorWidth width : test::AllWidths())
+        EXPECT_EQ(ChunkCrc(noise.data(), 5000, kChunkIDAT, ProcessorFeatures(width)),
+                  crc32(0, typed.data(), 5004))
+            << static_cast<int>(width);
 
     uint32_t v = 0x11223344;
     SwapBytes(v);
@@ -235,9 +238,16 @@ TEST(PngWriter, WorkedExampleByteForByte) {
     const Bytes filtered = Inflate(chunks[2].Data, 16448);
     EXPECT_EQ(filtered.size(), 16448u);
     EXPECT_EQ(filtered, ReferenceFilter(png, 1));
-    ASSERT_EQ(png.Log.Count(), 1);
-    EXPECT_EQ(png.Log[0], "packed 16448");
+    ASSERT_EQ(png.Log().Count(), 1);
+    EXPECT_EQ(png.Log()[0], "packed 16448");
     ExpectLibpngSeesTheBitmap(name, png);
+
+    // Into memory, after what the stream holds already: the file's bytes, the same log.
+    TMemoryStream memory;
+    memory.WriteBuffer("ab", 2);
+    png.SavePngToStream(memory);
+    EXPECT_EQ(Bytes(memory.Memory() + 2, memory.Memory() + memory.Size()), file);
+    EXPECT_EQ(png.Log().Strings(), std::vector<std::string>{"packed 16448"});
 }
 
 TEST(PngWriter, SmallestImagesShowPixelOrder) {
@@ -267,8 +277,8 @@ TEST(PngWriter, SmallestImagesShowPixelOrder) {
         EXPECT_EQ(chunks[0].Data[9], c.colourType);
         EXPECT_EQ(chunks[chunks.size() - 2].Type, "IDAT");
         EXPECT_EQ(Inflate(chunks[chunks.size() - 2].Data, 8), c.filtered);
-        EXPECT_EQ(png.Log[0], "packed " + std::to_string(c.filtered.size()));
-        EXPECT_EQ(png.BytesPerPixel, static_cast<int>(c.pixel.size()));
+        EXPECT_EQ(png.Log()[0], "packed " + std::to_string(c.filtered.size()));
+        EXPECT_EQ(png.BytesPerPixel(), static_cast<int>(c.pixel.size()));
         ExpectLibpngSeesTheBitmap(name, png);
     }
 }
@@ -292,7 +302,7 @@ TEST(PngWriter, RandomImagesFilterExactlyAndDecodeWithLibpng) {
         png.Assign(source);
         const std::string name = dir.File("r.png");
         png.SaveToFile(name);
-        ASSERT_EQ(png.Log.Count(), 1);
+        ASSERT_EQ(png.Log().Count(), 1);
         const std::vector<Chunk> chunks = Chunks(test::ReadFileBytes(name));
         const size_t packed = static_cast<size_t>(c.height) * (1 + c.width * c.bpp);
         EXPECT_EQ(Inflate(chunks[chunks.size() - 2].Data, packed), ReferenceFilter(png, c.bpp))
@@ -317,7 +327,7 @@ TEST(PngWriter, ImageOfSeveralMegabytes) {
         }
     const std::string name = dir.File("large.png");
     png.SaveToFile(name);
-    EXPECT_EQ(png.Log[0], "packed " + std::to_string(1100 * (1 + 1024 * 4)));
+    EXPECT_EQ(png.Log()[0], "packed " + std::to_string(1100 * (1 + 1024 * 4)));
     ExpectLibpngSeesTheBitmap(name, png);
 }
 
@@ -343,8 +353,8 @@ TEST(PngWriter, OwnReaderAndTheRegistryReadWhatWasWritten) {
             }
         // A save after a load leaves only its own line in the log.
         png->SaveToFile(dir.File("again.png"));
-        ASSERT_EQ(png->Log.Count(), 1);
-        EXPECT_EQ(png->Log[0], "packed " + std::to_string(7 * (1 + 19 * out.BytesPerPixel)));
+        ASSERT_EQ(png->Log().Count(), 1);
+        EXPECT_EQ(png->Log()[0], "packed " + std::to_string(7 * (1 + 19 * out.BytesPerPixel())));
     }
 }
 
@@ -386,6 +396,9 @@ TEST(PngWriter, RefusalsLeaveAnExistingFileUntouched) {
             EXPECT_NE(e.Message().find(name), std::string::npos) << e.Message();
         }
         EXPECT_EQ(test::ToString(test::ReadFileBytes(name)), "precious") << c.format;
+        TMemoryStream memory;
+        EXPECT_THROW(png.SavePngToStream(memory), EInvalidGraphicOperation) << c.format;
+        EXPECT_EQ(memory.Size(), 0) << c.format;
     }
     TPNG png;
     png.SetPixelFormat(pf8bit);

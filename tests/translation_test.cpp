@@ -343,7 +343,7 @@ TEST(Translation, TextBetweenPicturesAgreesWithTheReferenceAtEveryWidth) {
         }
         for (const int family : {0, 1, 2}) {  // colours, styles, modern page with colours
             const std::string expected = ReferenceBody(doc, family != 1, family == 2);
-            for (const scan::TVectorWidth width : test::AllWidths()) {
+            for (const TVectorWidth width : test::AllWidths()) {
                 TSettings settings = family == 0 ? kColours : family == 1 ? kStyles : kModern;
                 settings.run.Widest = width;
                 EXPECT_TRUE(BodyOf(doc, settings) == expected)

@@ -119,13 +119,13 @@ int main(int argc, char** argv) {
         try {
             png.LoadFromFile(file);
         } catch (const std::exception& e) {
-            for (const std::string& line : png.Log.Strings()) PrintLine(converter, line);
+            for (const std::string& line : png.Log().Strings()) PrintLine(converter, line);
             std::fflush(stdout);
             std::fprintf(stderr, "pnginspect: %s: %s\n", file.c_str(), e.what());
             status = 1;
             continue;
         }
-        for (const std::string& line : png.Log.Strings()) PrintLine(converter, line);
+        for (const std::string& line : png.Log().Strings()) PrintLine(converter, line);
         if (!bmpName.empty()) {
             try {
                 png.quill::TBitmap::SaveToFile(bmpName);

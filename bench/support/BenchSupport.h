@@ -13,6 +13,7 @@
 
 #include "convert/PictureStore.h"
 #include "platform/Bitmap.h"
+#include "platform/ProcessorFeatures.h"
 
 namespace quill::bench {
 
@@ -104,6 +105,20 @@ inline double MedianRatio(const std::vector<double>& side, const std::vector<dou
     for (size_t r = 0; r < side.size() && r < floor.size(); ++r)
         ratios.push_back(side[r] / floor[r]);
     return Median(ratios);
+}
+
+// The widest kernels a benchmark may use, from its argument at `index` (plain, sse2, avx2
+// or avx512; the processor's widest when absent), so that narrower paths can be timed.
+inline TVectorWidth WidestArgument(int argc, char** argv, int index) {
+    const std::string name = argc > index ? argv[index] : "avx512";
+    const char* const names[] = {"plain", "sse2", "avx2", "avx512"};
+    for (int w = 0; w < 4; ++w)
+        if (name == names[w]) {
+            std::printf("kernels up to %s\n",
+                        names[std::min(w, static_cast<int>(ProcessorFeatures().Width))]);
+            return static_cast<TVectorWidth>(w);
+        }
+    throw std::runtime_error("unknown width " + name + " (plain, sse2, avx2 or avx512)");
 }
 
 }  // namespace quill::bench

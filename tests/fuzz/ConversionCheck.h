@@ -61,7 +61,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
 
     // One run; answers the page's bytes and the error's message.
     auto convert = [&](TRunResult& result, std::string& error,
-                       scan::TVectorWidth widest = scan::TVectorWidth::Avx512) {
+                       TVectorWidth widest = TVectorWidth::Avx512) {
         TFixedOptions options(choice & 1, choice & 2, choice & 4);
         TNamedFiles files(input, (out / "page.htm").string());
         const TRunSettings settings{
@@ -116,7 +116,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     {
         TRunResult plainResult;
         std::string plainError;
-        const std::string plainPage = convert(plainResult, plainError, scan::TVectorWidth::Plain);
+        const std::string plainPage = convert(plainResult, plainError, TVectorWidth::Plain);
         if (plainPage != page || plainError != error) {
             std::fprintf(stderr, "the page differs between vector widths\n");
             std::abort();

@@ -34,7 +34,7 @@ inline TLoaded Load(const uint8_t* data, size_t size, bool pixelWalkOnly) {
     stream.WriteBuffer(data, static_cast<int64_t>(size));
     stream.SetPosition(0);
     TPNG png;
-    png.PixelWalkOnly = pixelWalkOnly;
+    png.SetPixelWalkOnly(pixelWalkOnly);
     TLoaded out;
     try {
         png.LoadFromStream(stream);

@@ -102,14 +102,6 @@ inline TConverted Convert(const TempDir& dir, const std::string& document,
     return ConvertFile(dir.File(name), dir.File("page.htm"), settings);
 }
 
-// Every vector width this processor can run, narrowest first.
-inline std::vector<scan::TVectorWidth> AllWidths() {
-    std::vector<scan::TVectorWidth> widths;
-    for (int w = 0; w <= static_cast<int>(scan::WidestVectorWidth()); ++w)
-        widths.push_back(static_cast<scan::TVectorWidth>(w));
-    return widths;
-}
-
 // The page between the header (up to "<pre>\r\n") and the footer, when both are there.
 inline std::string Body(const std::string& page) {
     const std::string open = "<body><pre>\r\n";

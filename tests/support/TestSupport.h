@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProcessorFeatures.h"
+
 namespace quill::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -30,6 +32,14 @@ Bytes ToBytes(const std::string& text);
 
 // "%3F" as "?" and so on: an address's bytes as a browser takes them.
 std::string PercentDecoded(const std::string& s);
+
+// Every vector width this processor can run, narrowest first.
+inline std::vector<TVectorWidth> AllWidths() {
+    std::vector<TVectorWidth> widths;
+    for (int w = 0; w <= static_cast<int>(ProcessorFeatures().Width); ++w)
+        widths.push_back(static_cast<TVectorWidth>(w));
+    return widths;
+}
 
 // The third-party PNG test suite beside the project, or an empty path when absent.
 std::filesystem::path PngSuiteDir();
