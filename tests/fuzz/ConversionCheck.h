@@ -4,15 +4,11 @@
 // It aborts the process on a broken promise, so libFuzzer and the regression test
 // both see it.
 #pragma once
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "convert/ByteScan.h"
@@ -21,27 +17,10 @@
 #include "convert/RunSeams.h"
 #include "convert/RunSettings.h"
 #include "platform/Exception.h"
+#include "platform/MemoryPlatform.h"
 #include "png/PngRegistration.h"
 
 namespace quill::fuzz {
-
-namespace detail {
-
-// A folder of this process's own, removed at exit; the document lives outside it.
-inline const std::filesystem::path& Scratch() {
-    static const std::filesystem::path folder = [] {
-        std::string name =
-            (std::filesystem::temp_directory_path() / "quill-conversion-XXXXXX").string();
-        if (!::mkdtemp(name.data())) std::abort();
-        static const std::string remove = name;
-        std::atexit([] { std::filesystem::remove_all(remove); });
-        std::filesystem::create_directory(std::filesystem::path(name) / "out");
-        return std::filesystem::path(name);
-    }();
-    return folder;
-}
-
-}  // namespace detail
 
 inline void CheckConversion(const uint8_t* data, size_t size) {
     static TPngRegistration registration;
@@ -49,23 +28,22 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     // Byte 0: colors, 42 pitch, BMP pictures, second style, a document name with a
     // header to skip, the modern page, embedded pictures. The rest is the document.
     const uint8_t choice = data[0];
-    const std::filesystem::path& scratch = detail::Scratch();
-    const std::string input = (scratch / (choice & 16 ? "doc.$w" : "doc.txt")).string();
-    const std::filesystem::path out = scratch / "out";
-    {
-        std::ofstream document(input, std::ios::binary | std::ios::trunc);
-        document.write(reinterpret_cast<const char*>(data + 1),
-                       static_cast<std::streamsize>(size - 1));
-        if (!document) std::abort();
-    }
+    // All in memory: a fresh platform each input, so no input sees another's files.
+    TMemoryPlatform memory;
+    const std::string input = choice & 16 ? "/doc.$w" : "/doc.txt";
+    const std::string out = "/out";
+    memory.WriteFile(input, std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    memory.MakeFolder(out);
 
     // One run; answers the page's bytes and the error's message.
     auto convert = [&](TRunResult& result, std::string& error,
                        TVectorWidth widest = TVectorWidth::Avx512) {
         TFixedOptions options(choice & 1, choice & 2, choice & 4);
-        TNamedFiles files(input, (out / "page.htm").string());
-        const TRunSettings settings{
-            .Html5 = (choice & 32) != 0, .Embed = (choice & 64) != 0, .Widest = widest};
+        TNamedFiles files(input, out + "/page.htm");
+        const TRunSettings settings{.Html5 = (choice & 32) != 0,
+                                    .Embed = (choice & 64) != 0,
+                                    .Widest = widest,
+                                    .Platform = &memory};
         TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,
                            settings);
         try {
@@ -73,8 +51,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         } catch (const Exception& e) {
             error = e.Message();
         }
-        std::ifstream page(out / "page.htm", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(page), {});
+        return memory.ReadFile(out + "/page.htm");
     };
     TRunResult result;
     std::string error;
@@ -87,9 +64,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported,
     // and nothing at all after a failed run.
     int pictures = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(out)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& [name, bytes] : memory.Files(out)) {
         const size_t digits = name.find_first_not_of("0123456789");
         const bool picture = digits > 0 && digits != std::string::npos &&
                              (name.substr(digits) == "doc.png" || name.substr(digits) == "doc.bmp");
@@ -102,7 +77,11 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
             std::abort();
         }
         pictures += picture;
-        std::filesystem::remove_all(entry.path(), ec);
+        memory.Remove(out + "/" + name);
+    }
+    if (!memory.Files("/tmp").empty()) {
+        std::fprintf(stderr, "a temporary file was left behind\n");
+        std::abort();
     }
     // (Embedded pictures are counted but are no files.)
     if (result.Completed && pictures != (choice & 64 ? 0 : result.PictureFiles)) {
@@ -121,10 +100,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
             std::fprintf(stderr, "the page differs between vector widths\n");
             std::abort();
         }
-        for (const auto& entry : std::filesystem::directory_iterator(out))
-            std::filesystem::remove_all(entry.path(), ec);
     }
-    std::filesystem::remove(input, ec);
 }
 
 }  // namespace quill::fuzz
