@@ -31,6 +31,9 @@ Bytes ToBytes(const std::string& text);
 // "%3F" as "?" and so on: an address's bytes as a browser takes them.
 std::string PercentDecoded(const std::string& s);
 
+// What pngcheck finds wrong with the files: "" when it passes every one of them.
+std::string PngcheckErrors(const std::vector<std::string>& files);
+
 // The third-party PNG test suite beside the project, or an empty path when absent.
 std::filesystem::path PngSuiteDir();
 
