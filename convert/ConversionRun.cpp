@@ -8,14 +8,27 @@
 #include "convert/ModernPage.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
+#include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/TempFile.h"
+#include "png/CompactPng.h"
 
 namespace quill {
 
 namespace {
 
 constexpr size_t kHeaderBytes = 17;
+
+// A picture cut from the store as a compact PNG: its indexes, its palette's colours.
+std::vector<uint8_t> CompactBytes(TBitmap& picture) {
+    // A store drawn for BMP pictures has 4 bits a pixel; the indexes stay as they are.
+    if (picture.PixelFormat() != pf8bit) picture.SetPixelFormat(pf8bit);
+    const TPalette* palette = picture.Palette();
+    return EncodeCompactPng(TIndexImage{picture.ScanLine(0), picture.Width(), picture.Height(),
+                                        picture.BytesPerScanLine()},
+                            palette ? std::span<const TPaletteEntry>(palette->Entries())
+                                    : std::span<const TPaletteEntry>());
+}
 
 }  // namespace
 
@@ -102,9 +115,7 @@ void TConversionRun::ReadLines() {
     TRunState& s = state_;
     for (;;) {
         const size_t taken =
-            pictures_.Waiting()
-                ? 0
-                : translator_->TranslateBufferedLines(s.InputFile.Buffered());
+            pictures_.Waiting() ? 0 : translator_->TranslateBufferedLines(s.InputFile.Buffered());
         if (taken > 0) {
             const char* const p = s.InputFile.Buffered().data();
             const size_t lineBegin = scan::FindLastLineEnd(p, taken - 1);
@@ -239,7 +250,14 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
 void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const {
     const std::unique_ptr<TBitmap> picture = pictures_.CutPicture(n, bmp);
     try {
-        picture->SaveToFile(path);
+        if (CompactPicture(bmp)) {
+            const std::vector<uint8_t> bytes = CompactBytes(*picture);
+            TFileStream file(path, fmOpenWrite);
+            file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+            file.Close();
+        } else {
+            picture->SaveToFile(path);
+        }
     } catch (const Exception& error) {
         // The temporary file's failure is the picture's: say so under the picture's name.
         const std::string fileName = pageFolder_ + names::PictureName(n, state_.BaseName, bmp);
@@ -252,6 +270,10 @@ void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const
 // Picture n as a data: URI; its bytes are those its file would have.
 std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
     const std::unique_ptr<TBitmap> picture = pictures_.CutPicture(n, bmp);
+    if (CompactPicture(bmp)) {
+        const std::vector<uint8_t> bytes = CompactBytes(*picture);
+        return TPageWriter::EmbeddedAddress(bytes.data(), bytes.size(), false);
+    }
     TMemoryStream bytes;
     if (bmp) {
         picture->SaveToStream(bytes);

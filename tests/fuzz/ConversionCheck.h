@@ -47,7 +47,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     static TPngRegistration registration;
     if (size == 0) return;
     // Byte 0: colors, 42 pitch, BMP pictures, second style, a document name with a
-    // header to skip, the modern page, embedded pictures. The rest is the document.
+    // header to skip, the modern page, embedded pictures, classic pictures. The rest is
+    // the document.
     const uint8_t choice = data[0];
     const std::filesystem::path& scratch = detail::Scratch();
     const std::string input = (scratch / (choice & 16 ? "doc.$w" : "doc.txt")).string();
@@ -64,8 +65,10 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
                        scan::TVectorWidth widest = scan::TVectorWidth::Avx512) {
         TFixedOptions options(choice & 1, choice & 2, choice & 4);
         TNamedFiles files(input, (out / "page.htm").string());
-        const TRunSettings settings{
-            .Html5 = (choice & 32) != 0, .Embed = (choice & 64) != 0, .Widest = widest};
+        const TRunSettings settings{.Html5 = (choice & 32) != 0,
+                                    .Embed = (choice & 64) != 0,
+                                    .ClassicPictures = (choice & 128) != 0,
+                                    .Widest = widest};
         TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,
                            settings);
         try {
