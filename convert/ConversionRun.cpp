@@ -240,7 +240,7 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
 void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const {
     try {
         TMemoryStream bytes;
-        pictures_.EncodePicture(n, bmp, settings_.Widest, bytes);
+        pictures_.EncodePicture(n, FormatOf(bmp), settings_.Widest, bytes);
         TFileStream file(path, fmCreate, platform_);
         file.WriteBuffer(bytes.Memory(), bytes.Size());
         file.Close();
@@ -256,7 +256,7 @@ void TConversionRun::SavePicture(int n, const std::string& path, bool bmp) const
 // Picture n as a data: URI; its bytes are those its file would have.
 std::string TConversionRun::EmbedPicture(int n, bool bmp) const {
     TMemoryStream bytes;
-    pictures_.EncodePicture(n, bmp, settings_.Widest, bytes);
+    pictures_.EncodePicture(n, FormatOf(bmp), settings_.Widest, bytes);
     return TPageWriter::EmbeddedAddress(static_cast<const uint8_t*>(bytes.Memory()),
                                         static_cast<size_t>(bytes.Size()), bmp);
 }

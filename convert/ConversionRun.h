@@ -75,6 +75,12 @@ class TConversionRun {
     std::string StagePicture(int n, bool bmp);
     void SavePicture(int n, const std::string& path, bool bmp) const;
     std::string EmbedPicture(int n, bool bmp) const;
+    // The modern page's PNG pictures are compact unless the classic files are asked for.
+    TPictureFormat FormatOf(bool bmp) const {
+        return bmp                                             ? TPictureFormat::Bmp
+               : settings_.Html5 && !settings_.ClassicPictures ? TPictureFormat::CompactPng
+                                                               : TPictureFormat::Png;
+    }
     // Refuses to create fileName when it is the input document under any name.
     void RefuseInputAsOutput(const std::string& fileName) const;
 

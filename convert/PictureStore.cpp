@@ -7,6 +7,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/RecordFile.h"
+#include "png/CompactPng.h"
 #include "png/Png.h"
 
 namespace quill {
@@ -126,12 +127,24 @@ std::unique_ptr<TBitmap> TPictureStore::CutPicture(int n, bool bmp, TVectorWidth
     return picture;
 }
 
-void TPictureStore::EncodePicture(int n, bool bmp, TVectorWidth widest, TStream& bytes) const {
-    const std::unique_ptr<TBitmap> picture = CutPicture(n, bmp, widest);
-    if (bmp)
+void TPictureStore::EncodePicture(int n, TPictureFormat format, TVectorWidth widest,
+                                  TStream& bytes) const {
+    const std::unique_ptr<TBitmap> picture = CutPicture(n, format == TPictureFormat::Bmp, widest);
+    if (format == TPictureFormat::Bmp) {
         picture->SaveToStream(bytes);
-    else  // CutPicture made a TPNG
+    } else if (format == TPictureFormat::Png) {  // CutPicture made a TPNG
         static_cast<TPNG&>(*picture).SavePngToStream(bytes);
+    } else {
+        // A store drawn for BMP pictures has 4 bits a pixel; the indexes stay as they are.
+        if (picture->PixelFormat() != pf8bit) picture->SetPixelFormat(pf8bit);
+        const TPalette* palette = picture->Palette();
+        const std::vector<uint8_t> compact =
+            EncodeCompactPng(TIndexImage{picture->ScanLine(0), picture->Width(), picture->Height(),
+                                         picture->BytesPerScanLine()},
+                             palette ? std::span<const TPaletteEntry>(palette->Entries())
+                                     : std::span<const TPaletteEntry>());
+        bytes.WriteBuffer(compact.data(), static_cast<int64_t>(compact.size()));
+    }
 }
 
 }  // namespace quill

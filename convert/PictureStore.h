@@ -63,6 +63,11 @@ void ApplyPalette(TBitmap& bitmap);
 
 class TRecordFile;
 
+// How a picture file is written: a 4-bit BMP, the classic PNG (8 bits, 256 palette
+// entries, Paeth), or the modern page's compact PNG (the fewest bits, the colours used,
+// no filter).
+enum class TPictureFormat { Bmp, Png, CompactPng };
+
 // The pictures of one document: the table of picture runs while the text is read, then
 // the store the picture data are drawn into, from which each distinct picture is cut and
 // encoded. Cutting and encoding read the store only, so several pictures may be encoded
@@ -89,8 +94,8 @@ class TPictureStore {
     // Picture n in a bitmap of its own, ready to be written as BMP or PNG (a TPNG whose
     // kernels go no wider than widest).
     std::unique_ptr<TBitmap> CutPicture(int n, bool bmp, TVectorWidth widest) const;
-    // Picture n's file as bytes: BMP, or PNG.
-    void EncodePicture(int n, bool bmp, TVectorWidth widest, TStream& bytes) const;
+    // Picture n's file as bytes.
+    void EncodePicture(int n, TPictureFormat format, TVectorWidth widest, TStream& bytes) const;
     // Frees the store.
     void Release() { store_.reset(); }
 

@@ -9,12 +9,14 @@ namespace quill {
 // page, where its pictures go and how the document begins. The window leaves them all
 // at their defaults, which give the classic page.
 struct TRunSettings {
-    bool Html5 = false;           // the modern page: UTF-8, HTML5, crisp pictures
-    bool Embed = false;           // pictures inside the page as data: URIs; no picture files
-    int Scale = 0;                // pictures shown 256 x Scale pixels wide; 0: 640 wide
-    bool SkipHeader = false;      // skip the 17-byte header whatever the document's name
-    bool NoPictureFiles = false;  // picture files cannot be written: refuse a picture
-                                  // unless it is embedded (a page on standard output)
+    bool Html5 = false;            // the modern page: UTF-8, HTML5, crisp pictures
+    bool Embed = false;            // pictures inside the page as data: URIs; no picture files
+    bool ClassicPictures = false;  // the modern page with the classic page's PNG files, not
+                                   // the compact ones
+    int Scale = 0;                 // pictures shown 256 x Scale pixels wide; 0: 640 wide
+    bool SkipHeader = false;       // skip the 17-byte header whatever the document's name
+    bool NoPictureFiles = false;   // picture files cannot be written: refuse a picture
+                                   // unless it is embedded (a page on standard output)
     // The widest kernels the run may use, in its searches and in its PNG pictures: the
     // processor's widest unless narrower ones are asked for, as tests do to check every
     // width on one machine.

@@ -36,10 +36,11 @@ struct TToolRun {
     std::string err;
 };
 
-TToolRun Tool(const TempDir& dir, const std::string& input, const std::string& page) {
+TToolRun Tool(const TempDir& dir, const std::string& input, const std::string& page, bool html5) {
     const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
-    const std::string command = "timeout 20 '" + tool + "' -q -o '" + page + "' '" + input +
-                                "' 2> '" + dir.File(".stderr") + "'";
+    const std::string command = "timeout 20 '" + tool + "' -q " + (html5 ? "--html5 " : "") +
+                                "-o '" + page + "' '" + input + "' 2> '" + dir.File(".stderr") +
+                                "'";
     const int raw = std::system(command.c_str());
     TToolRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -76,6 +77,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
         // Prepares the folder; answers the input and the page to use.
         std::function<void(const TempDir&, std::string& input, std::string& page)> setup;
         std::string (*message)(const std::string& input, const std::string& page);
+        bool modernToo = false;  // also with the modern page, whose pictures are compact
     };
     const std::string text = "a line\rand another\r";
     auto regular = [&](const TempDir& d, std::string& input, std::string& page) {
@@ -192,7 +194,8 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
          [](const std::string&, const std::string& page) {
              return "Cannot write \"" + fs::path(page).parent_path().string() +
                     "/1doc.png\": No space left on device";
-         }},
+         },
+         true},
         {"picture in a folder that does not exist",
          [&](const TempDir& d, std::string& in, std::string& page) {
              pictures(d, in, page);
@@ -215,19 +218,22 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        for (bool tool : {false, true}) {
-            SCOPED_TRACE(tool ? "vornik2html" : "conversion run");
+        for (int kind = 0; kind < (c.modernToo ? 4 : 2); ++kind) {
+            const bool tool = kind % 2 == 1, html5 = kind >= 2;
+            SCOPED_TRACE(std::string(tool ? "vornik2html" : "conversion run") +
+                         (html5 ? ", modern page" : ""));
             TempDir dir;
             std::string input, page;
             c.setup(dir, input, page);
             const auto before = Snapshot(dir);
             const std::string expected = c.message(input, page);
             if (tool) {
-                const TToolRun r = Tool(dir, input, page);
+                const TToolRun r = Tool(dir, input, page, html5);
                 EXPECT_EQ(r.status, 1);
                 EXPECT_EQ(r.err, "vornik2html: " + input + ": " + expected + "\n");
             } else {
-                const test::TConverted out = test::ConvertFile(input, page);
+                const test::TConverted out =
+                    test::ConvertFile(input, page, {.run = {.Html5 = html5}});
                 EXPECT_FALSE(out.result.Completed);
                 EXPECT_EQ(out.error, expected);
             }

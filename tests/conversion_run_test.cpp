@@ -343,7 +343,8 @@ std::string Base64(const test::Bytes& bytes) {
 }
 
 // The modern head, picture addresses that survive odd names, and embedded pictures that
-// are byte for byte the files a run without --embed writes (and no files at all).
+// are byte for byte the files a run without --embed writes (and no files at all): the
+// compact PNG files of the modern page, unless it asks for the classic ones.
 TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
     const std::string doc =
         "HEADER-17-BYTES!!A\r\xff\x80\r\xff\x81\rB\r"s + '\0' + std::string(576, '\x47');
@@ -375,11 +376,21 @@ TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
         EXPECT_EQ(Body(embedded.page), "A\r\n<img src=\"data:image/" + ext + ";base64," +
                                            Base64(picture) + image + "B\r\n");
         EXPECT_FALSE(std::filesystem::exists(dir.File("1a&b #1." + ext)));
-        // The classic page embeds the same way and keeps its own image line.
-        s.run.Html5 = false;
+        // The classic page embeds its own pictures the same way and keeps its own image line;
+        // --classic-pictures gives the modern page those pictures.
+        s.run = {.Scale = 2, .SkipHeader = true};
+        ASSERT_EQ(Convert(dir, doc, s, "a&b #1").error, "");
+        const test::Bytes classicPicture = test::ReadFileBytes(dir.File("1a&b #1." + ext));
+        EXPECT_EQ(classicPicture == picture, bmp);
+        std::filesystem::remove(dir.File("1a&b #1." + ext));
+        s.run.Embed = s.run.NoPictureFiles = true;
         const auto classic = Convert(dir, doc, s, "a&b #1");
         EXPECT_EQ(Body(classic.page), "A\r\n<img src=\"data:image/" + ext + ";base64," +
-                                          Base64(picture) + "\" width=\"640\">\r\nB\r\n");
+                                          Base64(classicPicture) + "\" width=\"640\">\r\nB\r\n");
+        s.run.Html5 = s.run.ClassicPictures = true;
+        const auto kept = Convert(dir, doc, s, "a&b #1");
+        EXPECT_EQ(Body(kept.page), "A\r\n<img src=\"data:image/" + ext + ";base64," +
+                                       Base64(classicPicture) + image + "B\r\n");
         int entries = 0;
         for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
             ++entries;

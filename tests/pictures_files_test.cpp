@@ -36,23 +36,41 @@ const std::array<Rgb, 16> kColours = {{{0, 0, 0},
                                        {255, 255, 0},
                                        {255, 255, 255}}};
 
+// The picture files of a run: the classic page's PNG or BMP files, or the modern page's
+// compact PNG files.
+enum class TKind { Png, Bmp, Compact };
+constexpr TKind kKinds[] = {TKind::Png, TKind::Bmp, TKind::Compact};
+std::string Ext(TKind kind) {
+    return kind == TKind::Bmp ? ".bmp" : ".png";
+}
+
 // A picture file as an independent reader sees it: colour indexes and the palette.
 struct TPictureFile {
     int width = 0, height = 0;
     std::vector<std::vector<int>> index;  // [y][x]
     std::vector<Rgb> palette;
     std::vector<std::vector<uint8_t>> rawRows;  // BMP: the stored bytes of each row, top first
+    bool compact = false;                       // a palette of only the colours shown
 };
 
-TPictureFile ReadPng(const std::string& name) {
+// A compact file has the fewest bits a pixel that its colours need.
+TPictureFile ReadPng(const std::string& name, bool compact) {
     const test::TDecodedPng png = test::DecodeWithLibpng(name);
     TPictureFile f;
     f.width = static_cast<int>(png.Width);
     f.height = static_cast<int>(png.Height);
+    f.compact = compact;
     EXPECT_EQ(png.ColorType, PNG_COLOR_TYPE_PALETTE) << name;
-    EXPECT_EQ(png.BitDepth, 8) << name;
     for (const png_color& c : png.Palette) f.palette.push_back({c.red, c.green, c.blue});
-    for (const auto& row : png.Rows) f.index.emplace_back(row.begin(), row.end());
+    const int bits = png.BitDepth, colours = static_cast<int>(f.palette.size());
+    EXPECT_EQ(bits, !compact ? 8 : colours <= 2 ? 1 : colours <= 4 ? 2 : 4) << name;
+    for (const auto& row : png.Rows) {
+        std::vector<int> line;
+        for (int x = 0; x < f.width; ++x)
+            line.push_back(row[static_cast<size_t>(x * bits / 8)] >> (8 - bits - x * bits % 8) &
+                           ((1 << bits) - 1));
+        f.index.push_back(line);
+    }
     return f;
 }
 
@@ -99,6 +117,10 @@ TPictureFile ReadBmp(const std::string& name) {
     return f;
 }
 
+TPictureFile Read(const std::string& name, TKind kind) {
+    return kind == TKind::Bmp ? ReadBmp(name) : ReadPng(name, kind == TKind::Compact);
+}
+
 // The colour index of store pixel (x, y) for the given picture data, straight from the
 // format's description: zero where no complete group reaches.
 int StoreIndex(const std::string& data, int x, int y) {
@@ -133,12 +155,13 @@ struct TRun {
     std::vector<std::string> files;  // picture files in the page's folder, by name
 };
 
-TRun Convert(const TempDir& dir, const std::string& document, bool bmp,
+TRun Convert(const TempDir& dir, const std::string& document, TKind kind,
              const std::string& name = "obzor.txt", TCommitGate* gate = nullptr) {
     test::WriteFileBytes(dir.File(name), test::ToBytes(document));
     std::filesystem::create_directories(dir.Path() / "site");
     test::TSettings settings;
-    settings.bmp = bmp;
+    settings.bmp = kind == TKind::Bmp;
+    settings.run.Html5 = kind == TKind::Compact;
     settings.gate = gate;
     const auto out = test::ConvertFile(dir.File(name), dir.File("site/page.htm"), settings);
     TRun r{out.page, out.error, out.result.PictureFiles, {}};
@@ -148,35 +171,42 @@ TRun Convert(const TempDir& dir, const std::string& document, bool bmp,
     return r;
 }
 
-// The file shows store rows first..first+rows-1 of data, in the format's colours.
+// The colour pixel (x, y) of the file shows.
+Rgb Colour(const TPictureFile& f, int x, int y) {
+    return f.palette.at(
+        static_cast<size_t>(f.index.at(static_cast<size_t>(y)).at(static_cast<size_t>(x))));
+}
+
+// The file shows store rows first..first+rows-1 of data, in the format's colours; the
+// classic files' palettes begin with all sixteen, in their order.
 void ExpectPicture(const TPictureFile& f, const std::string& data, int firstRow, int rows,
                    const std::string& what) {
     ASSERT_EQ(f.width, 256) << what;
     ASSERT_EQ(f.height, 8 * rows) << what;
-    ASSERT_GE(f.palette.size(), 16u) << what;
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(f.palette[static_cast<size_t>(i)], kColours[static_cast<size_t>(i)]) << what;
+    ASSERT_GE(f.palette.size(), f.compact ? 1u : 16u) << what;
+    for (size_t i = 0; i < 16 && !f.compact; ++i) EXPECT_EQ(f.palette[i], kColours[i]) << what;
     int wrong = 0;
     for (int y = 0; y < f.height; ++y)
         for (int x = 0; x < 256; ++x)
-            wrong += f.index[static_cast<size_t>(y)][static_cast<size_t>(x)] !=
-                     StoreIndex(data, x, 8 * firstRow + y);
+            wrong += Colour(f, x, y) !=
+                     kColours[static_cast<size_t>(StoreIndex(data, x, 8 * firstRow + y))];
     EXPECT_EQ(wrong, 0) << what;
 }
 
 TEST(PictureFiles, WholeDocumentInBothFormats) {
     const std::string data = Data(576);
     const std::string document = "A\r" + Row(0) + Row(1) + "B\r\0"s + data;
-    for (const bool bmp : {false, true}) {
+    for (const TKind kind : kKinds) {
         TempDir dir;
-        const TRun r = Convert(dir, document, bmp);
+        const TRun r = Convert(dir, document, kind);
         ASSERT_EQ(r.error, "");
-        const std::string name = bmp ? "1obzor.bmp" : "1obzor.png";
-        EXPECT_EQ(Body(r.page), "A\r\n<img src=\"" + name + "\" width=\"640\">\r\nB\r\n");
+        const std::string name = "1obzor" + Ext(kind);
+        if (kind != TKind::Compact) {
+            EXPECT_EQ(Body(r.page), "A\r\n<img src=\"" + name + "\" width=\"640\">\r\nB\r\n");
+        }
         EXPECT_EQ(r.pictureFiles, 1);
         ASSERT_EQ(r.files, std::vector<std::string>{name});
-        const std::string file = dir.File("site/" + name);
-        ExpectPicture(bmp ? ReadBmp(file) : ReadPng(file), data, 0, 2, name);
+        ExpectPicture(Read(dir.File("site/" + name), kind), data, 0, 2, name);
     }
 }
 
@@ -206,26 +236,25 @@ TEST(PictureFiles, RunsRepeatsAndWhatGetsAFile) {
         {"first and last rows", Row(0) + Row(127) + "\r", {{0, 1}, {127, 1}}},
     };
     const std::string data = Data(128 * 288, 7);
-    for (const bool bmp : {false, true}) {
+    for (const TKind kind : kKinds) {
         for (const Case& c : cases) {
             TempDir dir;
             const bool endsWithZero = c.text.back() == '\0';
             const std::string document =
                 c.data ? c.text + (endsWithZero ? "" : "\0"s) + data : c.text;
-            const TRun r = Convert(dir, document, bmp);
+            const TRun r = Convert(dir, document, kind);
             ASSERT_EQ(r.error, "") << c.what;
             EXPECT_EQ(r.pictureFiles, static_cast<int>(c.pictures.size())) << c.what;
             std::vector<std::string> expected;
             for (size_t n = 1; n <= c.pictures.size(); ++n)
-                expected.push_back(std::to_string(n) + "obzor" + (bmp ? ".bmp" : ".png"));
+                expected.push_back(std::to_string(n) + "obzor" + Ext(kind));
             std::sort(expected.begin(), expected.end());
             EXPECT_EQ(r.files, expected) << c.what;
             for (size_t n = 1; n <= c.pictures.size() && r.files == expected; ++n) {
                 const std::string file =
-                    dir.File("site/" + std::to_string(n) + "obzor" + (bmp ? ".bmp" : ".png"));
-                ExpectPicture(bmp ? ReadBmp(file) : ReadPng(file), c.data ? data : "",
-                              c.pictures[n - 1].first, c.pictures[n - 1].second,
-                              c.what + " #"s + std::to_string(n));
+                    dir.File("site/" + std::to_string(n) + "obzor" + Ext(kind));
+                ExpectPicture(Read(file, kind), c.data ? data : "", c.pictures[n - 1].first,
+                              c.pictures[n - 1].second, c.what + " #"s + std::to_string(n));
             }
         }
     }
@@ -240,19 +269,18 @@ TEST(PictureFiles, AmountOfPictureData) {
     const Case cases[] = {{0, 0},   {287, 0},     {288, 1},           {575, 1},
                           {576, 2}, {36864, 128}, {36864 + 5000, 128}};
     for (const Case& c : cases) {
-        for (const bool bmp : {false, true}) {
+        for (const TKind kind : kKinds) {
             TempDir dir;
             const std::string data = Data(c.bytes, 3);
             const TRun r = Convert(
                 dir,
                 Row(0) + Row(1) + Row(2) + "\r" + Row(125) + Row(126) + Row(127) + "\r\0"s + data,
-                bmp);
+                kind);
             ASSERT_EQ(r.error, "") << c.bytes;
             ASSERT_EQ(r.pictureFiles, 2);
-            const std::string ext = bmp ? ".bmp" : ".png";
+            const std::string ext = Ext(kind);
             const auto read = [&](const std::string& n) {
-                return bmp ? ReadBmp(dir.File("site/" + n + ext))
-                           : ReadPng(dir.File("site/" + n + ext));
+                return Read(dir.File("site/" + n + ext), kind);
             };
             const std::string what = std::to_string(c.bytes) + ext;
             ExpectPicture(read("1obzor"), data, 0, 3, what);
@@ -262,7 +290,7 @@ TEST(PictureFiles, AmountOfPictureData) {
             for (int row = 0; row < 3; ++row) {
                 int nonZero = 0;
                 for (int y = 8 * row; y < 8 * row + 8; ++y)
-                    for (int v : first.index[static_cast<size_t>(y)]) nonZero += v != 0;
+                    for (int x = 0; x < 256; ++x) nonZero += Colour(first, x, y) != kColours[0];
                 EXPECT_EQ(nonZero > 0, row < c.rowsDrawn) << what << " row " << row;
             }
         }
@@ -287,24 +315,22 @@ TEST(PictureFiles, AttributesAndPixelBits) {
         std::string data(288, '\0');
         data[3] = static_cast<char>(c.pixels);  // pixel row 0 of cell 3
         data[256 + 3] = static_cast<char>(c.attribute);
-        for (const bool bmp : {false, true}) {
+        for (const TKind kind : kKinds) {
             TempDir dir;
-            const TRun r = Convert(dir, Row(0) + "\r\0"s + data, bmp);
+            const TRun r = Convert(dir, Row(0) + "\r\0"s + data, kind);
             ASSERT_EQ(r.error, "");
-            const TPictureFile f =
-                bmp ? ReadBmp(dir.File("site/1obzor.bmp")) : ReadPng(dir.File("site/1obzor.png"));
+            const TPictureFile f = Read(dir.File("site/1obzor" + Ext(kind)), kind);
             ASSERT_EQ(f.height, 8);
             for (int k = 0; k < 8; ++k)
-                EXPECT_EQ(f.index[0][static_cast<size_t>(24 + k)],
-                          c.expected[static_cast<size_t>(k)])
-                    << std::hex << int{c.attribute} << " k=" << k << (bmp ? " bmp" : " png");
-            if (bmp) {
+                EXPECT_EQ(Colour(f, 24 + k, 0), kColours[static_cast<size_t>(c.expected[k])])
+                    << std::hex << int{c.attribute} << " k=" << k << Ext(kind);
+            if (kind == TKind::Bmp) {
                 for (int i = 0; i < 4; ++i)
                     EXPECT_EQ(f.rawRows[0][static_cast<size_t>(12 + i)],
                               c.fourBit[static_cast<size_t>(i)])
                         << std::hex << int{c.attribute};
             }
-            ExpectPicture(f, data, 0, 1, bmp ? "bmp" : "png");
+            ExpectPicture(f, data, 0, 1, Ext(kind));
         }
     }
 }
@@ -318,10 +344,10 @@ TEST(PictureFiles, PictureThatCannotBeWrittenFailsTheRunAndKeepsTheEarlierFiles)
             std::filesystem::create_directory(folder);
         }
     };
-    for (const bool bmp : {false, true}) {
+    for (const TKind kind : kKinds) {
         for (const bool atCommit : {false, true}) {
             TempDir dir;
-            const std::string ext = bmp ? ".bmp" : ".png";
+            const std::string ext = Ext(kind);
             const std::string blocked = dir.File("site/2obzor" + ext);
             TFolderBeforeCommit gate;
             gate.folder = blocked;
@@ -331,7 +357,7 @@ TEST(PictureFiles, PictureThatCannotBeWrittenFailsTheRunAndKeepsTheEarlierFiles)
             test::WriteFileBytes(dir.File("site/1obzor" + ext), test::ToBytes("earlier picture"));
             const std::string data = Data(4 * 288);
             const std::string document = Row(0) + "a\r" + Row(1) + "b\r" + Row(2) + "c\r\0"s + data;
-            const TRun r = Convert(dir, document, bmp, "obzor.txt", atCommit ? &gate : nullptr);
+            const TRun r = Convert(dir, document, kind, "obzor.txt", atCommit ? &gate : nullptr);
             EXPECT_EQ(r.error, (atCommit ? "Cannot write \"" : "Cannot create \"") + blocked +
                                    "\": Is a directory");
             EXPECT_EQ(r.page, "earlier page");
@@ -348,11 +374,51 @@ TEST(PictureFiles, PictureThatCannotBeWrittenFailsTheRunAndKeepsTheEarlierFiles)
     }
 }
 
+// Every picture of the documents, decoded by libpng: the compact file shows the classic
+// file's colour at every pixel, in fewer bytes, and passes pngcheck.
+TEST(PictureFiles, CompactPicturesShowTheClassicPixels) {
+    std::string twoColours = Data(3 * 288, 5), fourColours = twoColours;
+    for (int c = 0; c < 32; ++c) {
+        twoColours[256 + c] = fourColours[256 + c] = 0x0F;                    // ink 7, paper 1
+        fourColours[288 + 256 + c] = static_cast<char>(c % 2 ? 0x47 : 0x0F);  // and 15, 8
+    }
+    const std::string all = Data(128 * 288, 9);
+    const std::string documents[] = {
+        test::ToString(test::ReadFileBytes(std::string(QUILL_SOURCE_DIR) + "/examples/obzor.$w"))
+            .substr(17),
+        Row(0) + "a\r" + Row(0) + Row(1) + "\r" + Row(1) + Row(2) + "\r\0"s + twoColours,
+        Row(0) + "\r" + Row(1) + "\r" + Row(0) + Row(1) + Row(2) + "\r\0"s + fourColours,
+        Row(0) + "\r" + Row(5) + Row(6) + Row(7) + "\r" + Row(127) + "\r\0"s + all,
+    };
+    std::vector<std::string> checked;
+    TempDir compact;
+    for (const std::string& document : documents) {
+        TempDir classic;
+        std::filesystem::remove_all(compact.Path() / "site");
+        const TRun c = Convert(classic, document, TKind::Png);
+        const TRun m = Convert(compact, document, TKind::Compact);
+        ASSERT_EQ(c.error + m.error, "");
+        ASSERT_EQ(m.files, c.files);
+        for (const std::string& name : c.files) {
+            const std::string was = classic.File("site/" + name), is = compact.File("site/" + name);
+            const test::TDecodedPng a = test::DecodeWithLibpng(was, PNG_TRANSFORM_EXPAND);
+            const test::TDecodedPng b = test::DecodeWithLibpng(is, PNG_TRANSFORM_EXPAND);
+            EXPECT_EQ(b.Width, a.Width) << name;
+            EXPECT_TRUE(b.Rows == a.Rows) << name;
+            EXPECT_LT(test::ReadFileBytes(is).size(), test::ReadFileBytes(was).size()) << name;
+            ReadPng(is, true);
+            checked.push_back(compact.File(std::to_string(checked.size()) + ".png"));
+            std::filesystem::rename(is, checked.back());
+        }
+    }
+    EXPECT_EQ(test::PngcheckErrors(checked), "");
+}
+
 TEST(PictureFiles, PicturesGoBesideThePageNotTheCurrentFolder) {
     TempDir dir;
     const auto cwd = std::filesystem::current_path();
     std::filesystem::create_directories(dir.Path() / "mag.old");
-    const TRun ok = Convert(dir, "0123456789abcdefg" + Row(4) + "\r\0"s + Data(288 * 5), false,
+    const TRun ok = Convert(dir, "0123456789abcdefg" + Row(4) + "\r\0"s + Data(288 * 5), TKind::Png,
                             "mag.old/obzor.$w");
     ASSERT_EQ(ok.error, "");
     EXPECT_EQ(ok.files, std::vector<std::string>{"1obzor.png"});

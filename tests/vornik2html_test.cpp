@@ -240,17 +240,28 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
     std::string doc = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r\x30\r";
     doc += std::string(1, '\0') + std::string(2 * 288, '\x47');
     test::WriteFileBytes(dir.File("obzor.$w!"), test::ToBytes(doc));
-    for (const bool bmp : {false, true}) {
-        const TToolRun r =
-            Tool(dir, std::string(bmp ? "--bmp " : "") + "-o out/pages/p.htm 'obzor.$w!'");
+    struct Case {
+        std::string args, ext;
+        bool classic;  // the PNG files are those of the classic page
+    };
+    const Case cases[] = {{"", ".png", true},
+                          {"--bmp", ".bmp", false},
+                          {"--html5", ".png", false},
+                          {"--html5 --classic-pictures", ".png", true}};
+    std::string classic;  // picture 1 of the classic page
+    for (const Case& c : cases) {
+        const TToolRun r = Tool(dir, c.args + " -o out/pages/p.htm 'obzor.$w!'");
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "obzor.$w! -> out/pages/p.htm (2 pictures)\n");
         EXPECT_EQ(r.summary.substr(0, 24), "1 document, 2 pictures, ");
-        const std::string ext = bmp ? ".bmp" : ".png";
         for (const char* n : {"1", "2"})
             EXPECT_TRUE(std::filesystem::is_regular_file(
-                dir.File("out/pages/" + std::string(n) + "obzor" + ext)));
-        EXPECT_FALSE(std::filesystem::exists(dir.File("1obzor" + ext)));
+                dir.File("out/pages/" + std::string(n) + "obzor" + c.ext)));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("1obzor" + c.ext)));
+        if (c.ext == ".bmp") continue;
+        const std::string picture = Page(dir, "out/pages/1obzor.png");
+        if (classic.empty()) classic = picture;
+        EXPECT_EQ(picture == classic, c.classic) << c.args;
     }
 }
 

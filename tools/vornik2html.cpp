@@ -28,7 +28,8 @@ using namespace quill;
 
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [--html5] [--scale N] [--embed] [--skip-header]\n"
+    "                   [--html5] [--scale N] [--classic-pictures] [--embed]\n"
+    "                   [--skip-header]\n"
     "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
     "                   [--update] [--shard K/N] INPUT...\n"
     "       vornik2html --index [-d DIR]\n";
@@ -42,9 +43,13 @@ constexpr const char* kHelp =
     "  --pitch42         25-pixel lines (default: 17 pixels)\n"
     "  --bmp             pictures as 4-bit BMP files (default: PNG)\n"
     "  --style STYLE     quilloc (default) or quillo: always colours on a dark page\n"
-    "  --html5           a page for today's web: HTML5 in UTF-8, crisp pictures\n"
+    "  --html5           a page for today's web: HTML5 in UTF-8, crisp and compact\n"
+    "                    pictures\n"
     "  --scale N         with --html5: pictures shown 256 x N pixels wide, N from 1 to 8\n"
     "                    (default: 640 pixels)\n"
+    "  --classic-pictures\n"
+    "                    with --html5: the PNG files the classic page gets, byte for byte\n"
+    "                    (default: smaller PNG files of the same pixels)\n"
     "  --embed           pictures inside the page as data: addresses; no picture files\n"
     "  --skip-header     skip the 17-byte header of every INPUT, whatever its name\n"
     "  -o PAGE.htm       the page to write (one INPUT only); -o - writes it to standard\n"
@@ -100,6 +105,7 @@ TSettings ParseCommandLine(int argc, char** argv) {
     app.add_flag("--pitch42", s.pitch42);
     app.add_flag("--bmp", s.bmp);
     app.add_flag("--html5", s.run.Html5);
+    app.add_flag("--classic-pictures", s.run.ClassicPictures);
     app.add_flag("--embed", s.run.Embed);
     app.add_flag("--skip-header", s.run.SkipHeader);
     app.add_flag("-q", s.quiet);

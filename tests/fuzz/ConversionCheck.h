@@ -26,7 +26,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     static TPngRegistration registration;
     if (size == 0) return;
     // Byte 0: colors, 42 pitch, BMP pictures, second style, a document name with a
-    // header to skip, the modern page, embedded pictures. The rest is the document.
+    // header to skip, the modern page, embedded pictures, classic pictures. The rest is
+    // the document.
     const uint8_t choice = data[0];
     // All in memory: a fresh platform each input, so no input sees another's files.
     TMemoryPlatform memory;
@@ -42,6 +43,7 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         TNamedFiles files(input, out + "/page.htm");
         const TRunSettings settings{.Html5 = (choice & 32) != 0,
                                     .Embed = (choice & 64) != 0,
+                                    .ClassicPictures = (choice & 128) != 0,
                                     .Widest = widest,
                                     .Platform = &memory};
         TConversionRun run(options, files, choice & 8 ? TPageStyle::Quillo : TPageStyle::Quilloc,

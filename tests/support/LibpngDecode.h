@@ -20,7 +20,10 @@ struct TDecodedPng {
     std::vector<std::vector<uint8_t>> Rows;  // as stored: indexes, RGB or RGBA
 };
 
-inline TDecodedPng DecodeWithLibpng(const std::string& fileName) {
+// transforms: libpng's PNG_TRANSFORM_... flags (PNG_TRANSFORM_EXPAND gives the colour of
+// every pixel of a palette image as RGB).
+inline TDecodedPng DecodeWithLibpng(const std::string& fileName,
+                                    int transforms = PNG_TRANSFORM_IDENTITY) {
     struct FileCloser {
         void operator()(FILE* f) const { std::fclose(f); }
     };
@@ -34,7 +37,7 @@ inline TDecodedPng DecodeWithLibpng(const std::string& fileName) {
         throw std::runtime_error("libpng rejects " + fileName);
     }
     png_init_io(png, file.get());
-    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    png_read_png(png, info, transforms, nullptr);
     result.Width = png_get_image_width(png, info);
     result.Height = png_get_image_height(png, info);
     result.BitDepth = png_get_bit_depth(png, info);

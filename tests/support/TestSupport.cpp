@@ -52,6 +52,16 @@ std::string PercentDecoded(const std::string& s) {
     return out;
 }
 
+std::string PngcheckErrors(const std::vector<std::string>& files) {
+    const TempDir dir;
+    std::string command = "pngcheck -q";
+    for (const std::string& f : files) command += " '" + f + "'";
+    command += " > '" + dir.File("out") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string out = ToString(ReadFileBytes(dir.File("out")));
+    return status == 0 ? "" : "pngcheck: status " + std::to_string(status) + "\n" + out;
+}
+
 std::filesystem::path PngSuiteDir() {
     const std::filesystem::path dir =
         std::filesystem::path(QUILL_SOURCE_DIR) / ".." / "shared" / "testdata" / "pngsuite";

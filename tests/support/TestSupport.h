@@ -41,6 +41,9 @@ inline std::vector<TVectorWidth> AllWidths() {
     return widths;
 }
 
+// What pngcheck finds wrong with the files: "" when it passes every one of them.
+std::string PngcheckErrors(const std::vector<std::string>& files);
+
 // The third-party PNG test suite beside the project, or an empty path when absent.
 std::filesystem::path PngSuiteDir();
 
