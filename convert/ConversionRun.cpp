@@ -87,7 +87,7 @@ void TConversionRun::Convert() {
     pictures_.Reset();
     ReadLines();
     ExtractPictures();
-    writer_->WriteFooter(s.OutputFile);
+    writer_->WriteFooter(s.OutputFile, translator_->OpenCloser());
     s.OutputFile.Close();
     s.InputFile.Close();
     if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_);
@@ -102,9 +102,7 @@ void TConversionRun::ReadLines() {
     TRunState& s = state_;
     for (;;) {
         const size_t taken =
-            pictures_.Waiting()
-                ? 0
-                : translator_->TranslateBufferedLines(s.InputFile.Buffered());
+            pictures_.Waiting() ? 0 : translator_->TranslateBufferedLines(s.InputFile.Buffered());
         if (taken > 0) {
             const char* const p = s.InputFile.Buffered().data();
             const size_t lineBegin = scan::FindLastLineEnd(p, taken - 1);

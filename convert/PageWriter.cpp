@@ -27,6 +27,11 @@ class TClassicPage : public TPageWriter {
                    style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
     }
 
+    // A span left open stays open: the page is fixed to the byte.
+    void WriteFooter(TRecordFile& page, std::string_view) override {
+        WriteHtml(page, page::kFooter);
+    }
+
   protected:
     void WriteImage(TRecordFile& page, int, std::string_view address, bool embedded) override {
         WriteHtml(page, page::kImageStart);
@@ -51,6 +56,11 @@ class TModernPage : public TPageWriter {
             WriteHtml(page, useColors ? modern::kStyleDark : modern::kStyleLight);
         WriteSizes(page, options,
                    style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
+    }
+
+    void WriteFooter(TRecordFile& page, std::string_view openCloser) override {
+        WriteHtml(page, openCloser);
+        WriteHtml(page, page::kFooter);
     }
 
   protected:
@@ -84,10 +94,6 @@ void TPageWriter::WriteImageLine(TRecordFile& page, int n, std::string_view file
         WriteImage(page, n, TEmbeddedPictures::Mark(n), true);
     else
         WriteImage(page, n, fileName, false);
-}
-
-void TPageWriter::WriteFooter(TRecordFile& page) {
-    WriteHtml(page, page::kFooter);
 }
 
 void TPageWriter::BeginDraft(TRecordFile& page) {

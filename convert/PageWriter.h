@@ -33,7 +33,9 @@ class TPageWriter {
                              std::string_view title) = 0;
     // The image line of picture n, whose file is fileName (beside the page).
     void WriteImageLine(TRecordFile& page, int n, std::string_view fileName);
-    void WriteFooter(TRecordFile& page);
+    // The footer, after openCloser: what closes a span the text left open (see
+    // TLineTranslator::OpenCloser), which only the modern page writes.
+    virtual void WriteFooter(TRecordFile& page, std::string_view openCloser) = 0;
 
     // Pictures inside the page: they are known only after the text, so the page just
     // created (and closed) is kept empty and page is pointed at a draft instead, with a
