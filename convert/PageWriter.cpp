@@ -1,9 +1,16 @@
 #include "convert/PageWriter.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
+#include "convert/PageLanguage.h"
 #include "convert/PageLiterals.h"
 #include "convert/PictureStore.h"
 #include "platform/RecordFile.h"
@@ -17,7 +24,7 @@ class TClassicPage : public TPageWriter {
   public:
     TClassicPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
 
-    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
+    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors, std::string_view,
                      std::string_view) override {
         if (style_ == TPageStyle::Quillo)
             WriteHtml(page, page::kQuilloHeaderFirst);
@@ -46,7 +53,16 @@ class TModernPage : public TPageWriter {
     TModernPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
 
     void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
-                     std::string_view title) override {
+                     std::string_view title, std::string_view ahead) override {
+        WriteHtml(page, modern::kHtmlStart);
+        if (!settings_.Lang.Empty()) {
+            WriteHtml(page, names::HtmlText(settings_.Lang.View()));
+        } else if (language::TextStartHoldsCyrillicLetter(ahead)) {
+            WriteHtml(page, language::kCyrillicText);
+        } else {
+            WriteHtml(page, language::kOtherText);
+            watchesText_ = true;
+        }
         WriteHtml(page, modern::kHeadStart);
         WriteHtml(page, names::HtmlText(title));
         WriteHtml(page, modern::kHeadTitleEnd);
@@ -94,6 +110,35 @@ void TPageWriter::WriteImageLine(TRecordFile& page, int n, std::string_view file
         WriteImage(page, n, TEmbeddedPictures::Mark(n), true);
     else
         WriteImage(page, n, fileName, false);
+}
+
+void TPageWriter::NoteText(std::string_view text) {
+    if (!language::HoldsCyrillicLetter(text)) return;
+    cyrillicFound_ = true;
+    watchesText_ = false;
+}
+
+void TPageWriter::SettleLanguage(const std::string& pageName, const std::string& path) {
+    if (!cyrillicFound_) return;
+    cyrillicFound_ = false;
+    // The head is the first thing of the page, or of its draft. A page written straight
+    // into a pipe or a device has gone on: there is nothing to replace.
+    const std::string& file = draft_ ? draft_->Name() : path;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        const std::string_view lang = language::kCyrillicText;
+        const ssize_t n =
+            ::pwrite(fd, lang.data(), lang.size(), static_cast<off_t>(modern::kHtmlStart.size()));
+        if (n != static_cast<ssize_t>(lang.size())) error = n < 0 ? errno : EIO;
+        if (::close(fd) != 0 && error == 0) error = errno;
+    }
+    if (error != 0) {
+        const std::string reason = std::strerror(error);
+        throw EInOutError("Cannot write \"" + pageName + "\": " + reason, pageName, reason);
+    }
 }
 
 void TPageWriter::BeginDraft(TRecordFile& page) {

@@ -28,9 +28,10 @@ class TPageWriter {
     virtual ~TPageWriter() = default;
 
     // The page's header: its first piece by the style and "use colors", then the size
-    // ("42 pitch", asked each time it is written). title: the document's name.
+    // ("42 pitch", asked each time it is written). title: the document's name; ahead: the
+    // start of the text part as read ahead, for the modern page's language.
     virtual void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
-                             std::string_view title) = 0;
+                             std::string_view title, std::string_view ahead) = 0;
     // The image line of picture n, whose file is fileName (beside the page).
     void WriteImageLine(TRecordFile& page, int n, std::string_view fileName);
     // The footer, after openCloser: what closes a span the text left open (see
@@ -50,6 +51,15 @@ class TPageWriter {
     void FinishDraft(const std::string& pageName, const std::string& path);
     void Abandon() { draft_.reset(); }
 
+    // The modern page's language by its text: the head is written before the text is
+    // read, with what the text read ahead tells. While that may still change, the run
+    // shows the writer the bytes of every text line (WatchesText, NoteText); once the page
+    // is closed, SettleLanguage puts the language found into the head (of the page
+    // written at path, or of the draft), in the same two bytes.
+    bool WatchesText() const { return watchesText_; }
+    void NoteText(std::string_view text);
+    void SettleLanguage(const std::string& pageName, const std::string& path);
+
   protected:
     TPageWriter(TPageStyle style, const TRunSettings& settings)
         : style_(style), settings_(settings) {}
@@ -59,8 +69,10 @@ class TPageWriter {
 
     const TPageStyle style_;
     const TRunSettings settings_;
+    bool watchesText_ = false;  // the head says "en" and the text may still say "ru"
 
   private:
+    bool cyrillicFound_ = false;
     TEmbeddedPictures embedded_;
     std::unique_ptr<TTempFile> draft_;
 };

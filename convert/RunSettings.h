@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/PageLanguage.h"
 #include "convert/VectorWidth.h"
 
 namespace quill {
@@ -17,6 +18,8 @@ struct TRunSettings {
     // The widest searches the run may use: the processor's widest unless narrower ones
     // are asked for, as tests do to check every width on one machine.
     scan::TVectorWidth Widest = scan::TVectorWidth::Avx512;
+    // The modern page's language (a tag such as "uk"); empty: by its text, "ru" or "en".
+    language::TLanguageTag Lang = {};
 };
 
 }  // namespace quill

@@ -16,6 +16,7 @@
 #include "archive/ArchiveCall.h"
 #include "archive/CallSettings.h"
 #include "convert/DocumentNames.h"
+#include "convert/PageLanguage.h"
 #include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
@@ -28,7 +29,7 @@ using namespace quill;
 
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [--html5] [--scale N] [--embed] [--skip-header]\n"
+    "                   [--html5] [--scale N] [--lang CODE] [--embed] [--skip-header]\n"
     "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
     "                   [--update] [--shard K/N] INPUT...\n"
     "       vornik2html --index [-d DIR]\n";
@@ -45,6 +46,8 @@ constexpr const char* kHelp =
     "  --html5           a page for today's web: HTML5 in UTF-8, crisp pictures\n"
     "  --scale N         with --html5: pictures shown 256 x N pixels wide, N from 1 to 8\n"
     "                    (default: 640 pixels)\n"
+    "  --lang CODE       with --html5: the page's language (default: ru when its text\n"
+    "                    holds Cyrillic letters, otherwise en)\n"
     "  --embed           pictures inside the page as data: addresses; no picture files\n"
     "  --skip-header     skip the 17-byte header of every INPUT, whatever its name\n"
     "  -o PAGE.htm       the page to write (one INPUT only); -o - writes it to standard\n"
@@ -107,8 +110,9 @@ TSettings ParseCommandLine(int argc, char** argv) {
     app.add_flag("--index", s.indexOnly);
     // What each option's value is, for the message when it is missing.
     const std::map<std::string, std::string> values = {
-        {"--style", "a style"},  {"-o", "a page name"},    {"-d", "a folder"}, {"-j", "a number"},
-        {"--scale", "a number"}, {"--match", "a pattern"}, {"--shard", "K/N"},
+        {"--style", "a style"}, {"-o", "a page name"},    {"-d", "a folder"},
+        {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
+        {"--shard", "K/N"},     {"--lang", "a language"},
     };
     auto valued = [&](const std::string& name, std::string& into) {
         return app.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -120,6 +124,8 @@ TSettings ParseCommandLine(int argc, char** argv) {
     CLI::Option* dirOption = valued("-d", dir);
     CLI::Option* jobsOption = valued("-j", jobs);
     CLI::Option* scaleOption = valued("--scale", scale);
+    std::string lang;
+    CLI::Option* langOption = valued("--lang", lang);
     std::string shard;
     CLI::Option* shardOption = valued("--shard", shard);
     app.add_option("--match", s.patterns);
@@ -161,6 +167,12 @@ TSettings ParseCommandLine(int argc, char** argv) {
     if (scaleOption->count() > 0) {
         if (!s.run.Html5) UsageError("--scale needs --html5");
         s.run.Scale = static_cast<int>(Number("--scale", scale, 1, 8));
+    }
+    if (langOption->count() > 0) {
+        if (!s.run.Html5) UsageError("--lang needs --html5");
+        if (!language::IsLanguageTag(lang))
+            UsageError("--lang needs a language such as ru, en or sr-Latn, not \"" + lang + "\"");
+        s.run.Lang = language::TLanguageTag(lang);
     }
     if (shardOption->count() > 0) {
         s.shard = TShard::Parse(shard);
