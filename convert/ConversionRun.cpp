@@ -86,13 +86,16 @@ void TConversionRun::Convert() {
     s.OutputFile.Rewrite();
     if (settings_.Embed) writer_->BeginDraft(s.OutputFile, platform_);
     if (s.SkipHeader) SkipDocumentHeader();
-    writer_->WriteHeader(s.OutputFile, options_, s.UseColors, names::PageTitle(inputName_));
+    // Only the modern page looks ahead, so the classic run reads nothing sooner.
+    writer_->WriteHeader(s.OutputFile, options_, s.UseColors, names::PageTitle(inputName_),
+                         settings_.Html5 ? s.InputFile.Buffered() : std::string_view());
     pictures_.Reset();
     ReadLines();
     ExtractPictures();
-    writer_->WriteFooter(s.OutputFile);
+    writer_->WriteFooter(s.OutputFile, translator_->OpenCloser());
     s.OutputFile.Close();
     s.InputFile.Close();
+    writer_->SettleLanguage(pageName_, pagePath_, platform_);
     if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_, platform_);
     pictures_.Release();
     if (gate_) gate_->BeforeCommit(files_.Names());
@@ -111,6 +114,7 @@ void TConversionRun::ReadLines() {
             const size_t lineBegin = scan::FindLastLineEnd(p, taken - 1);
             s.LineText = std::string_view(p + lineBegin, taken - lineBegin);
             s.LastByte = static_cast<uint8_t>(p[taken - 1]);
+            if (writer_->WatchesText()) writer_->NoteText(std::string_view(p, taken));
             s.InputFile.Consume(taken);
         } else {
             translator_->StartLine();
@@ -123,10 +127,12 @@ void TConversionRun::ReadLines() {
                 isPictureLine ? lines::PictureRow(static_cast<uint8_t>(s.LineText[1])) : 0;
             if (const int finished = pictures_.FinishPicture(isPictureLine, row))
                 WriteImageLine(finished);
-            if (isPictureLine)
+            if (isPictureLine) {
                 pictures_.AddPictureLine(row);
-            else
+            } else {
                 translator_->TranslateLine(s.LineText);
+                if (writer_->WatchesText()) writer_->NoteText(s.LineText);
+            }
         }
         if (s.InputFile.Eof() || s.LastByte == 0) break;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/Base64.h"
 #include "platform/Exception.h"
 #include "platform/RecordFile.h"
 
@@ -19,24 +20,7 @@ std::string TEmbeddedPictures::Mark(int n) {
 }
 
 std::string TEmbeddedPictures::DataUri(const uint8_t* data, size_t size, bool bmp) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string uri = bmp ? "data:image/bmp;base64," : "data:image/png;base64,";
-    uri.reserve(uri.size() + (size + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 3 <= size; i += 3) {
-        const uint32_t v = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
-        for (int shift = 18; shift >= 0; shift -= 6) uri += kDigits[v >> shift & 63];
-    }
-    if (i < size) {
-        const uint32_t v =
-            uint32_t{data[i]} << 16 | (i + 1 < size ? uint32_t{data[i + 1]} << 8 : 0);
-        uri += kDigits[v >> 18 & 63];
-        uri += kDigits[v >> 12 & 63];
-        uri += i + 1 < size ? kDigits[v >> 6 & 63] : '=';
-        uri += '=';
-    }
-    return uri;
+    return (bmp ? "data:image/bmp;base64," : "data:image/png;base64,") + Base64Encode(data, size);
 }
 
 void TEmbeddedPictures::Keep(int n, std::string uri) {

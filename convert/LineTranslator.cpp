@@ -34,9 +34,20 @@ void TLineTranslator::ApplyLineColour(std::string_view line) {
     if (line.size() < 2) return;
     const uint8_t k = static_cast<uint8_t>(line[line.size() - 2]);
     if (!lines::IsColourCode(k)) return;
+    // A picture line's bytes are never translated, so nothing would close its colour: the
+    // classic page opens it all the same and colours what follows, the modern page never
+    // leaves markup open.
+    if (utf8_ != nullptr &&
+        lines::IsPictureLine(static_cast<uint8_t>(line[0]), static_cast<uint8_t>(line[1])))
+        return;
     spans_.SpanOpen = true;
     OpenSpan(k);
     lineColourAt_ = line.size() - 2;
+}
+
+std::string_view TLineTranslator::OpenCloser() const {
+    if (!spans_.SpanOpen) return {};
+    return colourSpans_ ? page::kColourCloser : page::StyleClosers[spans_.SpanCode];
 }
 
 namespace {

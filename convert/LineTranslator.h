@@ -39,7 +39,7 @@ class TLineTranslator {
     void StartLine() { spans_.SpanOpen = false; }
     // The line colour rule for line, as read and its terminator included: a code 1 to 7
     // just before its last byte opens that colour's span at once, and the code then counts
-    // as 8 for the rest of the line.
+    // as 8 for the rest of the line. In the modern page a picture line opens nothing.
     void ApplyLineColour(std::string_view line);
     // Every byte of a text line, its terminator included, after ApplyLineColour. The line
     // is followed by at least TRecordFile::kReadSlack readable bytes.
@@ -52,6 +52,9 @@ class TLineTranslator {
     size_t TranslateBufferedLines(std::string_view buffer);
 
     const TSpanState& Spans() const { return spans_; }
+    // What closes the span (or style tags) still open after the last line, if any: a text
+    // that ends without a terminator leaves it open.
+    std::string_view OpenCloser() const;
 
   private:
     // What one special byte of a text line writes, by the span open before it: the span's

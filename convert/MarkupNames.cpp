@@ -65,26 +65,40 @@ std::string AddressOf(std::string_view fileName) {
     return out;
 }
 
-std::string HtmlText(std::string_view name) {
+namespace {
+
+// UTF-8 kept, bytes that are no UTF-8 and control bytes as U+FFFD, and the markup's four
+// characters escaped or not.
+std::string ValidText(std::string_view name, bool escape) {
     std::string out;
     while (!name.empty()) {
         const size_t n = Utf8Length(name);
         const uint8_t b = static_cast<uint8_t>(name[0]);
         if (n == 0 || b < 32 || b == 127)
             out += "\uFFFD";
-        else if (b == '&')
+        else if (escape && b == '&')
             out += modern::kAmpersand;
-        else if (b == '"')
+        else if (escape && b == '"')
             out += modern::kQuote;
-        else if (b == '<')
+        else if (escape && b == '<')
             out += page::kLessThan;
-        else if (b == '>')
+        else if (escape && b == '>')
             out += page::kGreaterThan;
         else
             out += name.substr(0, n);
         name.remove_prefix(n == 0 ? 1 : n);
     }
     return out;
+}
+
+}  // namespace
+
+std::string HtmlText(std::string_view name) {
+    return ValidText(name, true);
+}
+
+std::string PlainText(std::string_view name) {
+    return ValidText(name, false);
 }
 
 }  // namespace quill::names

@@ -25,4 +25,8 @@ std::string AddressOf(std::string_view fileName);
 // quote escaped; bytes that are no UTF-8, and control bytes, become U+FFFD.
 std::string HtmlText(std::string_view name);
 
+// A name as plain UTF-8 text for places that escape it in their own way (a search
+// record's title): the same, but "&", "<", ">" and the double quote as they are.
+std::string PlainText(std::string_view name);
+
 }  // namespace quill::names

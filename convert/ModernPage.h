@@ -14,10 +14,12 @@ namespace quill::modern {
 
 using namespace std::string_view_literals;
 
-// Head up to the title, the title (the document's file name) and the rest of the head
-// up to the style rules, which are those of the classic page.
+// The page up to its language, the language, the head up to the title, the title (the
+// document's file name) and the rest of the head up to the style rules, which are those
+// of the classic page.
+inline constexpr std::string_view kHtmlStart = "<!DOCTYPE html>\r\n<html lang=\""sv;
 inline constexpr std::string_view kHeadStart =
-    "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
+    "\"><head><meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
     "content=\"width=device-width, initial-scale=1\">\r\n<title>"sv;
 inline constexpr std::string_view kHeadTitleEnd = "</title>\r\n<style>\r\n"sv;
 inline constexpr std::string_view kStyleDark =

@@ -1,9 +1,12 @@
 #include "convert/PageWriter.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
+#include "convert/PageLanguage.h"
 #include "convert/PageLiterals.h"
 #include "convert/PictureStore.h"
 #include "platform/RecordFile.h"
@@ -17,7 +20,7 @@ class TClassicPage : public TPageWriter {
   public:
     TClassicPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
 
-    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
+    void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors, std::string_view,
                      std::string_view) override {
         if (style_ == TPageStyle::Quillo)
             WriteHtml(page, page::kQuilloHeaderFirst);
@@ -25,6 +28,11 @@ class TClassicPage : public TPageWriter {
             WriteHtml(page, useColors ? page::kHeaderDark : page::kHeaderLight);
         WriteSizes(page, options,
                    style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
+    }
+
+    // A span left open stays open: the page is fixed to the byte.
+    void WriteFooter(TRecordFile& page, std::string_view) override {
+        WriteHtml(page, page::kFooter);
     }
 
   protected:
@@ -41,7 +49,16 @@ class TModernPage : public TPageWriter {
     TModernPage(TPageStyle style, const TRunSettings& settings) : TPageWriter(style, settings) {}
 
     void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
-                     std::string_view title) override {
+                     std::string_view title, std::string_view ahead) override {
+        WriteHtml(page, modern::kHtmlStart);
+        if (!settings_.Lang.Empty()) {
+            WriteHtml(page, names::HtmlText(settings_.Lang.View()));
+        } else if (language::TextStartHoldsCyrillicLetter(ahead)) {
+            WriteHtml(page, language::kCyrillicText);
+        } else {
+            WriteHtml(page, language::kOtherText);
+            watchesText_ = true;
+        }
         WriteHtml(page, modern::kHeadStart);
         WriteHtml(page, names::HtmlText(title));
         WriteHtml(page, modern::kHeadTitleEnd);
@@ -51,6 +68,11 @@ class TModernPage : public TPageWriter {
             WriteHtml(page, useColors ? modern::kStyleDark : modern::kStyleLight);
         WriteSizes(page, options,
                    style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
+    }
+
+    void WriteFooter(TRecordFile& page, std::string_view openCloser) override {
+        WriteHtml(page, openCloser);
+        WriteHtml(page, page::kFooter);
     }
 
   protected:
@@ -86,8 +108,36 @@ void TPageWriter::WriteImageLine(TRecordFile& page, int n, std::string_view file
         WriteImage(page, n, fileName, false);
 }
 
-void TPageWriter::WriteFooter(TRecordFile& page) {
-    WriteHtml(page, page::kFooter);
+void TPageWriter::NoteText(std::string_view text) {
+    if (!language::HoldsCyrillicLetter(text)) return;
+    cyrillicFound_ = true;
+    watchesText_ = false;
+}
+
+void TPageWriter::SettleLanguage(const std::string& pageName, const std::string& path,
+                                 TPlatform& platform) {
+    if (!cyrillicFound_) return;
+    cyrillicFound_ = false;
+    // The head is the first thing of the page, or of its draft. A page written straight
+    // into a pipe or a device has gone on: there is nothing to replace.
+    const std::string& file = draft_ ? draft_->Name() : path;
+    const TFileStatus info = platform.Status(file);
+    if (info.Exists() && !info.IsFile()) return;
+    int error = 0;
+    if (std::unique_ptr<TOpenFile> page = platform.Open(file, TOpenMode::Write, error)) {
+        const std::string_view lang = language::kCyrillicText;
+        if (page->Seek(static_cast<int64_t>(modern::kHtmlStart.size()), TOpenFile::kFromStart,
+                       error) >= 0) {
+            const int64_t n = page->Write(lang.data(), lang.size(), error);
+            if (n >= 0 && n != static_cast<int64_t>(lang.size())) error = EIO;
+        }
+        const int closed = page->Close();
+        if (error == 0) error = closed;
+    }
+    if (error != 0) {
+        const std::string reason = TPlatform::Reason(error);
+        throw EInOutError("Cannot write \"" + pageName + "\": " + reason, pageName, reason);
+    }
 }
 
 void TPageWriter::BeginDraft(TRecordFile& page, TPlatform& platform) {

@@ -28,12 +28,15 @@ class TPageWriter {
     virtual ~TPageWriter() = default;
 
     // The page's header: its first piece by the style and "use colors", then the size
-    // ("42 pitch", asked each time it is written). title: the document's name.
+    // ("42 pitch", asked each time it is written). title: the document's name; ahead: the
+    // start of the text part as read ahead, for the modern page's language.
     virtual void WriteHeader(TRecordFile& page, TOptionsSource& options, bool useColors,
-                             std::string_view title) = 0;
+                             std::string_view title, std::string_view ahead) = 0;
     // The image line of picture n, whose file is fileName (beside the page).
     void WriteImageLine(TRecordFile& page, int n, std::string_view fileName);
-    void WriteFooter(TRecordFile& page);
+    // The footer, after openCloser: what closes a span the text left open (see
+    // TLineTranslator::OpenCloser), which only the modern page writes.
+    virtual void WriteFooter(TRecordFile& page, std::string_view openCloser) = 0;
 
     // Pictures inside the page: they are known only after the text, so the page just
     // created (and closed) is kept empty and page is pointed at a draft instead, with a
@@ -48,6 +51,15 @@ class TPageWriter {
     void FinishDraft(const std::string& pageName, const std::string& path, TPlatform& platform);
     void Abandon() { draft_.reset(); }
 
+    // The modern page's language by its text: the head is written before the text is
+    // read, with what the text read ahead tells. While that may still change, the run
+    // shows the writer the bytes of every text line (WatchesText, NoteText); once the page
+    // is closed, SettleLanguage puts the language found into the head (of the page
+    // written at path, or of the draft), in the same two bytes.
+    bool WatchesText() const { return watchesText_; }
+    void NoteText(std::string_view text);
+    void SettleLanguage(const std::string& pageName, const std::string& path, TPlatform& platform);
+
   protected:
     TPageWriter(TPageStyle style, const TRunSettings& settings)
         : style_(style), settings_(settings) {}
@@ -57,8 +69,10 @@ class TPageWriter {
 
     const TPageStyle style_;
     const TRunSettings settings_;
+    bool watchesText_ = false;  // the head says "en" and the text may still say "ru"
 
   private:
+    bool cyrillicFound_ = false;
     TEmbeddedPictures embedded_;
     std::unique_ptr<TTempFile> draft_;
 };

@@ -84,15 +84,12 @@ void TPictureStore::ReadPictureData(TRecordFile& input, bool fourBits) {
 }
 
 // Character row s of the store from the cell buffer: a set bit shows the cell's ink, a
-// clear bit its paper; bit 6 of the attribute brightens both, bit 7 means nothing.
+// clear bit its paper.
 void TPictureStore::DrawGroup(int s) {
     const bool fourBits = store_->PixelFormat() == pf4bit;
     for (int c = 0; c < kCellsPerRow; ++c) {
         const auto& cell = cells_[static_cast<size_t>(c)];
-        const uint8_t a = cell[8];
-        const uint8_t bright = (a & 0x40) ? 8 : 0;
-        const uint8_t ink = static_cast<uint8_t>((a & 7) + bright);
-        const uint8_t paper = static_cast<uint8_t>(((a >> 3) & 7) + bright);
+        const auto [ink, paper] = CellColours(cell[8]);
         for (int r = 0; r < 8; ++r) {
             uint8_t* line = store_->ScanLine(8 * s + r);
             const uint8_t bits = cell[static_cast<size_t>(r)];

@@ -32,6 +32,18 @@ inline constexpr int kGroupBytes = kCellsPerRow * 9;
 inline constexpr int kPictureTableSize = 10000;
 using TPictureTable = std::array<TPictureEntry, kPictureTableSize + 1>;  // entry 0 unused
 
+// A cell's two colour indexes by its attribute byte: ink in bits 0-2, paper in bits 3-5;
+// bit 6 brightens both (adds 8), bit 7 means nothing.
+struct TCellColours {
+    uint8_t Ink = 0;
+    uint8_t Paper = 0;
+};
+constexpr TCellColours CellColours(uint8_t attribute) {
+    const int bright = (attribute & 0x40) ? 8 : 0;
+    return {static_cast<uint8_t>((attribute & 7) + bright),
+            static_cast<uint8_t>(((attribute >> 3) & 7) + bright)};
+}
+
 // One group while it is read: byte r (0-7) of cell c is its pixel row r, byte 8 its
 // attribute.
 using TCellBuffer = std::array<std::array<uint8_t, 9>, kCellsPerRow>;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/PageLanguage.h"
 #include "platform/Platform.h"
 #include "platform/ProcessorFeatures.h"
 
@@ -23,6 +24,8 @@ struct TRunSettings {
     TVectorWidth Widest = TVectorWidth::Avx512;
     // Where the files are: the operating system's unless another is given (tests).
     TPlatform* Platform = nullptr;
+    // The modern page's language (a tag such as "uk"); empty: by its text, "ru" or "en".
+    language::TLanguageTag Lang = {};
 };
 
 }  // namespace quill

@@ -349,7 +349,8 @@ TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
     const std::string doc =
         "HEADER-17-BYTES!!A\r\xff\x80\r\xff\x81\rB\r"s + '\0' + std::string(576, '\x47');
     const std::string head =
-        "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
+        "<!DOCTYPE html>\r\n<html lang=\"en\"><head><meta charset=\"utf-8\">\r\n<meta "
+        "name=\"viewport\" "
         "content=\"width=device-width, initial-scale=1\">\r\n<title>a&amp;b #1</title>\r\n"
         "<style>\r\nbody{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
         "line-height:17px}\r\n";
@@ -395,6 +396,38 @@ TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
         for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
             ++entries;
         EXPECT_EQ(entries, 2);  // the document and the page: no draft left behind
+    }
+}
+
+// The modern page's language: by its text (not its picture lines or picture data) when
+// none is asked for, also when the first letter comes long after the start.
+TEST(ConversionRun, ModernPageLanguage) {
+    const std::string far(200000, 'a');  // past the first read buffer
+    struct Case {
+        std::string document;
+        std::string want;
+        std::string lang = "";  // asked for
+        bool embed = false;
+    };
+    const Case cases[] = {
+        {"Hello\r", "en"},
+        {"\xb0\xc4\xdb \xfc\r", "en"},  // box drawing and the numero sign are no letters
+        {"\x8f\xe0\xa8\xa2\xa5\xe2\r", "ru"},
+        {"x\r\xff\x80\xa0\xa0\r"s + '\0' + "\xa0\xa0", "en"},
+        {far + "\r\xe0\r", "ru"},
+        {far + "\r\xe0\r", "ru", "", true},
+        {far + "\r\xff\x80\r\xf1\r", "ru"},  // the line after a picture
+        {"\x8f\xe0\r", "uk", "uk"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        TSettings s{
+            .colors = true,
+            .run = {.Html5 = true, .Embed = c.embed, .Lang = language::TLanguageTag(c.lang)}};
+        const auto out = Convert(dir, c.document, s);
+        ASSERT_EQ(out.error, "");
+        const std::string head = "<!DOCTYPE html>\r\n<html lang=\"" + c.want + "\"><head>";
+        EXPECT_EQ(out.page.substr(0, head.size()), head) << c.want << " " << c.document.size();
     }
 }
 

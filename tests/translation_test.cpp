@@ -142,26 +142,38 @@ TEST(Translation, ModernPageText) {
 
 TEST(Translation, PicturesAndLineColours) {
     const std::string image = "<img src=\"1doc.png\" width=\"640\">\r\n";
+    const std::string modernImage =
+        "<img src=\"1doc.png\" alt=\"picture 1\" width=\"640\" style=\"image-rendering: "
+        "pixelated\">\r\n";
     struct Case {
         std::string document;
         std::string colours;
         std::string styles;
+        std::string modern;  // the modern page with colours: never leaves markup open
     };
     const Case cases[] = {
         // A coloured text line after a picture: its opener comes before the image line.
         {"\xff\x80\rtext\x02\r", "<span class=r>" + image + "text</span> \r\n",
-         "<B><U>" + image + "text</U></B> \r\n"},
-        // A line colour on a picture line writes its opener and nothing closes it.
-        {"\xff\x80\x03\rA\r", "<span class=m>" + image + "A\r\n", "<B><I><U>" + image + "A\r\n"},
+         "<B><U>" + image + "text</U></B> \r\n",
+         "<span class=r>" + modernImage + "text</span> \r\n"},
+        // A line colour on a picture line writes its opener and nothing closes it; the
+        // modern page writes nothing for it.
+        {"\xff\x80\x03\rA\r", "<span class=m>" + image + "A\r\n", "<B><I><U>" + image + "A\r\n",
+         modernImage + "A\r\n"},
         {"\x04"
          "a\r\xff\x80\r",
-         " <span class=g>a</span>\r\n", " <I>a</I>\r\n"},
+         " <span class=g>a</span>\r\n", " <I>a</I>\r\n", " <span class=g>a</span>\r\n"},
+        // A span open at the end of the text: the modern page closes it before the footer.
+        {"\x01xy", " <span class=b>xy", " <I><U>xy", " <span class=b>xy</span>"},
+        {"a\r\xff\x80\x02\r\x03", "a\r\n<span class=r>" + image + " <span class=m>",
+         "a\r\n<B><U>" + image + " <B><I><U>", "a\r\n" + modernImage + " <span class=m></span>"},
     };
     for (const Case& c : cases) {
         const std::string name = testing::PrintToString(c.document);
         EXPECT_EQ(BodyOf(c.document, kColours), c.colours) << name;
         EXPECT_EQ(BodyOf(c.document, kQuillo), c.colours) << name;
         EXPECT_EQ(BodyOf(c.document, kStyles), c.styles) << name;
+        EXPECT_EQ(BodyOf(c.document, kModern), c.modern) << name;
     }
 }
 
@@ -214,14 +226,14 @@ std::string ReferenceBody(const std::string& document, bool colours, bool modern
         start = end;
         open = false;
         const size_t n = line.size();
-        if (n >= 2 && line[n - 2] >= 1 && line[n - 2] <= 7) {
+        const bool picture =
+            n >= 2 && static_cast<uint8_t>(line[0]) == 255 && static_cast<uint8_t>(line[1]) >= 128;
+        if (n >= 2 && line[n - 2] >= 1 && line[n - 2] <= 7 && !(modern && picture)) {
             code = line[n - 2];
             out += colours ? kMarkup[code].span : kMarkup[code].open;
             open = true;
             line[n - 2] = 8;
         }
-        const bool picture =
-            n >= 2 && static_cast<uint8_t>(line[0]) == 255 && static_cast<uint8_t>(line[1]) >= 128;
         const int row = picture ? static_cast<uint8_t>(line[1]) - 128 : 0;
         const Run last = runs.back();
         if (last.count != 0 && !(picture && row == last.first + last.count)) {
@@ -262,6 +274,7 @@ std::string ReferenceBody(const std::string& document, bool colours, bool modern
         }
         if (line.back() == '\0') break;
     }
+    if (modern) close();
     return out;
 }
 

@@ -93,6 +93,9 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--scale 3 a.txt", 2, "*vornik2html: --scale needs --html5"},
         {"--html5 --scale 9 a.txt", 2,
          "*vornik2html: --scale needs a number from 1 to 8, not \"9\""},
+        {"--lang ru a.txt", 2, "*vornik2html: --lang needs --html5"},
+        {"--html5 --lang 'ru\"x' a.txt", 2,
+         "*vornik2html: --lang needs a language such as ru, en or sr-Latn, not \"ru\"x\""},
         {"- a.txt -", 2, "*vornik2html: standard input (-) given twice"},
         {"-d out - < a.txt", 0, "- -> out/stdin.htm (0 pictures)\n"},
         {"-o - - < a.txt", 0, "- -> - (0 pictures)\n"},
@@ -141,11 +144,12 @@ TEST(Vornik2Html, OptionsReachThePage) {
         {"--colors --pitch42", {"background:black", "font-size:25px", "<span class=r>x</span>"}},
         {"--style quillo", {"font-size:17px;font-weight:bold", "<span class=r>x</span>"}},
         {"--html5 --style quillo --pitch42",
-         {"<!DOCTYPE html>", "<title>doc.$w</title>", "font-size:25px;font-weight:bold",
-          "<span class=r>x</span>"}},
+         {"<!DOCTYPE html>\r\n<html lang=\"en\">", "<title>doc.$w</title>",
+          "font-size:25px;font-weight:bold", "<span class=r>x</span>"}},
         // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
         // as a browser decodes them.
         {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
+        {"--html5 --lang sr-Latn", {"<html lang=\"sr-Latn\">"}},
     };
     for (const Case& c : cases) {
         test::WriteFileBytes(dir.File(c.name + ".$w"), test::ToBytes("0123456789abcdefg\x02x\r"));

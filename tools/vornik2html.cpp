@@ -16,6 +16,7 @@
 #include "archive/ArchiveCall.h"
 #include "archive/CallSettings.h"
 #include "convert/DocumentNames.h"
+#include "convert/PageLanguage.h"
 #include "platform/StagedFiles.h"
 
 #ifndef QUILL_VERSION
@@ -28,7 +29,7 @@ using namespace quill;
 
 constexpr const char* kUsage =
     "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [--html5] [--scale N] [--classic-pictures] [--embed]\n"
+    "                   [--html5] [--scale N] [--classic-pictures] [--lang CODE] [--embed]\n"
     "                   [--skip-header]\n"
     "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
     "                   [--update] [--shard K/N] INPUT...\n"
@@ -50,6 +51,8 @@ constexpr const char* kHelp =
     "  --classic-pictures\n"
     "                    with --html5: the PNG files the classic page gets, byte for byte\n"
     "                    (default: smaller PNG files of the same pixels)\n"
+    "  --lang CODE       with --html5: the page's language (default: ru when its text\n"
+    "                    holds Cyrillic letters, otherwise en)\n"
     "  --embed           pictures inside the page as data: addresses; no picture files\n"
     "  --skip-header     skip the 17-byte header of every INPUT, whatever its name\n"
     "  -o PAGE.htm       the page to write (one INPUT only); -o - writes it to standard\n"
@@ -113,8 +116,9 @@ TSettings ParseCommandLine(int argc, char** argv) {
     app.add_flag("--index", s.indexOnly);
     // What each option's value is, for the message when it is missing.
     const std::map<std::string, std::string> values = {
-        {"--style", "a style"},  {"-o", "a page name"},    {"-d", "a folder"}, {"-j", "a number"},
-        {"--scale", "a number"}, {"--match", "a pattern"}, {"--shard", "K/N"},
+        {"--style", "a style"}, {"-o", "a page name"},    {"-d", "a folder"},
+        {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
+        {"--shard", "K/N"},     {"--lang", "a language"},
     };
     auto valued = [&](const std::string& name, std::string& into) {
         return app.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -126,6 +130,8 @@ TSettings ParseCommandLine(int argc, char** argv) {
     CLI::Option* dirOption = valued("-d", dir);
     CLI::Option* jobsOption = valued("-j", jobs);
     CLI::Option* scaleOption = valued("--scale", scale);
+    std::string lang;
+    CLI::Option* langOption = valued("--lang", lang);
     std::string shard;
     CLI::Option* shardOption = valued("--shard", shard);
     app.add_option("--match", s.patterns);
@@ -167,6 +173,12 @@ TSettings ParseCommandLine(int argc, char** argv) {
     if (scaleOption->count() > 0) {
         if (!s.run.Html5) UsageError("--scale needs --html5");
         s.run.Scale = static_cast<int>(Number("--scale", scale, 1, 8));
+    }
+    if (langOption->count() > 0) {
+        if (!s.run.Html5) UsageError("--lang needs --html5");
+        if (!language::IsLanguageTag(lang))
+            UsageError("--lang needs a language such as ru, en or sr-Latn, not \"" + lang + "\"");
+        s.run.Lang = language::TLanguageTag(lang);
     }
     if (shardOption->count() > 0) {
         s.shard = TShard::Parse(shard);
