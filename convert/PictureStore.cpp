@@ -50,23 +50,33 @@ void TPictureStore::AddPictureLine(int row) {
 }
 
 void TPictureStore::ReadPictureData(TRecordFile& input, bool fourBits) {
-    // The pixel format is chosen while the store is still empty, so that no pixels of its
-    // first format need converting. Each picture is cut into a bitmap of its own later.
-    store_ = std::make_unique<TBitmap>();
-    store_->SetPixelFormat(fourBits ? pf4bit : pf8bit);
-    store_->SetHeight(kStoreHeight);
-    store_->SetWidth(kStoreWidth);
-    // Rows that no picture data reaches are colour 0 on every run.
-    for (int y = 0; y < kStoreHeight; ++y)
-        std::memset(store_->ScanLine(y), 0, static_cast<size_t>(store_->BytesPerScanLine()));
-    ApplyPalette(*store_);
+    // Only the character rows some picture shows are drawn; the store ends below the last
+    // of them, and holds none at all when there are no pictures.
+    int rows = 0;
+    for (int n = 1; n <= Count(); ++n) {
+        const TPictureEntry& e = table_[static_cast<size_t>(n)];
+        rows = std::max(rows, e.FirstRow + e.RowCount);
+    }
+    if (rows > 0) {
+        // The pixel format is chosen while the store is still empty, so that no pixels of
+        // its first format need converting. Each picture is cut into a bitmap of its own
+        // later.
+        store_ = std::make_unique<TBitmap>();
+        store_->SetPixelFormat(fourBits ? pf4bit : pf8bit);
+        store_->SetHeight(8 * rows);
+        store_->SetWidth(kStoreWidth);
+        // Rows that no picture data reaches are colour 0 on every run.
+        for (int y = 0; y < 8 * rows; ++y)
+            std::memset(store_->ScanLine(y), 0, static_cast<size_t>(store_->BytesPerScanLine()));
+        ApplyPalette(*store_);
+    }
 
     int storeRow = 0;
     int at = 0;  // byte of the current group
     for (;;) {
         const std::string_view ahead = input.Buffered();
         if (ahead.empty()) break;
-        if (storeRow >= kStoreRows) {
+        if (storeRow >= rows) {
             input.Consume(ahead.size());
             continue;
         }

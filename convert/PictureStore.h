@@ -98,8 +98,8 @@ class TPictureStore {
     void AddPictureLine(int row);
 
     // The picture data, whatever follows in input, drawn into a store of 4 or 8 bits a
-    // pixel; a last group that is not complete is not drawn, and data beyond the store's
-    // last row are read and ignored.
+    // pixel, after the text (the pictures are known); a last group that is not complete is
+    // not drawn, and data beyond the last row a picture shows are read and ignored.
     void ReadPictureData(TRecordFile& input, bool fourBits);
     // The distinct pictures, numbered from 1.
     int Count() const { return current_ - 1; }
