@@ -40,11 +40,11 @@ void TRecordFile::Rewrite() {
     file_ = platform_.Open(path_, TOpenMode::Create, error);
     if (!file_) Fail("create", error);
     writing_ = true;
-    readBuffer_.clear();
+    readBuffer_.Clear();
     readPos_ = readEnd_ = 0;
     // The buffer starts small and grows as the page does: most pages are small, and
     // several runs may go on at once.
-    writeBuffer_.resize(kFirstBufferSize);
+    writeBuffer_.Resize(kFirstBufferSize);
     writeLen_ = 0;
 }
 
@@ -64,11 +64,11 @@ void TRecordFile::Reset() {
         Fail("open", error);
     }
     writing_ = false;
-    writeBuffer_.clear();
+    writeBuffer_.Clear();
     writeLen_ = 0;
     // A small file gets a buffer its size (one more byte sees the end in one read).
     const bool small = st.Kind == TFileKind::File && st.Size < kReadBufferSize - kFirstBufferSize;
-    readBuffer_.resize((small ? static_cast<size_t>(st.Size) + kFirstBufferSize : kReadBufferSize) +
+    readBuffer_.Resize((small ? static_cast<size_t>(st.Size) + kFirstBufferSize : kReadBufferSize) +
                        kReadSlack);
     readPos_ = readEnd_ = 0;
 }
@@ -90,6 +90,8 @@ bool TRecordFile::Fill() {
     const int64_t n = file_->Read(readBuffer_.data(), readBuffer_.size() - kReadSlack, error);
     if (n < 0) Fail("read", error);
     readEnd_ = static_cast<size_t>(n);
+    // The slack after the bytes read is looked at, never used: it holds no stale garbage.
+    std::memset(readBuffer_.data() + readEnd_, 0, kReadSlack);
     return n > 0;
 }
 
@@ -118,8 +120,9 @@ void TRecordFile::WriteSlow(std::string_view bytes) {
     if (writeBuffer_.size() < kBufferSize) {
         RequireOpen("write");
         if (!writing_) Fail("write", EBADF);
-        writeBuffer_.resize(
-            std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + bytes.size())));
+        writeBuffer_.Resize(
+            std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + bytes.size())),
+            writeLen_);
         if (bytes.size() <= writeBuffer_.size() - writeLen_) {
             std::memcpy(writeBuffer_.data() + writeLen_, bytes.data(), bytes.size());
             writeLen_ += bytes.size();
@@ -139,8 +142,8 @@ void TRecordFile::MakeRoom(size_t n) {
     RequireOpen("write");
     if (!writing_) Fail("write", EBADF);
     if (writeBuffer_.size() < kBufferSize)
-        writeBuffer_.resize(
-            std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + n)));
+        writeBuffer_.Resize(std::min(kBufferSize, std::max(writeBuffer_.size() * 4, writeLen_ + n)),
+                            writeLen_);
     if (n > writeBuffer_.size() - writeLen_) Flush();
 }
 
@@ -156,10 +159,8 @@ void TRecordFile::Close() {
     }
     const int error = file_->Close();
     file_.reset();
-    readBuffer_.clear();
-    readBuffer_.shrink_to_fit();
-    writeBuffer_.clear();
-    writeBuffer_.shrink_to_fit();
+    readBuffer_.Clear();
+    writeBuffer_.Clear();
     readPos_ = readEnd_ = writeLen_ = 0;
     if (error != 0) Fail("close", error);
 }

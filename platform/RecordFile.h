@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ByteBuffer.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -140,10 +141,10 @@ class TRecordFile {
     std::string path_;  // what is opened: fileName_ unless Assign named a stand-in
     std::unique_ptr<TOpenFile> file_;
     bool writing_ = false;
-    std::vector<uint8_t> readBuffer_;
+    TByteBuffer readBuffer_;
     size_t readPos_ = 0;
     size_t readEnd_ = 0;
-    std::vector<uint8_t> writeBuffer_;
+    TByteBuffer writeBuffer_;
     size_t writeLen_ = 0;
 };
 
