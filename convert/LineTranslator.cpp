@@ -14,16 +14,6 @@
 
 namespace quill {
 
-TLineTranslator::TLineTranslator(TRecordFile& page, bool colourSpans,
-                                 const modern::TUtf8Table* utf8, const scan::TKernels& kernels)
-    : page_(page),
-      colourSpans_(colourSpans),
-      utf8_(utf8),
-      kernels_(kernels),
-      wideText_(kernels.Avx2Walk && modern::TUtf8Table::HasWideWrite()) {
-    PrepareMarkup();
-}
-
 void TLineTranslator::OpenSpan(uint8_t code) {
     spans_.SpanCode = code;
     WriteHtml(page_, colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code]);
@@ -101,26 +91,46 @@ inline bool IsPictureLineAt(const char* p) {
 
 }  // namespace
 
-void TLineTranslator::PrepareMarkup() {
-    // A last block may begin just below the flush mark.
-    staged_.assign(utf8_ != nullptr ? kStagedFlush + kBlockRoom : 0, 0);
-    stagedSize_ = 0;
+TLineTranslator::TLineTranslator(TRecordFile& page, bool colourSpans,
+                                 const modern::TUtf8Table* utf8, const scan::TKernels& kernels)
+    : page_(page),
+      colourSpans_(colourSpans),
+      utf8_(utf8),
+      kernels_(kernels),
+      wideText_(kernels.Avx2Walk && modern::TUtf8Table::HasWideWrite()),
+      markup_(TMarkup::For(colourSpans, utf8)),
+      transitions_(markup_.Transitions),
+      lineOpeners_(markup_.LineOpeners),
+      // A last block may begin just below the flush mark.
+      staged_(utf8 != nullptr ? kStagedFlush + kBlockRoom : 0, 0) {}
+
+const TLineTranslator::TMarkup& TLineTranslator::TMarkup::For(bool colourSpans,
+                                                              const modern::TUtf8Table* utf8) {
+    if (utf8 != nullptr) {
+        static const TMarkup modernSpans(true, utf8), modernTags(false, utf8);
+        return colourSpans ? modernSpans : modernTags;
+    }
+    static const TMarkup spans(true, nullptr), tags(false, nullptr);
+    return colourSpans ? spans : tags;
+}
+
+TLineTranslator::TMarkup::TMarkup(bool colourSpans, const modern::TUtf8Table* utf8) {
     auto text = [](TTransition& t, std::string_view piece) {
         std::copy(piece.begin(), piece.end(), t.Text + t.Size);
         t.Size = static_cast<uint8_t>(t.Size + piece.size());
     };
     auto opener = [&](uint8_t code) {
-        return colourSpans_ ? page::ColourOpeners[code] : page::StyleOpeners[code];
+        return colourSpans ? page::ColourOpeners[code] : page::StyleOpeners[code];
     };
     for (uint8_t open = 0; open < 8; ++open) {
         for (int b = 0; b < 256; ++b) {
             if (!scan::IsSpecial(static_cast<uint8_t>(b))) continue;
-            TTransition& t = transitions_[open][kSpecialClass[b]];
+            TTransition& t = Transitions[open][kSpecialClass[b]];
             t = TTransition{};
             t.Open = open;
             const bool closes = b <= 8 || b == 10 || b == 13;
             if (closes && open != 0) {
-                text(t, colourSpans_ ? page::kColourCloser : page::StyleClosers[open]);
+                text(t, colourSpans ? page::kColourCloser : page::StyleClosers[open]);
                 t.Open = 0;
             }
             if (b >= 1 && b <= 7) {
@@ -130,7 +140,7 @@ void TLineTranslator::PrepareMarkup() {
             }
             if (b == 8) text(t, page::kCodeSpace);
             if (b == 13) text(t, page::kLineBreak);
-            if (utf8_ != nullptr && !closes) {
+            if (utf8 != nullptr && !closes) {
                 text(t, modern::StagedText(static_cast<uint8_t>(b)));
                 continue;
             }
@@ -139,24 +149,24 @@ void TLineTranslator::PrepareMarkup() {
             if (b == '~') text(t, page::kTilde);
             if (b == 127) text(t, page::kCopyright);
         }
-        lineOpeners_[open] = TTransition{};
-        if (open != 0) text(lineOpeners_[open], opener(open));
-        lineOpeners_[open].Open = open;
+        LineOpeners[open] = TTransition{};
+        if (open != 0) text(LineOpeners[open], opener(open));
+        LineOpeners[open].Open = open;
     }
-    if (utf8_ == nullptr) return;
+    if (utf8 == nullptr) return;
     // The modern page's table as the page holds it: the staged markup and text bytes
     // through the same last step as the staged page, so both write the same bytes.
-    utf8Transitions_.assign(8 * 256, TTransition{});
+    Utf8Transitions.assign(8 * 256, TTransition{});
     for (uint8_t open = 0; open < 8; ++open) {
         for (int b = 0; b < 256; ++b) {
             const uint8_t byte = static_cast<uint8_t>(b);
             TTransition staged{.Text = {static_cast<char>(byte)}, .Size = 1, .Open = open};
-            if (scan::IsSpecial(byte)) staged = transitions_[open][kSpecialClass[byte]];
+            if (scan::IsSpecial(byte)) staged = Transitions[open][kSpecialClass[byte]];
             uint8_t written[sizeof staged.Text * modern::TUtf8Table::kLongestText + 8];
             const size_t size =
-                static_cast<size_t>(utf8_->Write(written, staged.Text, staged.Size) - written);
+                static_cast<size_t>(utf8->Write(written, staged.Text, staged.Size) - written);
             if (size > sizeof staged.Text) throw std::logic_error("markup too long for its table");
-            TTransition& t = utf8Transitions_[open * 256u + byte];
+            TTransition& t = Utf8Transitions[open * 256u + byte];
             std::copy(written, written + size, t.Text);
             t.Size = static_cast<uint8_t>(size);
             t.Open = staged.Open;
@@ -382,7 +392,7 @@ __attribute__((always_inline)) inline size_t TLineTranslator::WalkModernWideBody
     alignas(64) uint8_t texts[2][256] = {};
     const size_t words = (n + 63) / 64;
     // Held here: the page's bytes may alias the members as far as the compiler knows.
-    const TTransition* const table = utf8Transitions_.data();
+    const TTransition* const table = markup_.Utf8Transitions.data();
     const uint64_t* const specials = specials_.data();
     const uint64_t* const colouredAfter = colouredAfter_.data();
     modern::TLetters next{};

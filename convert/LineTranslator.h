@@ -68,9 +68,20 @@ class TLineTranslator {
     };
     static_assert(sizeof(TTransition) == 32);
     static constexpr size_t kNoLineColour = static_cast<size_t>(-1);
+    // The tables of one markup family and page kind, the same for every run: made once
+    // and shared.
+    struct TMarkup {
+        TMarkup(bool colourSpans, const modern::TUtf8Table* utf8);
+        static const TMarkup& For(bool colourSpans, const modern::TUtf8Table* utf8);
+        // By the open span's code (0: none) and the special byte's class.
+        std::array<std::array<TTransition, 16>, 8> Transitions{};
+        // The modern page's, as the page holds them, by the open span's code and the byte
+        // (256 a code): for its walk that writes the text 32 bytes at a time.
+        std::vector<TTransition> Utf8Transitions;
+        std::array<TTransition, 8> LineOpeners{};  // a line colour's opener by code; 0: none
+    };
 
     void OpenSpan(uint8_t code);
-    void PrepareMarkup();
     template <bool Modern>
     void TranslateText(const char* p, size_t n, size_t colourAt);
     template <bool Modern>
@@ -99,18 +110,17 @@ class TLineTranslator {
     const modern::TUtf8Table* const utf8_;
     const scan::TKernels& kernels_;
     const bool wideText_;  // the modern page's text 32 bytes at a time
+    const TMarkup& markup_;
+    // Copies of the small tables, where the walks reach them from this object itself: a
+    // table behind a pointer would be loaded again after every byte the walk stores.
+    std::array<std::array<TTransition, 16>, 8> transitions_;
+    std::array<TTransition, 8> lineOpeners_;
     // The modern page's text before its last step (see ModernPage.h); flushed at the end
     // of every walk, so the page's bytes stay in order.
     static constexpr size_t kStagedFlush = 16384;
     std::vector<uint8_t> staged_;
     size_t stagedSize_ = 0;
-    // By the open span's code (0: none) and the special byte's class.
-    std::array<std::array<TTransition, 16>, 8> transitions_{};
-    // The modern page's, as the page holds them, by the open span's code and the byte
-    // (256 a code): for its walk that writes the text 32 bytes at a time.
-    std::vector<TTransition> utf8Transitions_;
-    std::array<TTransition, 8> lineOpeners_{};  // a line colour's opener by code; 0: none
-    size_t lineColourAt_ = kNoLineColour;       // the byte that counts as 8, if any
+    size_t lineColourAt_ = kNoLineColour;  // the byte that counts as 8, if any
     // The read buffer's classes, a bit a byte, 64 bytes a word: its special bytes, and the
     // line ends that a coloured line follows.
     std::vector<uint64_t> specials_;
