@@ -92,16 +92,20 @@ unsigned Number(const std::string& option, const std::string& text, long low, lo
     return static_cast<unsigned>(n);
 }
 
-TSettings ParseCommandLine(int argc, char** argv) {
-    TSettings s;
+// The values of the options that take one, as written, and whether each was given.
+struct TWords {
+    std::map<std::string, std::string> values;  // by option name
+    std::map<std::string, size_t> counts;
+};
+
+// Reads the command line into s and words; help, version and a line that does not parse
+// end the program here.
+void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
     CLI::App app("Converts Vornik documents into web pages.", "vornik2html");
     app.set_help_flag();  // our own help text, below
     app.allow_extras();   // unknown options are reported in our words
     bool help = false;
     bool version = false;
-    std::string style;
-    std::string jobs;
-    std::string scale;
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
     app.add_flag("--colors", s.colors);
@@ -120,20 +124,10 @@ TSettings ParseCommandLine(int argc, char** argv) {
         {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
         {"--shard", "K/N"},     {"--lang", "a language"},
     };
-    auto valued = [&](const std::string& name, std::string& into) {
-        return app.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    };
-    valued("--style", style);
-    std::string page;
-    std::string dir;
-    CLI::Option* pageOption = valued("-o", page);
-    CLI::Option* dirOption = valued("-d", dir);
-    CLI::Option* jobsOption = valued("-j", jobs);
-    CLI::Option* scaleOption = valued("--scale", scale);
-    std::string lang;
-    CLI::Option* langOption = valued("--lang", lang);
-    std::string shard;
-    CLI::Option* shardOption = valued("--shard", shard);
+    std::map<std::string, CLI::Option*> options;
+    for (const char* name : {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard"})
+        options[name] = app.add_option(name, words.values[name])
+                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--match", s.patterns);
     app.add_option("INPUT", s.inputs);
     try {
@@ -156,8 +150,14 @@ TSettings ParseCommandLine(int argc, char** argv) {
     for (const std::string& extra : app.remaining())
         if (extra.size() > 1 && extra[0] == '-') UsageError("unknown option " + extra);
     for (const std::string& extra : app.remaining()) s.inputs.push_back(extra);
+    for (const auto& [name, option] : options) words.counts[name] = option->count();
+}
 
-    if (!style.empty() || app.count("--style") > 0) {
+// The options that take a value, and what the options say together.
+void CheckOptions(TWords& words, TSettings& s) {
+    const auto given = [&](const char* name) { return words.counts[name] > 0; };
+    const std::string& style = words.values["--style"];
+    if (given("--style")) {
         if (style == "quilloc")
             s.style = TPageStyle::Quilloc;
         else if (style == "quillo")
@@ -165,22 +165,24 @@ TSettings ParseCommandLine(int argc, char** argv) {
         else
             UsageError("unknown style \"" + style + "\"");
     }
-    if (pageOption->count() > 1) UsageError("-o given twice");
-    if (dirOption->count() > 1) UsageError("-d given twice");
-    if (pageOption->count() > 0) s.page = page;
-    if (dirOption->count() > 0) s.dir = dir;
-    if (jobsOption->count() > 0) s.jobs = Number("-j", jobs, 1, 1024);
-    if (scaleOption->count() > 0) {
+    if (words.counts["-o"] > 1) UsageError("-o given twice");
+    if (words.counts["-d"] > 1) UsageError("-d given twice");
+    if (given("-o")) s.page = words.values["-o"];
+    if (given("-d")) s.dir = words.values["-d"];
+    if (given("-j")) s.jobs = Number("-j", words.values["-j"], 1, 1024);
+    if (given("--scale")) {
         if (!s.run.Html5) UsageError("--scale needs --html5");
-        s.run.Scale = static_cast<int>(Number("--scale", scale, 1, 8));
+        s.run.Scale = static_cast<int>(Number("--scale", words.values["--scale"], 1, 8));
     }
-    if (langOption->count() > 0) {
+    if (given("--lang")) {
+        const std::string& lang = words.values["--lang"];
         if (!s.run.Html5) UsageError("--lang needs --html5");
         if (!language::IsLanguageTag(lang))
             UsageError("--lang needs a language such as ru, en or sr-Latn, not \"" + lang + "\"");
         s.run.Lang = language::TLanguageTag(lang);
     }
-    if (shardOption->count() > 0) {
+    if (given("--shard")) {
+        const std::string& shard = words.values["--shard"];
         s.shard = TShard::Parse(shard);
         if (!s.shard) UsageError("--shard needs K/N, 1 <= K <= N, not \"" + shard + "\"");
     }
@@ -192,6 +194,13 @@ TSettings ParseCommandLine(int argc, char** argv) {
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
     if (std::count(s.inputs.begin(), s.inputs.end(), names::kStandardStream) > 1)
         UsageError("standard input (-) given twice");
+}
+
+TSettings ParseCommandLine(int argc, char** argv) {
+    TSettings s;
+    TWords words;
+    ReadWords(argc, argv, s, words);
+    CheckOptions(words, s);
     s.toStdout = s.page == names::kStandardStream;
     s.run.NoPictureFiles = s.toStdout;
     s.terminal = isatty(2) != 0;
