@@ -19,11 +19,13 @@ TOrderedCommits::TOrderedCommits(std::vector<TDocument> documents, TWorkerPool* 
         pool_->WhenShortOfThreads([this] {
             // Called with the pool's lock held; this lock is never held while calling
             // the pool, so the two are always taken in this order.
+            // One sleeper taking a place back is enough.
             {
                 std::lock_guard<std::mutex> lock(lock_);
+                if (sleepers_ == 0) return;
                 ++wakeCalls_;
             }
-            turn_.notify_all();
+            turn_.notify_one();
         });
 }
 
@@ -64,7 +66,9 @@ void TOrderedCommits::WaitForTurn(std::unique_lock<std::mutex>& lock, size_t ind
         lock.unlock();
         pool_->Lend();
         lock.lock();
+        ++sleepers_;
         turn_.wait(lock, [&] { return finishes_ != finishes || wakeCalls_ != wakeCalls; });
+        --sleepers_;
         lock.unlock();
         pool_->Resume();
         lock.lock();

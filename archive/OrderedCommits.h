@@ -71,6 +71,7 @@ class TOrderedCommits {
     size_t firstOpen_ = 0;  // every document before it is finished
     size_t finishes_ = 0;   // documents finished so far: what a sleeper waits to change
     size_t wakeCalls_ = 0;  // times the pool asked sleepers to take a place back
+    size_t sleepers_ = 0;   // documents asleep with their place lent
     std::map<std::string, TClaim> claims_;  // by file key
 };
 
