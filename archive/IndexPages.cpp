@@ -8,6 +8,7 @@
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
+#include "platform/FileIdentity.h"
 #include "platform/StagedFiles.h"
 #include "platform/WholeFiles.h"
 
@@ -59,6 +60,14 @@ std::string Grouped(uint64_t n) {
     return out;
 }
 
+// What building the indexes of one site holds throughout.
+struct TBuild {
+    TPlatform& platform;
+    std::vector<std::string>& failures;
+    TFileKeys keys;  // of every index, so that each folder is resolved once
+    int written = 0;
+};
+
 std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
     std::string title = "/" + relative;
@@ -103,19 +112,20 @@ bool IsForeign(TPlatform& platform, const std::string& path) {
     return head.find(kGenerator) == std::string::npos;
 }
 
-void WriteIndex(TPlatform& platform, const std::string& folder, const std::string& html) {
+void WriteIndex(TBuild& b, const std::string& folder, const std::string& html) {
+    TPlatform& platform = b.platform;
     const std::string path = names::Join(folder, kIndexName);
     if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
-    TStagedFiles staged(platform);
+    TStagedFiles staged(platform, &b.keys);
     WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
 
 // Answers whether folder got an index.
-bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
-                 int& written, std::vector<std::string>& failures) {
+bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relative) {
+    TPlatform& platform = b.platform;
     std::vector<std::string> listed, subfolders;
     platform.ListFolder(folder.empty() ? "." : folder, listed);
     for (const std::string& name : listed)
@@ -125,8 +135,7 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
     std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
     std::vector<std::string> indexed;
     for (const std::string& name : subfolders)
-        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
-                        failures))
+        if (BuildFolder(b, names::Join(folder, name), relative + name + "/"))
             indexed.push_back(name);
 
     const auto isFile = [&](const std::string& name) {
@@ -144,12 +153,12 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
     });
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(platform, folder, IndexHtml(relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(relative, indexed, pages));
     } catch (const std::exception& e) {
-        failures.push_back(e.what());
+        b.failures.push_back(e.what());
         return false;
     }
-    ++written;
+    ++b.written;
     return true;
 }
 
@@ -157,9 +166,9 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
                        TPlatform& platform) {
-    int written = 0;
-    BuildFolder(platform, root, "", written, failures);
-    return written;
+    TBuild b{platform, failures, TFileKeys(platform)};
+    BuildFolder(b, root, "");
+    return b.written;
 }
 
 }  // namespace quill

@@ -54,7 +54,10 @@ std::string TStagedFiles::FollowLinks(const std::string& name) const {
     return at;  // a loop: creating the file fails and says so
 }
 
-TStagedFiles::TStagedFiles(TPlatform& platform) : platform_(platform) {
+TStagedFiles::TStagedFiles(TPlatform& platform, TFileKeys* keys)
+    : platform_(platform),
+      ownKeys_(keys ? nullptr : std::make_unique<TFileKeys>(platform)),
+      keyOf_(keys ? *keys : *ownKeys_) {
     std::lock_guard<std::mutex> lock(gLock);
     next_ = gFirst;
     if (gFirst) gFirst->previous_ = this;
@@ -73,9 +76,9 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     TEntry entry;
     entry.Name = fileName;
     entry.Destination = FollowLinks(fileName);
-    entry.Key = FileKey(entry.Destination, platform_);
+    entry.Key = keyOf_(entry.Destination);
     entry.Last = last;
-    if (Find(fileName)) Fail(fileName, "it is written twice by this run");
+    if (FindKey(entry.Key)) Fail(fileName, "it is written twice by this run");
 
     const TFileStatus st = platform_.Status(entry.Destination);
     const bool exists = st.Exists();
@@ -116,11 +119,15 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     }
 }
 
-const std::string* TStagedFiles::Find(const std::string& fileName) const {
-    const std::string key = FileKey(FollowLinks(fileName), platform_);
+const TStagedFiles::TEntry* TStagedFiles::FindKey(const std::string& key) const {
     for (const TEntry& e : entries_)
-        if (e.Key == key) return &e.Name;
+        if (e.Key == key) return &e;
     return nullptr;
+}
+
+const std::string* TStagedFiles::Find(const std::string& fileName) const {
+    const TEntry* e = FindKey(keyOf_(FollowLinks(fileName)));
+    return e ? &e->Name : nullptr;
 }
 
 std::vector<size_t> TStagedFiles::InOrder() const {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/FileIdentity.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -18,7 +20,10 @@ namespace quill {
 // the temporary files of all of them at once (AbandonAllForExit).
 class TStagedFiles {
   public:
-    explicit TStagedFiles(TPlatform& platform = TPlatform::Real());
+    // keys: the names' keys, shared with other objects that stage files in the same
+    // folders meanwhile (the index pages of a whole site); null for keys of its own. Keys
+    // are kept by folder, so that a deep folder is resolved once, not once for each file.
+    explicit TStagedFiles(TPlatform& platform = TPlatform::Real(), TFileKeys* keys = nullptr);
     ~TStagedFiles();  // abandons whatever was not put in place
     TStagedFiles(const TStagedFiles&) = delete;
     TStagedFiles& operator=(const TStagedFiles&) = delete;
@@ -60,8 +65,11 @@ class TStagedFiles {
     void RemoveTemporaries() noexcept;    // with the process-wide lock held
 
     std::string FollowLinks(const std::string& name) const;
+    const TEntry* FindKey(const std::string& key) const;
 
     TPlatform& platform_;
+    std::unique_ptr<TFileKeys> ownKeys_;
+    TFileKeys& keyOf_;
     std::vector<TEntry> entries_;
     // Every object alive is on one process-wide list, guarded by one lock.
     TStagedFiles* previous_ = nullptr;
