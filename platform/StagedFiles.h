@@ -29,12 +29,15 @@ class TStagedFiles {
     TStagedFiles& operator=(const TStagedFiles&) = delete;
 
     // Makes an empty temporary file to stand in for fileName and answers its path, to be
-    // written instead. Where fileName is a link the file it leads to is replaced, and where
-    // it is a device or a pipe there is nothing to keep: the answer is fileName itself.
-    // A file put in place last comes after all the others (a page after its pictures).
+    // written instead: hidden, ".NAME.xxxxxx.tmp" beside it, but no longer than NAME where
+    // that would pass the longest name a folder takes (255 bytes), so that a name the
+    // folder takes always has a stand-in. Where fileName is a link the file it leads to
+    // is replaced, and where it is a device or a pipe there is nothing to keep: the
+    // answer is fileName itself. A file put in place last comes after all the others (a
+    // page after its pictures).
     // Fails with EInOutError, naming fileName and the system's reason, when the folder
-    // cannot take the file or fileName could not be replaced (a folder, a file that may
-    // not be written).
+    // cannot take the file (a name too long for it) or fileName could not be replaced (a
+    // folder, a file that may not be written).
     std::string Stage(const std::string& fileName, bool last = false);
     // The name under which a file that is fileName under any spelling was staged, or
     // nullptr.

@@ -55,6 +55,20 @@ std::string Page(const TempDir& dir, const std::string& name) {
     return test::ToString(test::ReadFileBytes(dir.File(name)));
 }
 
+// Names of the hidden temporary files in a folder.
+std::vector<std::string> Temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A document name whose page name is one byte past the name limit (255 bytes).
+const std::string kTooLong(252, 'n');
+
 TEST(Vornik2Html, ExitStatusAndMessages) {
     struct Case {
         std::string args;
@@ -103,6 +117,10 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        // A page name past the name limit: nothing is written.
+        {"-q '" + kTooLong + ".$w'", 1,
+         "vornik2html: " + kTooLong + ".$w: Cannot create \"" + kTooLong +
+             ".htm\": File name too long\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -111,6 +129,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         test::WriteFileBytes(dir.File("empty"), {});
         test::WriteFileBytes(dir.File("u.txt"), test::ToBytes("gr\xc3\xbc\xc3\x9f\r"));
         test::WriteFileBytes(dir.File("lf.txt"), test::ToBytes("one\ntwo\n"));
+        test::WriteFileBytes(dir.File(kTooLong + ".$w"), test::ToBytes("a\r"));
         const TToolRun r = Tool(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (!c.err.empty() && c.err[0] == '*')
@@ -118,6 +137,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         else
             EXPECT_EQ(r.err, c.err) << c.args;
         EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("a.txt"))), "a\r") << c.args;
+        EXPECT_TRUE(Temporaries(dir).empty()) << c.args;
     }
 }
 
@@ -149,6 +169,8 @@ TEST(Vornik2Html, OptionsReachThePage) {
         // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
         // as a browser decodes them.
         {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
+        // A legal name of 248 bytes, whose page is 249: its temporary name is shortened.
+        {"", {"<B><U>x</U></B>"}, std::string(245, 'n')},
         {"--html5 --lang sr-Latn", {"<html lang=\"sr-Latn\">"}},
     };
     for (const Case& c : cases) {
@@ -267,17 +289,6 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
         if (classic.empty()) classic = picture;
         EXPECT_EQ(picture == classic, c.classic) << c.args;
     }
-}
-
-// Names of the hidden temporary files in a folder.
-std::vector<std::string> Temporaries(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-        const std::string name = e.path().filename().string();
-        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
-            names.push_back(name);
-    }
-    return names;
 }
 
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
