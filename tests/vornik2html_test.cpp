@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -289,6 +290,50 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
         if (classic.empty()) classic = picture;
         EXPECT_EQ(picture == classic, c.classic) << c.args;
     }
+}
+
+// A document 2,100 folders down, a path of 4,210 bytes (past the system's 4,096, so the
+// tree is made here through folder descriptors, as no shell could): it converts, and its
+// page and picture go in place in an output folder as deep, nothing half-written beside.
+TEST(Vornik2Html, ADocumentDeeperThanThePathLimitConverts) {
+    constexpr int kDepth = 2100;
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("arc"));
+    int at = ::open(dir.File("arc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        ASSERT_EQ(::mkdirat(at, "d", 0755), 0);
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
+    }
+    ASSERT_GE(at, 0);
+    const std::string document =
+        std::string(17, 'h') + "deep\r\xff\x80\r"s + '\0' + std::string(288, '\x47');
+    const int file = ::openat(at, "doc.$w", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(file, document.data(), document.size()),
+              static_cast<ssize_t>(document.size()));
+    ::close(file);
+    ::close(at);
+
+    const TToolRun r = Tool(dir, "-d out arc");
+    EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 300));
+    EXPECT_TRUE(r.err.ends_with("/d/doc.htm (1 picture)\n"));
+    EXPECT_EQ(r.summary.substr(0, 23), "1 document, 1 picture, ");
+    at = ::open(dir.File("out").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
+    }
+    ASSERT_GE(at, 0);
+    DIR* folder = ::fdopendir(at);
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(folder))
+        if (e->d_name != "."s && e->d_name != ".."s) names.push_back(e->d_name);
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".vornik2html-pages", "1doc.png", "doc.htm", "index.htm"}));
 }
 
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
