@@ -42,10 +42,7 @@ constexpr const char* kStyle =
     "<body>\n";
 constexpr const char* kFoot = "</body>\n</html>\n";
 
-// Names as the page shows them and as links: the modern page's rules.
-std::string Text(const std::string& s) {
-    return names::HtmlText(s);
-}
+// Names as links: the modern page's rules.
 std::string Link(const std::string& s) {
     return names::AddressOf(s);
 }
@@ -63,21 +60,25 @@ std::string Grouped(uint64_t n) {
 // What building the indexes of one site holds throughout.
 struct TBuild {
     TPlatform& platform;
+    const names::TNameEncoding& encoding;
     std::vector<std::string>& failures;
     TFileKeys keys;  // of every index, so that each folder is resolved once
     int written = 0;
 };
 
-std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
+std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& relative,
+                      const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
+    // Names as the page shows them: the modern page's rules.
+    const auto shown = [&](const std::string& s) { return names::HtmlText(encoding.Shown(s)); };
     std::string title = "/" + relative;
-    std::string html = kHead + std::string(kGenerator) + kTitle + Text(title) + kStyle;
-    html += "<h1>" + Text(title) + "</h1>\n";
+    std::string html = kHead + std::string(kGenerator) + kTitle + shown(title) + kStyle;
+    html += "<h1>" + shown(title) + "</h1>\n";
     if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
     if (!folders.empty()) {
         html += "<h2>Folders</h2>\n<ul>\n";
         for (const std::string& f : folders)
-            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + Text(f) + "/</a></li>\n";
+            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + shown(f) + "/</a></li>\n";
         html += "</ul>\n";
     }
     if (!pages.empty()) {
@@ -89,7 +90,7 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
             else
                 html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
             const std::string& name = r.Document.empty() ? r.Page : r.Document;
-            html += "<div><a href=\"" + Link(r.Page) + "\">" + Text(name) + "</a><br><small>";
+            html += "<div><a href=\"" + Link(r.Page) + "\">" + shown(name) + "</a><br><small>";
             if (!r.Document.empty()) {
                 html += Grouped(r.Size) + (r.Size == 1 ? " byte, " : " bytes, ");
                 html += r.Pictures == 0 ? std::string("no pictures")
@@ -153,7 +154,7 @@ bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relati
     });
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(b, folder, IndexHtml(relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
     } catch (const std::exception& e) {
         b.failures.push_back(e.what());
         return false;
@@ -165,8 +166,8 @@ bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relati
 }  // namespace
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
-                       TPlatform& platform) {
-    TBuild b{platform, failures, TFileKeys(platform)};
+                       TPlatform& platform, const names::TNameEncoding& encoding) {
+    TBuild b{platform, encoding, failures, TFileKeys(platform)};
     BuildFolder(b, root, "");
     return b.written;
 }

@@ -118,6 +118,10 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        {"--name-encoding koi8-r a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
+        {"--name-encoding utf-16 a.txt", 2,
+         "*vornik2html: --name-encoding needs a single-byte code page such as cp866, cp437 or "
+         "koi8-r, or utf-8, not \"utf-16\""},
         // A page name past the name limit: nothing is written.
         {"-q '" + kTooLong + ".$w'", 1,
          "vornik2html: " + kTooLong + ".$w: Cannot create \"" + kTooLong +
@@ -169,7 +173,12 @@ TEST(Vornik2Html, OptionsReachThePage) {
           "font-size:25px;font-weight:bold", "<span class=r>x</span>"}},
         // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
         // as a browser decodes them.
-        {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
+        {"--html5 --name-encoding utf-8",
+         {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"},
+         "u\xed\xa0\x80\x80"},
+        // A name from DOS: its cp866 bytes decoded, unless asked otherwise.
+        {"--html5", {"<title>Обзор.$w</title>"}, "\x8e\xa1\xa7\xae\xe0"},
+        {"--html5 --name-encoding koi8-r", {"<title>Оюъ.$w</title>"}, "\xef\xc0\xdf"},
         // A legal name of 248 bytes, whose page is 249: its temporary name is shortened.
         {"", {"<B><U>x</U></B>"}, std::string(245, 'n')},
         {"--html5 --lang sr-Latn", {"<html lang=\"sr-Latn\">"}},
@@ -454,11 +463,14 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// two documents of one page, and names that links must escape or that are not UTF-8.
+// two documents of one page, and names that links must escape or that are not UTF-8 (a
+// folder and a document named in cp866, as unzip leaves an archive made on DOS).
+const std::string kObzor = "\x8e\xa1\xa7\xae\xe0";  // "Обзор" in cp866
+
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
-    const std::pair<const char*, std::string> documents[] = {
+    const std::pair<std::string, std::string> documents[] = {
         {"arc/a.$w", "first a\r"},
         {"arc/a.$1", "second a\r"},
         {"arc/b.txt", "none\r"},
@@ -469,6 +481,7 @@ void MakeArchive(const TempDir& dir) {
         {"arc/sub/3.$w", "three\r"},
         {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
         {"arc/o #?\"<%41/u\xed\xa0\x80\x80.$w", "u\r"},
+        {"arc/" + kObzor + "/" + kObzor + ".$w", "dos\r"},
     };
     for (const auto& [name, body] : documents) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
@@ -498,10 +511,15 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
                          "\"arc/a.$1\" in this call\n"),
               r.err.find("vornik2html:"))
         << r.err;
-    EXPECT_EQ(r.summary.substr(0, 36), "10 documents, 1 failed, 4 pictures, ");
+    EXPECT_EQ(r.summary.substr(0, 36), "11 documents, 1 failed, 4 pictures, ");
     const auto site = Tree(dir.File("arc/site"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : site) names.push_back(name);
+    // The folder from DOS comes last, by its bytes.
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[names.size() - 2], kObzor + "/index.htm");
+    EXPECT_EQ(names.back(), kObzor + "/" + kObzor + ".htm");
+    names.resize(names.size() - 2);
     EXPECT_EQ(names,
               (std::vector<std::string>{
                   "a.htm", "index.htm", "o #?\"<%41/index.htm", "o #?\"<%41/p #?\"<%41.htm",
@@ -550,6 +568,19 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_LT(site.at("sub/index.htm").find("p2.$w"), site.at("sub/index.htm").find("p10.$w"));
     EXPECT_NE(site.at("sub/index.htm").find("<img class=\"t\" src=\"1p10.png\""),
               std::string::npos);
+    // Names from DOS show in Cyrillic, in the indexes and the progress lines; the links and
+    // the files keep the name's bytes.
+    EXPECT_NE(site.at("index.htm").find("<a href=\"%8E%A1%A7%AE%E0/index.htm\">Обзор/</a>"),
+              std::string::npos);
+    const std::string& dos = site.at(kObzor + "/index.htm");
+    EXPECT_NE(dos.find("<h1>/Обзор/</h1>"), std::string::npos) << dos;
+    EXPECT_NE(dos.find("<a href=\"%8E%A1%A7%AE%E0.htm\">Обзор.$w</a>"), std::string::npos);
+    EXPECT_NE(r.err.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm (0 pictures)\n"),
+              std::string::npos)
+        << r.err;
+    ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
+    EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
+              std::string::npos);
 
     EXPECT_EQ(Tool(dir, "-j 1 -d arc/site1 arc").status, 1);
     EXPECT_EQ(Tree(dir.File("arc/site1")), site);
@@ -577,7 +608,7 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     err.resize(std::fread(err.data(), 1, err.size(), pipe));
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     std::string want;
-    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""})
+    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", "Обзор/", ""})
         want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
     EXPECT_EQ(err, want);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
