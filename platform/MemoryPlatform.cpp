@@ -84,7 +84,7 @@ class TMemoryPlatform::TFile : public TOpenFile {
             owner_.used_ += position_ + n - node_->Data.size();
             node_->Data.resize(static_cast<size_t>(position_) + n);
         }
-        std::memcpy(node_->Data.data() + position_, data, n);
+        if (n > 0) std::memcpy(node_->Data.data() + position_, data, n);
         position_ += n;
         owner_.Touch(*node_);
         return static_cast<int64_t>(n);
