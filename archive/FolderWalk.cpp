@@ -33,12 +33,19 @@ TFolderWalk::TFolderWalk(const TDocumentFilter& filter, const std::string& exclu
 
 void TFolderWalk::Walk(const std::string& root, std::vector<TFoundDocument>& documents,
                        std::vector<std::string>& failures) const {
-    WalkFolder(root, "", documents, failures);
+    // A loop over the folders still to walk, not a call per level: a tree may be as deep
+    // as memory allows (the path limit is no bound), and the stack would not be.
+    TPending pending{{root, ""}};
+    while (!pending.empty()) {
+        const auto [path, relative] = std::move(pending.back());
+        pending.pop_back();
+        WalkFolder(path, relative, documents, failures, pending);
+    }
 }
 
 void TFolderWalk::WalkFolder(const std::string& path, const std::string& relative,
                              std::vector<TFoundDocument>& documents,
-                             std::vector<std::string>& failures) const {
+                             std::vector<std::string>& failures, TPending& pending) const {
     std::vector<std::string> listed;
     if (const int error = platform_.ListFolder(path, listed)) {
         failures.push_back(path + ": Cannot read the folder: " + Why(path, error));
@@ -71,8 +78,8 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
     std::sort(folders.begin(), folders.end(), NaturalLess);
     for (const std::string& name : files)
         documents.push_back(TFoundDocument{prefix + name, relative + name});
-    for (const std::string& name : folders)
-        WalkFolder(prefix + name, relative + name + "/", documents, failures);
+    for (auto name = folders.rbegin(); name != folders.rend(); ++name)
+        pending.emplace_back(prefix + *name, relative + *name + "/");
 }
 
 }  // namespace quill

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/DocumentFilter.h"
@@ -33,9 +34,13 @@ class TFolderWalk {
               std::vector<std::string>& failures) const;
 
   private:
+    // A folder still to walk: its path and its path below the root.
+    using TPending = std::vector<std::pair<std::string, std::string>>;
+
+    // Appends the folder's documents, and its subfolders to pending, the first one last.
     void WalkFolder(const std::string& path, const std::string& relative,
-                    std::vector<TFoundDocument>& documents,
-                    std::vector<std::string>& failures) const;
+                    std::vector<TFoundDocument>& documents, std::vector<std::string>& failures,
+                    TPending& pending) const;
 
     const TDocumentFilter& filter_;
     TPlatform& platform_;

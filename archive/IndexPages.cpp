@@ -124,21 +124,32 @@ void WriteIndex(TBuild& b, const std::string& folder, const std::string& html) {
     staged.Commit();
 }
 
-// Answers whether folder got an index.
-bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relative) {
-    TPlatform& platform = b.platform;
-    std::vector<std::string> listed, subfolders;
-    platform.ListFolder(folder.empty() ? "." : folder, listed);
-    for (const std::string& name : listed)
-        if (!name.empty() && name[0] != '.' &&
-            platform.Status(names::Join(folder, name), /*followLinks=*/false).IsFolder())
-            subfolders.push_back(name);
-    std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
-    std::vector<std::string> indexed;
-    for (const std::string& name : subfolders)
-        if (BuildFolder(b, names::Join(folder, name), relative + name + "/"))
-            indexed.push_back(name);
+// A folder on the way down: its subfolders, the next of them to visit, and those that got
+// an index.
+struct TFolderVisit {
+    std::string folder, relative, name;
+    std::vector<std::string> subfolders, indexed;
+    size_t next = 0;
+};
 
+TFolderVisit Visit(TBuild& b, const std::string& folder, const std::string& relative,
+                   const std::string& name) {
+    TPlatform& platform = b.platform;
+    TFolderVisit visit{folder, relative, name, {}, {}, 0};
+    std::vector<std::string> listed;
+    platform.ListFolder(folder.empty() ? "." : folder, listed);
+    for (const std::string& entry : listed)
+        if (!entry.empty() && entry[0] != '.' &&
+            platform.Status(names::Join(folder, entry), /*followLinks=*/false).IsFolder())
+            visit.subfolders.push_back(entry);
+    std::sort(visit.subfolders.begin(), visit.subfolders.end(), NaturalLess);
+    return visit;
+}
+
+// Answers whether the folder, its subfolders done, got an index.
+bool BuildFolder(TBuild& b, const TFolderVisit& visit) {
+    TPlatform& platform = b.platform;
+    const std::string& folder = visit.folder;
     const auto isFile = [&](const std::string& name) {
         return platform.Status(names::Join(folder, name)).IsFile();
     };
@@ -152,9 +163,9 @@ bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relati
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
     });
-    if (pages.empty() && indexed.empty()) return false;
+    if (pages.empty() && visit.indexed.empty()) return false;
     try {
-        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b.encoding, visit.relative, visit.indexed, pages));
     } catch (const std::exception& e) {
         b.failures.push_back(e.what());
         return false;
@@ -163,12 +174,33 @@ bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relati
     return true;
 }
 
+// Subfolders first, in their natural order, then the folder. A loop, not a call per level:
+// a tree may be as deep as memory allows, and the stack would not be.
+void BuildTree(TBuild& b, const std::string& root) {
+    std::vector<TFolderVisit> path;
+    path.push_back(Visit(b, root, "", ""));
+    while (!path.empty()) {
+        TFolderVisit& top = path.back();
+        if (top.next < top.subfolders.size()) {
+            const std::string name = top.subfolders[top.next++];
+            TFolderVisit below =
+                Visit(b, names::Join(top.folder, name), top.relative + name + "/", name);
+            path.push_back(std::move(below));
+            continue;
+        }
+        const bool indexed = BuildFolder(b, top);
+        const std::string name = top.name;
+        path.pop_back();
+        if (indexed && !path.empty()) path.back().indexed.push_back(name);
+    }
+}
+
 }  // namespace
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
                        TPlatform& platform, const names::TNameEncoding& encoding) {
     TBuild b{platform, encoding, failures, TFileKeys(platform)};
-    BuildFolder(b, root, "");
+    BuildTree(b, root);
     return b.written;
 }
 
