@@ -31,7 +31,8 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
         if (listed.empty()) return;
     }
     std::vector<std::string> files, folders;
-    const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+    const std::string prefix =
+        path.empty() || kPathSeparators.find(path.back()) != std::string::npos ? path : path + "/";
     for (const std::string& name : listed) {
         if (name.empty() || name[0] == '.') continue;  // hidden files
         const std::string full = prefix + name;
