@@ -243,8 +243,9 @@ void TArchiveCall::Schedule() {
     std::vector<std::string> families;
     uint64_t bytes = 0;
     for (const TJob& j : jobs_) {
-        // "-" names its pictures "stdin".
-        documents.push_back({j.Input, keyOf_(j.Page), BaseNameOf(names::DocumentFile(j.Input))});
+        // "-" names its pictures "stdin"; spelt as keys are, to be found in them.
+        documents.push_back(
+            {j.Input, keyOf_(j.Page), platform_.KeyName(BaseNameOf(names::DocumentFile(j.Input)))});
         // Documents that could want one file: the same folder, and names alike but for
         // the digits a picture's name begins with. Any file two documents both may write
         // lies within one family, so a document never waits at the gate for one of
@@ -254,7 +255,7 @@ void TArchiveCall::Schedule() {
         bytes += j.Size;
     }
     pool_ = std::make_unique<TWorkerPool>(settings_.jobs != 0 ? settings_.jobs
-                                                               : platform_.ProcessorCount());
+                                                              : platform_.ProcessorCount());
     order_ = std::make_unique<TOrderedCommits>(std::move(documents), pool_.get());
     // A worker waiting for its last pictures may run the next document meanwhile, on its
     // own thread, when that document can never wait for it.
