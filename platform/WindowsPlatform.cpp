@@ -1,13 +1,11 @@
 #include "platform/WindowsPlatform.h"
 
 #include <windows.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -173,6 +171,11 @@ TFileKind ReparseKind(HANDLE h, TFileKind kind) {
                : kind;
 }
 
+// The status of an open file, folder, pipe or device. The volume's serial number and the
+// file's index come from the file itself (FileIdInfo), in the calls that the system
+// answers from the open file alone: GetFileInformationByHandle asks the volume as well,
+// every time, which Wine cannot for the drive of the whole Unix tree, and it fails there
+// on a file given as standard input.
 TFileStatus StatusOf(HANDLE h) {
     TFileStatus s;
     const DWORD type = GetFileType(h);
@@ -181,66 +184,42 @@ TFileStatus StatusOf(HANDLE h) {
         s.Mode = 0666;
         return s;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info)) {
-        s.Error = LastError();
-        return s;
-    }
-    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    s.Kind = folder ? TFileKind::Folder : TFileKind::File;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) s.Kind = ReparseKind(h, s.Kind);
-    s.Size = folder ? 0 : uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-    s.ModifiedNs = Nanoseconds(info.ftLastWriteTime);
-    s.Device = info.dwVolumeSerialNumber;
-    s.Inode = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    s.Mode = (folder ? 0777 : 0666) & (readOnly ? ~0222u : ~0u);
-    return s;
-}
-
-// The serial number of the volume that holds path (a drive, a share, or a volume mounted
-// in a folder), asked once for each volume.
-DWORD VolumeSerial(const std::wstring& path) {
-    static std::mutex lock;
-    static std::map<std::wstring, DWORD> serials;
-    std::wstring volume(path.size() + 2, L'\0');
-    if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
-        return 0;
-    volume.resize(std::wcslen(volume.c_str()));
-    std::lock_guard<std::mutex> guard(lock);
-    if (const auto it = serials.find(volume); it != serials.end()) return it->second;
-    DWORD serial = 0;
-    GetVolumeInformationW(volume.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-    return serials.emplace(volume, serial).first->second;
-}
-
-// The status of an open file or folder named path: as StatusOf, in a few of the calls
-// that GetFileInformationByHandle makes, which also asks its volume every time.
-TFileStatus PathStatus(HANDLE h, const std::wstring& path) {
     FILE_STANDARD_INFO standard{};
     FILE_BASIC_INFO basic{};
-    struct {
-        LARGE_INTEGER IndexNumber;
-    } internal{};
-    IO_STATUS_BLOCK io{};
-    constexpr auto kInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (path.starts_with(L"\\\\.\\") ||
-        !GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) ||
-        !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
-        NtQueryInformationFile(h, &io, &internal, sizeof internal, kInternalInformation) != 0)
-        return StatusOf(h);
-    TFileStatus s;
-    const DWORD attributes = basic.FileAttributes;
+    FILE_ID_INFO id{};
+    DWORD attributes = 0;
+    FILETIME written{};
+    if (GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) &&
+        GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) &&
+        GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id)) {
+        attributes = basic.FileAttributes;
+        s.Size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+        written.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
+        written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart >> 32);
+        // The low half of the serial is the one GetFileInformationByHandle gives; an index
+        // of 128 bits (ReFS) is folded into 64.
+        uint64_t half[2] = {};
+        std::memcpy(half, id.FileId.Identifier, sizeof half);
+        s.Device = static_cast<uint32_t>(id.VolumeSerialNumber);
+        s.Inode = half[0] ^ half[1];
+    } else {
+        // Systems before Windows 8 have no FileIdInfo.
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h, &info)) {
+            s.Error = LastError();
+            return s;
+        }
+        attributes = info.dwFileAttributes;
+        s.Size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+        written = info.ftLastWriteTime;
+        s.Device = info.dwVolumeSerialNumber;
+        s.Inode = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    }
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     s.Kind = folder ? TFileKind::Folder : TFileKind::File;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) s.Kind = ReparseKind(h, s.Kind);
-    s.Size = folder ? 0 : static_cast<uint64_t>(standard.EndOfFile.QuadPart);
-    FILETIME written{};
-    written.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
-    written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart >> 32);
+    if (folder) s.Size = 0;
     s.ModifiedNs = Nanoseconds(written);
-    s.Device = VolumeSerial(path);
-    s.Inode = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     s.Mode = (folder ? 0777 : 0666) & (readOnly ? ~0222u : ~0u);
     return s;
@@ -410,7 +389,7 @@ TFileStatus TWindowsPlatform::Status(const std::string& path, bool followLinks) 
         s.Error = Refined(LastError(), wide);
         return s;
     }
-    s = PathStatus(h, wide);
+    s = StatusOf(h);
     CloseHandle(h);
     return s;
 }
