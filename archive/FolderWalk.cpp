@@ -19,18 +19,22 @@ TFolderWalk::TFolderWalk(const TDocumentFilter& filter, const std::string& exclu
 
 void TFolderWalk::Walk(const std::string& root, std::vector<TFoundDocument>& documents,
                        std::vector<std::string>& failures) const {
-    WalkFolder(root, "", documents, failures);
+    const TFileStatus info = platform_.Status(root);
+    std::vector<TFileId> above = {{info.Device, info.Inode}};
+    WalkFolder(root, "", documents, failures, above);
 }
 
 void TFolderWalk::WalkFolder(const std::string& path, const std::string& relative,
                              std::vector<TFoundDocument>& documents,
-                             std::vector<std::string>& failures) const {
+                             std::vector<std::string>& failures,
+                             std::vector<TFileId>& above) const {
     std::vector<std::string> listed;
     if (const int error = platform_.ListFolder(path, listed)) {
         failures.push_back(path + ": Cannot read the folder: " + TPlatform::Reason(error));
         if (listed.empty()) return;
     }
-    std::vector<std::string> files, folders;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, TFileId>> folders;
     const std::string prefix =
         path.empty() || kPathSeparators.find(path.back()) != std::string::npos ? path : path + "/";
     for (const std::string& name : listed) {
@@ -39,8 +43,13 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
         const TFileStatus info = platform_.Status(full, /*followLinks=*/false);
         if (!info.Exists()) continue;  // gone since it was listed
         if (info.Kind == TFileKind::Folder) {
-            if (!(hasExcluded_ && info.Device == excludedDevice_ && info.Inode == excludedInode_))
-                folders.push_back(name);
+            // A folder that is one of those it lies in is a link the system does not show
+            // as one (a junction under Wine, a bind mount): entered, it would never end.
+            const TFileId id{info.Device, info.Inode};
+            const bool loop = std::find(above.begin(), above.end(), id) != above.end();
+            if (!loop &&
+                !(hasExcluded_ && info.Device == excludedDevice_ && info.Inode == excludedInode_))
+                folders.push_back({name, id});
         } else if (filter_.IsDocument(name)) {
             // A link counts as what it leads to: a file is taken, a folder is not entered.
             // A link that leads nowhere is taken, and its conversion says why it fails.
@@ -49,11 +58,15 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
         }
     }
     std::sort(files.begin(), files.end(), NaturalLess);
-    std::sort(folders.begin(), folders.end(), NaturalLess);
+    std::sort(folders.begin(), folders.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
     for (const std::string& name : files)
         documents.push_back(TFoundDocument{prefix + name, relative + name});
-    for (const std::string& name : folders)
-        WalkFolder(prefix + name, relative + name + "/", documents, failures);
+    for (const auto& [name, id] : folders) {
+        above.push_back(id);
+        WalkFolder(prefix + name, relative + name + "/", documents, failures, above);
+        above.pop_back();
+    }
 }
 
 }  // namespace quill

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/DocumentFilter.h"
@@ -16,9 +17,10 @@ struct TFoundDocument {
 };
 
 // Walks a folder and the folders below it for documents. Links to files are followed,
-// links to folders are not, so no walk loops; a folder that is the output folder is not
-// entered, so the output may lie inside the archive. Within a folder the documents come
-// in natural order, then its folders, each in natural order.
+// links to folders are not, nor a folder that is one of those it lies in, so no walk
+// loops; a folder that is the output folder is not entered, so the output may lie inside
+// the archive. Within a folder the documents come in natural order, then its folders,
+// each in natural order.
 class TFolderWalk {
   public:
     // excluded: a folder never entered (the output folder); empty for none.
@@ -31,9 +33,12 @@ class TFolderWalk {
               std::vector<std::string>& failures) const;
 
   private:
+    // A folder's volume and its number on it.
+    using TFileId = std::pair<uint64_t, uint64_t>;
+    // above: the folders path lies in, and path itself.
     void WalkFolder(const std::string& path, const std::string& relative,
-                    std::vector<TFoundDocument>& documents,
-                    std::vector<std::string>& failures) const;
+                    std::vector<TFoundDocument>& documents, std::vector<std::string>& failures,
+                    std::vector<TFileId>& above) const;
 
     const TDocumentFilter& filter_;
     TPlatform& platform_;
