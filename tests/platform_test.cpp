@@ -1,5 +1,6 @@
 // The memory platform stands in for the system in tests: for the same files and the same
-// calls it must answer what the system answers.
+// calls it must answer what the system answers (on Windows, which has no links here, for
+// the calls without them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,27 +64,33 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
         status("/file", true),
         status("/missing", true),
         status("/file/x", true),
+#ifndef _WIN32
         status("/link", true),
         status("/link", false),
         status("/dangling", true),
         status("/dangling", false),
         status("/loop", true),
         status("/up/file", true),
+        open("/dangling", TOpenMode::CreateNew),
+        open("/link", TOpenMode::Write),
+        call(
+            [](TPlatform& p, const std::string& r) { return p.Rename(r + "/link", r + "/moved"); }),
+        [](TPlatform& p, const std::string& r) {
+            const std::string key = FileKey(r + "/up/../folder/deeper/../x", p);
+            return key.substr(FileKey(r, p).size());
+        },
+#endif
         status("/folder/../file", true),
         open("/folder", TOpenMode::Read),
         open("/folder", TOpenMode::Create),
         open("/file", TOpenMode::CreateNew),
-        open("/dangling", TOpenMode::CreateNew),
         open("/missing", TOpenMode::Read),
         open("/missing/x", TOpenMode::Create),
         open("/file/x", TOpenMode::Create),
-        open("/link", TOpenMode::Write),
         call([](TPlatform& p, const std::string& r) {
             return p.Rename(r + "/file", r + "/folder");
         }),
         call([](TPlatform& p, const std::string& r) { return p.Rename(r + "/missing", r + "/x"); }),
-        call(
-            [](TPlatform& p, const std::string& r) { return p.Rename(r + "/link", r + "/moved"); }),
         call([](TPlatform& p, const std::string& r) { return p.Remove(r + "/folder"); }),
         call([](TPlatform& p, const std::string& r) { return p.Remove(r + "/missing"); }),
         call([](TPlatform& p, const std::string& r) { return p.MakeFolder(r + "/folder"); }),
@@ -108,20 +115,25 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
             return all;
         },
         [](TPlatform& p, const std::string& r) {
-            const std::string key = FileKey(r + "/up/../folder/deeper/../x", p);
+            const std::string key = FileKey(r + "/folder/../folder/deeper/../x", p);
             return key.substr(FileKey(r, p).size());
         },
     };
     test::TempDir dir;
     TPlatform& real = TPlatform::Real();
     const std::string realRoot = std::filesystem::canonical(dir.Path()).string() + "/t";
+    TMemoryPlatform memory;
+#ifdef _WIN32
+    MakeTree(real, realRoot, [](const std::string&, const std::string&) {});
+    MakeTree(memory, "/t", [](const std::string&, const std::string&) {});
+#else
     MakeTree(real, realRoot, [](const std::string& at, const std::string& target) {
         std::filesystem::create_symlink(target, at);
     });
-    TMemoryPlatform memory;
     MakeTree(memory, "/t", [&](const std::string& at, const std::string& target) {
         memory.MakeLink(at, target);
     });
+#endif
     for (size_t i = 0; i < std::size(probes); ++i)
         EXPECT_EQ(probes[i](memory, "/t"), probes[i](real, realRoot)) << "probe " << i;
 }
