@@ -149,7 +149,7 @@ void TArchiveCall::Complain(const std::string& line) {
     if (settings_.watch)
         settings_.watch->Failed(line);
     else
-        std::cerr << "vornik2html: " << line << std::endl;
+        std::cerr << "vornik2html: " << settings_.run.NameEncoding.Shown(line) << std::endl;
     failed_ = true;
 }
 
@@ -178,7 +178,7 @@ int TArchiveCall::IndexOnly() {
         return 1;
     }
     std::vector<std::string> failures;
-    TIndexPages::Build(outputRoot_, failures, platform_);
+    TIndexPages::Build(outputRoot_, failures, platform_, settings_.run.NameEncoding);
     for (const std::string& line : failures) Complain(line);
     return failed_ ? 1 : 0;
 }
@@ -263,7 +263,8 @@ void TArchiveCall::Schedule() {
         return families[outer] != families[next];
     });
     progress_ = std::make_unique<TProgress>(jobs_.size(), bytes, settings_.terminal,
-                                            settings_.quiet, settings_.watch != nullptr, platform_);
+                                            settings_.quiet, settings_.watch != nullptr, platform_,
+                                            settings_.run.NameEncoding);
 }
 
 void TArchiveCall::ConvertOne(size_t i) {
@@ -354,7 +355,7 @@ void TArchiveCall::WriteRecordsAndIndexes() {
         // A share leaves the index pages to --index, once every share is done.
         if (archive_ && !s.shard) {
             std::vector<std::string> failures;
-            TIndexPages::Build(outputRoot_, failures, platform_);
+            TIndexPages::Build(outputRoot_, failures, platform_, s.run.NameEncoding);
             for (const std::string& line : failures) Complain(line);
         }
     } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
+#include "platform/FileIdentity.h"
 #include "platform/StagedFiles.h"
 #include "platform/WholeFiles.h"
 
@@ -41,10 +42,7 @@ constexpr const char* kStyle =
     "<body>\n";
 constexpr const char* kFoot = "</body>\n</html>\n";
 
-// Names as the page shows them and as links: the modern page's rules.
-std::string Text(const std::string& s) {
-    return names::HtmlText(s);
-}
+// Names as links: the modern page's rules.
 std::string Link(const std::string& s) {
     return names::AddressOf(s);
 }
@@ -59,16 +57,28 @@ std::string Grouped(uint64_t n) {
     return out;
 }
 
-std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
+// What building the indexes of one site holds throughout.
+struct TBuild {
+    TPlatform& platform;
+    const names::TNameEncoding& encoding;
+    std::vector<std::string>& failures;
+    TFileKeys keys;  // of every index, so that each folder is resolved once
+    int written = 0;
+};
+
+std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& relative,
+                      const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
+    // Names as the page shows them: the modern page's rules.
+    const auto shown = [&](const std::string& s) { return names::HtmlText(encoding.Shown(s)); };
     std::string title = "/" + relative;
-    std::string html = kHead + std::string(kGenerator) + kTitle + Text(title) + kStyle;
-    html += "<h1>" + Text(title) + "</h1>\n";
+    std::string html = kHead + std::string(kGenerator) + kTitle + shown(title) + kStyle;
+    html += "<h1>" + shown(title) + "</h1>\n";
     if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
     if (!folders.empty()) {
         html += "<h2>Folders</h2>\n<ul>\n";
         for (const std::string& f : folders)
-            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + Text(f) + "/</a></li>\n";
+            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + shown(f) + "/</a></li>\n";
         html += "</ul>\n";
     }
     if (!pages.empty()) {
@@ -80,7 +90,7 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
             else
                 html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
             const std::string& name = r.Document.empty() ? r.Page : r.Document;
-            html += "<div><a href=\"" + Link(r.Page) + "\">" + Text(name) + "</a><br><small>";
+            html += "<div><a href=\"" + Link(r.Page) + "\">" + shown(name) + "</a><br><small>";
             if (!r.Document.empty()) {
                 html += Grouped(r.Size) + (r.Size == 1 ? " byte, " : " bytes, ");
                 html += r.Pictures == 0 ? std::string("no pictures")
@@ -103,19 +113,20 @@ bool IsForeign(TPlatform& platform, const std::string& path) {
     return head.find(kGenerator) == std::string::npos;
 }
 
-void WriteIndex(TPlatform& platform, const std::string& folder, const std::string& html) {
+void WriteIndex(TBuild& b, const std::string& folder, const std::string& html) {
+    TPlatform& platform = b.platform;
     const std::string path = names::Join(folder, kIndexName);
     if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
-    TStagedFiles staged(platform);
+    TStagedFiles staged(platform, &b.keys);
     WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
 
 // Answers whether folder got an index.
-bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
-                 int& written, std::vector<std::string>& failures) {
+bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relative) {
+    TPlatform& platform = b.platform;
     std::vector<std::string> listed, subfolders;
     platform.ListFolder(folder.empty() ? "." : folder, listed);
     for (const std::string& name : listed)
@@ -125,8 +136,7 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
     std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
     std::vector<std::string> indexed;
     for (const std::string& name : subfolders)
-        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
-                        failures))
+        if (BuildFolder(b, names::Join(folder, name), relative + name + "/"))
             indexed.push_back(name);
 
     const auto isFile = [&](const std::string& name) {
@@ -144,22 +154,22 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
     });
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(platform, folder, IndexHtml(relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
     } catch (const std::exception& e) {
-        failures.push_back(e.what());
+        b.failures.push_back(e.what());
         return false;
     }
-    ++written;
+    ++b.written;
     return true;
 }
 
 }  // namespace
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
-                       TPlatform& platform) {
-    int written = 0;
-    BuildFolder(platform, root, "", written, failures);
-    return written;
+                       TPlatform& platform, const names::TNameEncoding& encoding) {
+    TBuild b{platform, encoding, failures, TFileKeys(platform)};
+    BuildFolder(b, root, "");
+    return b.written;
 }
 
 }  // namespace quill

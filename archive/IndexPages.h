@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/NameEncoding.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -17,9 +18,11 @@ class TIndexPages {
     // Writes the index of root and of every folder below it that holds pages, each put in
     // place whole; answers the number written. An "index.htm" that this system did not
     // write is never replaced: its folder is appended to failures ("FILE: reason"), as is
-    // an index that cannot be written, and the other folders go on.
+    // an index that cannot be written, and the other folders go on. Names that are not
+    // UTF-8 are shown by encoding; links keep their bytes.
     static int Build(const std::string& root, std::vector<std::string>& failures,
-                     TPlatform& platform = TPlatform::Real());
+                     TPlatform& platform = TPlatform::Real(),
+                     const names::TNameEncoding& encoding = {});
 
     static constexpr const char* kIndexName = "index.htm";
 };

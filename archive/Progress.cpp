@@ -6,13 +6,14 @@
 namespace quill {
 
 TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent,
-                     TPlatform& platform)
+                     TPlatform& platform, const names::TNameEncoding& encoding)
     : documents_(documents),
       bytes_(bytes),
       terminal_(terminal),
       quiet_(quiet || silent),
       silent_(silent),
       platform_(platform),
+      encoding_(encoding),
       start_(platform.Now()) {}
 
 std::string TProgress::Count(uint64_t n, const std::string& one, const std::string& many) {
@@ -85,7 +86,7 @@ void TProgress::Converted(const std::string& input, const std::string& page, int
     pictures_ += static_cast<uint64_t>(pictures);
     bytesDone_ += bytes;
     if (!terminal_ && !quiet_)
-        Print(input + " -> " + page + " (" +
+        Print(encoding_.Shown(input) + " -> " + encoding_.Shown(page) + " (" +
               Count(static_cast<uint64_t>(pictures), "picture", "pictures") + ")");
     Redraw(false);
 }
@@ -94,14 +95,14 @@ void TProgress::Failed(const std::string& input, const std::string& reason) {
     std::lock_guard<std::mutex> lock(lock_);
     ++done_;
     ++failed_;
-    Print("vornik2html: " + input + ": " + reason);
+    Print("vornik2html: " + encoding_.Shown(input) + ": " + encoding_.Shown(reason));
     Redraw(true);
 }
 
 void TProgress::Warn(const std::string& line) {
     std::lock_guard<std::mutex> lock(lock_);
     if (quiet_) return;
-    Print(line);
+    Print(encoding_.Shown(line));
     Redraw(true);
 }
 

@@ -4,18 +4,20 @@
 #include <mutex>
 #include <string>
 
+#include "convert/NameEncoding.h"
 #include "platform/Platform.h"
 
 namespace quill {
 
 // What a call tells on stderr while it converts. On a terminal: one status line, redrawn
 // in place (documents done of all, pictures, MB/s, time spent and left); elsewhere a line
-// per document. Then a summary line. Quiet: failures only. Safe from any thread.
+// per document. Then a summary line. Quiet: failures only. Names that are not UTF-8 are
+// shown by the call's name encoding. Safe from any thread.
 class TProgress {
   public:
     // silent: nothing at all on stderr, for a caller that shows progress its own way.
     TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent = false,
-              TPlatform& platform = TPlatform::Real());
+              TPlatform& platform = TPlatform::Real(), const names::TNameEncoding& encoding = {});
 
     void Converted(const std::string& input, const std::string& page, int pictures, uint64_t bytes);
     void Failed(const std::string& input, const std::string& reason);
@@ -43,6 +45,7 @@ class TProgress {
     const bool quiet_;
     const bool silent_;
     TPlatform& platform_;
+    const names::TNameEncoding encoding_;
     const double start_;  // the platform's clock, in seconds
     double drawn_ = 0;
     std::mutex lock_;

@@ -108,15 +108,22 @@ bool ForbiddenPart(std::string_view part) {
            base[3] >= '0' && base[3] <= '9';
 }
 
-// 0, or kForbiddenName when a part of path is no name Windows allows. Paths in the
-// system's own name spaces ("\\?\", "\\.\") are taken as they are meant.
+constexpr size_t kLongestName = 255;
+
+// 0, ENAMETOOLONG for a name too long, or kForbiddenName when a part of path is no name
+// Windows allows. Paths in the system's own name spaces ("\\?\", "\\.\") are taken as
+// they are meant.
 int CheckName(std::string_view path) {
     if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) return 0;
     size_t at =
         path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<uint8_t>(path[0])) ? 2 : 0;
     while (at <= path.size()) {
         const size_t end = std::min(path.find_first_of(kPathSeparators, at), path.size());
-        if (ForbiddenPart(path.substr(at, end - at))) return kForbiddenName;
+        const std::string_view part = path.substr(at, end - at);
+        if (ForbiddenPart(part)) return kForbiddenName;
+        // Windows takes 255 UTF-16 units a name; past them it says the path is not there
+        // (under Wine) or no name (NTFS), where the name is too long.
+        if (part.size() > kLongestName && Widen(part).size() > kLongestName) return ENAMETOOLONG;
         at = end + 1;
     }
     return 0;

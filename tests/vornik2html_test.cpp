@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -56,6 +57,20 @@ std::string Page(const TempDir& dir, const std::string& name) {
     return test::ToString(test::ReadFileBytes(dir.File(name)));
 }
 
+// Names of the hidden temporary files in a folder.
+std::vector<std::string> Temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A document name whose page name is one byte past the name limit (255 bytes).
+const std::string kTooLong(252, 'n');
+
 TEST(Vornik2Html, ExitStatusAndMessages) {
     struct Case {
         std::string args;
@@ -104,6 +119,14 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        {"--name-encoding koi8-r a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
+        {"--name-encoding utf-16 a.txt", 2,
+         "*vornik2html: --name-encoding needs a single-byte code page such as cp866, cp437 or "
+         "koi8-r, or utf-8, not \"utf-16\""},
+        // A page name past the name limit: nothing is written.
+        {"-q '" + kTooLong + ".$w'", 1,
+         "vornik2html: " + kTooLong + ".$w: Cannot create \"" + kTooLong +
+             ".htm\": File name too long\n"},
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
     // Where Windows differs: its separator, a drive letter, a name through the wide command
@@ -133,6 +156,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         test::WriteFileBytes(dir.File("empty"), {});
         test::WriteFileBytes(dir.File("u.txt"), test::ToBytes("gr\xc3\xbc\xc3\x9f\r"));
         test::WriteFileBytes(dir.File("lf.txt"), test::ToBytes("one\ntwo\n"));
+        test::WriteFileBytes(dir.File(kTooLong + ".$w"), test::ToBytes("a\r"));
         test::WriteFileBytes(dir.File("ro.htm"), test::ToBytes("kept"));
         std::filesystem::permissions(dir.File("ro.htm"), std::filesystem::perms::owner_read);
         const TToolRun r = Tool(dir, c.args);
@@ -142,12 +166,13 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         else
             EXPECT_EQ(r.err, c.err) << c.args;
         EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("a.txt"))), "a\r") << c.args;
+        EXPECT_TRUE(Temporaries(dir).empty()) << c.args;
         if (&c - all.data() >= static_cast<std::ptrdiff_t>(std::size(cases))) {
             EXPECT_EQ(Page(dir, "ro.htm"), "kept") << c.args;
             // A failure writes nothing else: no stream of "a", no temporary file left.
             const auto entries = std::distance(std::filesystem::directory_iterator(dir.Path()),
                                                std::filesystem::directory_iterator());
-            EXPECT_TRUE(c.status == 0 || entries == 8) << c.args << ": " << entries;
+            EXPECT_TRUE(c.status == 0 || entries == 9) << c.args << ": " << entries;
         }
     }
 }
@@ -179,7 +204,14 @@ TEST(Vornik2Html, OptionsReachThePage) {
           "font-size:25px;font-weight:bold", "<span class=r>x</span>"}},
         // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
         // as a browser decodes them.
-        {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
+        {"--html5 --name-encoding utf-8",
+         {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"},
+         "u\xed\xa0\x80\x80"},
+        // A name from DOS: its cp866 bytes decoded, unless asked otherwise.
+        {"--html5", {"<title>Обзор.$w</title>"}, "\x8e\xa1\xa7\xae\xe0"},
+        {"--html5 --name-encoding koi8-r", {"<title>Оюъ.$w</title>"}, "\xef\xc0\xdf"},
+        // A legal name of 248 bytes, whose page is 249: its temporary name is shortened.
+        {"", {"<B><U>x</U></B>"}, std::string(245, 'n')},
         {"--html5 --lang sr-Latn", {"<html lang=\"sr-Latn\">"}},
     };
     for (const Case& c : cases) {
@@ -302,15 +334,49 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
     }
 }
 
-// Names of the hidden temporary files in a folder.
-std::vector<std::string> Temporaries(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-        const std::string name = e.path().filename().string();
-        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
-            names.push_back(name);
+// A document 2,100 folders down, a path of 4,210 bytes (past the system's 4,096, so the
+// tree is made here through folder descriptors, as no shell could): it converts, and its
+// page and picture go in place in an output folder as deep, nothing half-written beside.
+TEST(Vornik2Html, ADocumentDeeperThanThePathLimitConverts) {
+    if (test::WindowsTools()) GTEST_SKIP() << "Wine reaches no path past Linux's limit";
+    constexpr int kDepth = 2100;
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("arc"));
+    int at = ::open(dir.File("arc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        ASSERT_EQ(::mkdirat(at, "d", 0755), 0);
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
     }
-    return names;
+    ASSERT_GE(at, 0);
+    const std::string document =
+        std::string(17, 'h') + "deep\r\xff\x80\r"s + '\0' + std::string(288, '\x47');
+    const int file = ::openat(at, "doc.$w", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(file, document.data(), document.size()),
+              static_cast<ssize_t>(document.size()));
+    ::close(file);
+    ::close(at);
+
+    const TToolRun r = Tool(dir, "-d out arc");
+    EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 300));
+    EXPECT_TRUE(r.err.ends_with("/d/doc.htm (1 picture)\n"));
+    EXPECT_EQ(r.summary.substr(0, 23), "1 document, 1 picture, ");
+    at = ::open(dir.File("out").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
+    }
+    ASSERT_GE(at, 0);
+    DIR* folder = ::fdopendir(at);
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(folder))
+        if (e->d_name != "."s && e->d_name != ".."s) names.push_back(e->d_name);
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".vornik2html-pages", "1doc.png", "doc.htm", "index.htm"}));
 }
 
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
@@ -436,11 +502,14 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// two documents of one page, and names that links must escape or that are not UTF-8.
+// two documents of one page, and names that links must escape or that are not UTF-8 (a
+// folder and a document named in cp866, as unzip leaves an archive made on DOS).
+const std::string kObzor = "\x8e\xa1\xa7\xae\xe0";  // "Обзор" in cp866
+
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
-    const std::pair<const char*, std::string> documents[] = {
+    const std::pair<std::string, std::string> documents[] = {
         {"arc/a.$w", "first a\r"},
         {"arc/a.$1", "second a\r"},
         {"arc/b.txt", "none\r"},
@@ -451,10 +520,14 @@ void MakeArchive(const TempDir& dir) {
         {"arc/sub/3.$w", "three\r"},
         {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
         {"arc/o #?\"<%41/u\xed\xa0\x80\x80.$w", "u\r"},
+        {"arc/" + kObzor + "/" + kObzor + ".$w", "dos\r"},
     };
     for (const auto& [name, body] : documents) {
-        // (Names Windows does not allow stay out of the Windows program's archive.)
-        if (test::WindowsTools() && std::string(name).find('?') != std::string::npos) continue;
+        // (Names Windows does not allow, or that are no UTF-8, stay out of the Windows
+        // program's archive.)
+        if (test::WindowsTools() &&
+            (name.find('?') != std::string::npos || name.find(kObzor) != std::string::npos))
+            continue;
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
         test::WriteFileBytes(dir.File(name), test::ToBytes(std::string(17, 'h') + body));
     }
@@ -517,31 +590,39 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
         << r.err;
     const bool windows = test::WindowsTools();
     const std::string summary =
-        windows ? "8 documents, 1 failed, 4 pictures, " : "10 documents, 1 failed, 4 pictures, ";
+        windows ? "8 documents, 1 failed, 4 pictures, " : "11 documents, 1 failed, 4 pictures, ";
     EXPECT_EQ(r.summary.substr(0, summary.size()), summary);
     const auto site = Tree(dir.File("arc/site"));
-    std::vector<std::string> names, want = {"a.htm",
-                                            "index.htm",
-                                            "o #?\"<%41/index.htm",
-                                            "o #?\"<%41/p #?\"<%41.htm",
-                                            "o #?\"<%41/u\xed\xa0\x80\x80.htm",
-                                            "sub/1p10.png",
-                                            "sub/2p10.png",
-                                            "sub/3.htm",
-                                            "sub/index.htm",
-                                            "sub/link.htm",
-                                            "sub/p10.htm",
-                                            "sub/p2.htm",
-                                            "x.y/d/1e.png",
-                                            "x.y/d/2e.png",
-                                            "x.y/d/e.htm",
-                                            "x.y/d/index.htm",
-                                            "x.y/index.htm",
-                                            "x.y/z.htm"};
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : site) names.push_back(name);
+    if (!windows) {
+        // The folder from DOS comes last, by its bytes.
+        ASSERT_GE(names.size(), 2u);
+        EXPECT_EQ(names[names.size() - 2], kObzor + "/index.htm");
+        EXPECT_EQ(names.back(), kObzor + "/" + kObzor + ".htm");
+        names.resize(names.size() - 2);
+    }
+    std::vector<std::string> want = {"a.htm",
+                                     "index.htm",
+                                     "o #?\"<%41/index.htm",
+                                     "o #?\"<%41/p #?\"<%41.htm",
+                                     "o #?\"<%41/u\xed\xa0\x80\x80.htm",
+                                     "sub/1p10.png",
+                                     "sub/2p10.png",
+                                     "sub/3.htm",
+                                     "sub/index.htm",
+                                     "sub/link.htm",
+                                     "sub/p10.htm",
+                                     "sub/p2.htm",
+                                     "x.y/d/1e.png",
+                                     "x.y/d/2e.png",
+                                     "x.y/d/e.htm",
+                                     "x.y/d/index.htm",
+                                     "x.y/index.htm",
+                                     "x.y/z.htm"};
     // Under Wine the link "up" to the archive is a folder like any other: one that holds
     // itself is not entered.
     if (windows) std::erase_if(want, [](const std::string& n) { return n.starts_with("o #"); });
-    for (const auto& [name, bytes] : site) names.push_back(name);
     EXPECT_EQ(names, want);
     EXPECT_NE(site.at("a.htm").find("second a"), std::string::npos);
     EXPECT_NE(site.at("sub/link.htm").find("first a"), std::string::npos);
@@ -585,6 +666,21 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_LT(site.at("sub/index.htm").find("p2.$w"), site.at("sub/index.htm").find("p10.$w"));
     EXPECT_NE(site.at("sub/index.htm").find("<img class=\"t\" src=\"1p10.png\""),
               std::string::npos);
+    // Names from DOS show in Cyrillic, in the indexes and the progress lines; the links and
+    // the files keep the name's bytes.
+    if (!windows) {
+        EXPECT_NE(site.at("index.htm").find("<a href=\"%8E%A1%A7%AE%E0/index.htm\">Обзор/</a>"),
+                  std::string::npos);
+        const std::string& dos = site.at(kObzor + "/index.htm");
+        EXPECT_NE(dos.find("<h1>/Обзор/</h1>"), std::string::npos) << dos;
+        EXPECT_NE(dos.find("<a href=\"%8E%A1%A7%AE%E0.htm\">Обзор.$w</a>"), std::string::npos);
+        EXPECT_NE(r.err.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm (0 pictures)\n"),
+                  std::string::npos)
+            << r.err;
+        ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
+        EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
+                  std::string::npos);
+    }
 
     EXPECT_EQ(Tool(dir, "-j 1 -d arc/site1 arc").status, 1);
     EXPECT_EQ(Tree(dir.File("arc/site1")), site);
@@ -613,7 +709,7 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     err.resize(std::fread(err.data(), 1, err.size(), pipe));
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     std::string want;
-    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""})
+    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", "Обзор/", ""})
         want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
     EXPECT_EQ(err, want);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));

@@ -37,8 +37,8 @@ constexpr const char* kUsage =
     "                   [--html5] [--scale N] [--classic-pictures] [--lang CODE] [--embed]\n"
     "                   [--skip-header]\n"
     "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
-    "                   [--update] [--shard K/N] INPUT...\n"
-    "       vornik2html --index [-d DIR]\n";
+    "                   [--update] [--shard K/N] [--name-encoding CODEPAGE] INPUT...\n"
+    "       vornik2html --index [-d DIR] [--name-encoding CODEPAGE]\n";
 
 constexpr const char* kHelp =
     "Converts Vornik documents into web pages, with one picture file for every distinct\n"
@@ -75,6 +75,10 @@ constexpr const char* kHelp =
     "  --update          convert only documents whose page is missing or older\n"
     "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
     "  --index           only write the index pages of DIR again\n"
+    "  --name-encoding CODEPAGE\n"
+    "                    file names that are not UTF-8 are shown (in index pages, titles\n"
+    "                    and these lines) as names of this single-byte code page\n"
+    "                    (default: cp866); utf-8: as they are\n"
     "  --help, --version\n"
     "\n"
     "INPUT - reads the document from standard input (its name is then \"stdin\").\n"
@@ -127,10 +131,11 @@ void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
     const std::map<std::string, std::string> values = {
         {"--style", "a style"}, {"-o", "a page name"},    {"-d", "a folder"},
         {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
-        {"--shard", "K/N"},     {"--lang", "a language"},
+        {"--shard", "K/N"},     {"--lang", "a language"}, {"--name-encoding", "a code page"},
     };
     std::map<std::string, CLI::Option*> options;
-    for (const char* name : {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard"})
+    for (const char* name :
+         {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard", "--name-encoding"})
         options[name] = app.add_option(name, words.values[name])
                             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--match", s.patterns);
@@ -190,6 +195,16 @@ void CheckOptions(TWords& words, TSettings& s) {
         const std::string& shard = words.values["--shard"];
         s.shard = TShard::Parse(shard);
         if (!s.shard) UsageError("--shard needs K/N, 1 <= K <= N, not \"" + shard + "\"");
+    }
+    if (given("--name-encoding")) {
+        const std::string& name = words.values["--name-encoding"];
+        const auto encoding = names::TNameEncoding::Named(name);
+        if (!encoding)
+            UsageError(
+                "--name-encoding needs a single-byte code page such as cp866, cp437 or "
+                "koi8-r, or utf-8, not \"" +
+                name + "\"");
+        s.run.NameEncoding = *encoding;
     }
     if (s.indexOnly && (!s.inputs.empty() || s.page))
         UsageError("--index takes -d DIR only, no INPUT");
