@@ -453,10 +453,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         ASSERT_EQ(posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
-        // The second document's page is under way once its temporary file exists and the
-        // first one's page is in place (before, the temporary file may be the first's).
-        for (int i = 0; i < 500 && (Temporaries(dir).empty() ||
-                                    !std::filesystem::exists(dir.File("done.htm")));
+        // The second document's page is under way once the first one's page is in place
+        // and then a temporary file exists (before, the temporary file may be the first's:
+        // looked at first, it may be gone by the time the page is there).
+        for (int i = 0; i < 500 && (!std::filesystem::exists(dir.File("done.htm")) ||
+                                    Temporaries(dir).empty());
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(Temporaries(dir).size(), 1u);
