@@ -1,5 +1,6 @@
 # Quick start: `make run` converts the bundled sample, `make test` runs every test,
-# `make package` builds the Debian package build/*.deb.
+# `make package` builds the Debian package build/*.deb, `make windows` the zip for
+# Windows build-windows/*.zip, and `make test-windows` tests that build under Wine.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -12,7 +13,8 @@ GROUP_FLAGS ?= -DQUILL_BUILD_TESTS=ON -DQUILL_BUILD_BENCH=ON
 run: DEPS = run
 run: GROUP_FLAGS = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DQUILL_BUILD_TESTS=OFF -DQUILL_BUILD_BENCH=OFF)
 
-.PHONY: deps configure build run test package bench test-sanitize fuzz format clean
+.PHONY: deps configure build run test package bench test-sanitize fuzz format clean \
+	windows test-windows
 
 deps:
 	@scripts/install-deps $(DEPS)
@@ -41,6 +43,20 @@ test-sanitize:
 	@$(MAKE) --no-print-directory test BUILD=build-sanitize \
 		CMAKE_FLAGS="-DQUILL_SANITIZE=ON -DQUILL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 
+# Cross-built with MinGW-w64: the two command-line programs, statically linked, their zip
+# and the headless tests, which `make test-windows` runs under Wine with a Wine prefix of
+# its own in the build folder, then the command-line tests of the Linux build on the
+# Windows programs (so the Linux build comes first).
+WINDOWS_BUILD ?= build-windows
+windows: deps
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=packaging/windows/MinGW64.cmake \
+		-DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target windows_zip -- --no-print-directory
+
+test-windows: windows build
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target quill_tests -- --no-print-directory
+	@scripts/test-windows $(WINDOWS_BUILD) $(BUILD)
+
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@scripts/run-fuzz $(FUZZ_SECONDS)
@@ -49,4 +65,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz fuzz-out
+	rm -rf $(BUILD) build-sanitize build-fuzz fuzz-out $(WINDOWS_BUILD)

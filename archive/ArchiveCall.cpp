@@ -243,8 +243,9 @@ void TArchiveCall::Schedule() {
     std::vector<std::string> families;
     uint64_t bytes = 0;
     for (const TJob& j : jobs_) {
-        // "-" names its pictures "stdin".
-        documents.push_back({j.Input, keyOf_(j.Page), BaseNameOf(names::DocumentFile(j.Input))});
+        // "-" names its pictures "stdin"; spelt as keys are, to be found in them.
+        documents.push_back(
+            {j.Input, keyOf_(j.Page), platform_.KeyName(BaseNameOf(names::DocumentFile(j.Input)))});
         // Documents that could want one file: the same folder, and names alike but for
         // the digits a picture's name begins with. Any file two documents both may write
         // lies within one family, so a document never waits at the gate for one of

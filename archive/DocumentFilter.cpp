@@ -1,7 +1,6 @@
 #include "archive/DocumentFilter.h"
 
-#include <fnmatch.h>
-
+#include "archive/ShellPattern.h"
 #include "convert/DocumentNames.h"
 
 namespace quill {
@@ -14,9 +13,8 @@ bool TDocumentFilter::IsDocument(std::string_view fileName) const {
     if (patterns_.empty()) {
         return names::DeriveNames(fileName).SkipHeader;
     }
-    const std::string name(fileName);
     for (const std::string& pattern : patterns_)
-        if (fnmatch(pattern.c_str(), name.c_str(), 0) == 0) return true;
+        if (MatchesShellPattern(pattern, fileName)) return true;
     return false;
 }
 

@@ -35,24 +35,31 @@ void TFolderWalk::Walk(const std::string& root, std::vector<TFoundDocument>& doc
                        std::vector<std::string>& failures) const {
     // A loop over the folders still to walk, not a call per level: a tree may be as deep
     // as memory allows (the path limit is no bound), and the stack would not be.
-    TPending pending{{root, ""}};
+    const TFileStatus info = platform_.Status(root);
+    TPending pending{{root, "", 0, {info.Device, info.Inode}}};
+    std::vector<TFileId> above;
     while (!pending.empty()) {
-        const auto [path, relative] = std::move(pending.back());
+        const TPendingFolder next = std::move(pending.back());
         pending.pop_back();
-        WalkFolder(path, relative, documents, failures, pending);
+        above.resize(next.depth);
+        above.push_back(next.id);
+        WalkFolder(next.path, next.relative, documents, failures, above, pending);
     }
 }
 
 void TFolderWalk::WalkFolder(const std::string& path, const std::string& relative,
                              std::vector<TFoundDocument>& documents,
-                             std::vector<std::string>& failures, TPending& pending) const {
+                             std::vector<std::string>& failures, const std::vector<TFileId>& above,
+                             TPending& pending) const {
     std::vector<std::string> listed;
     if (const int error = platform_.ListFolder(path, listed)) {
         failures.push_back(path + ": Cannot read the folder: " + Why(path, error));
         if (listed.empty()) return;
     }
-    std::vector<std::string> files, folders;
-    const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, TFileId>> folders;
+    const std::string prefix =
+        path.empty() || kPathSeparators.find(path.back()) != std::string::npos ? path : path + "/";
     for (const std::string& name : listed) {
         if (name.empty() || name[0] == '.') continue;  // hidden files
         const std::string full = prefix + name;
@@ -65,8 +72,13 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
             continue;
         }
         if (info.Kind == TFileKind::Folder) {
-            if (!(hasExcluded_ && info.Device == excludedDevice_ && info.Inode == excludedInode_))
-                folders.push_back(name);
+            // A folder that is one of those it lies in is a link the system does not show
+            // as one (a junction under Wine, a bind mount): entered, it would never end.
+            const TFileId id{info.Device, info.Inode};
+            const bool loop = std::find(above.begin(), above.end(), id) != above.end();
+            if (!loop &&
+                !(hasExcluded_ && info.Device == excludedDevice_ && info.Inode == excludedInode_))
+                folders.push_back({name, id});
         } else if (filter_.IsDocument(name)) {
             // A link counts as what it leads to: a file is taken, a folder is not entered.
             // A link that leads nowhere is taken, and its conversion says why it fails.
@@ -75,11 +87,13 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
         }
     }
     std::sort(files.begin(), files.end(), NaturalLess);
-    std::sort(folders.begin(), folders.end(), NaturalLess);
+    std::sort(folders.begin(), folders.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
     for (const std::string& name : files)
         documents.push_back(TFoundDocument{prefix + name, relative + name});
-    for (auto name = folders.rbegin(); name != folders.rend(); ++name)
-        pending.emplace_back(prefix + *name, relative + *name + "/");
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        pending.push_back(
+            {prefix + folder->first, relative + folder->first + "/", above.size(), folder->second});
 }
 
 }  // namespace quill

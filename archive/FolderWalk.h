@@ -17,9 +17,10 @@ struct TFoundDocument {
 };
 
 // Walks a folder and the folders below it for documents. Links to files are followed,
-// links to folders are not, so no walk loops; a folder that is the output folder is not
-// entered, so the output may lie inside the archive. Within a folder the documents come
-// in natural order, then its folders, each in natural order.
+// links to folders are not, nor a folder that is one of those it lies in, so no walk
+// loops; a folder that is the output folder is not entered, so the output may lie inside
+// the archive. Within a folder the documents come in natural order, then its folders,
+// each in natural order.
 class TFolderWalk {
   public:
     // excluded: a folder never entered (the output folder); empty for none.
@@ -34,13 +35,22 @@ class TFolderWalk {
               std::vector<std::string>& failures) const;
 
   private:
-    // A folder still to walk: its path and its path below the root.
-    using TPending = std::vector<std::pair<std::string, std::string>>;
+    // A folder's volume and its number on it.
+    using TFileId = std::pair<uint64_t, uint64_t>;
+    // A folder still to walk: its path, its path below the root, how many folders it lies
+    // in, and its id.
+    struct TPendingFolder {
+        std::string path, relative;
+        size_t depth;
+        TFileId id;
+    };
+    using TPending = std::vector<TPendingFolder>;
 
     // Appends the folder's documents, and its subfolders to pending, the first one last.
+    // above: the folders path lies in, and path itself.
     void WalkFolder(const std::string& path, const std::string& relative,
                     std::vector<TFoundDocument>& documents, std::vector<std::string>& failures,
-                    TPending& pending) const;
+                    const std::vector<TFileId>& above, TPending& pending) const;
 
     const TDocumentFilter& filter_;
     TPlatform& platform_;

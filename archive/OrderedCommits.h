@@ -25,7 +25,7 @@ class TOrderedCommits {
     struct TDocument {
         std::string Input;
         std::string PageKey;
-        std::string BaseName;
+        std::string BaseName;  // as FileKey spells names (TPlatform::KeyName)
     };
     // With a pool, a document that waits for its turn runs the pool's waiting pictures,
     // and otherwise sleeps with its place lent (see WorkerPool.h). A document whose files

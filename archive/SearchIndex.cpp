@@ -1,9 +1,5 @@
 #include "archive/SearchIndex.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <vector>
 
 #include "archive/PageRecords.h"
@@ -21,6 +18,7 @@
 #include "platform/Base64.h"
 #include "platform/ChildProcess.h"
 #include "platform/Exception.h"
+#include "platform/FolderSwap.h"
 #include "platform/JsonText.h"
 #include "platform/TempFile.h"
 
@@ -76,8 +74,17 @@ bool HoldsUtf8Cyrillic(std::string_view text) {
     return false;
 }
 
+// Paths are UTF-8 on every system (a std::string path is the code page's on Windows).
+fs::path PathOf(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) {
         const std::string reason = std::strerror(errno);
         throw EInOutError("Cannot read \"" + path + "\": " + reason, path, reason);
@@ -137,11 +144,11 @@ class TPagefind {
 // Every recorded page below site that exists; hidden folders, the bundle and links to
 // folders are passed over.
 std::vector<TSearchIndex::TRecord> SiteRecords(const std::string& site) {
-    std::vector<fs::path> folders{fs::path(site)};
+    std::vector<fs::path> folders{PathOf(site)};
     std::error_code error;
-    for (fs::recursive_directory_iterator it(site, error), end; !error && it != end;
+    for (fs::recursive_directory_iterator it(PathOf(site), error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = Utf8Of(it->path().filename());
         if (!it->is_directory(error) || it->is_symlink(error) || name.starts_with(".") ||
             (it.depth() == 0 && name == TSearchIndex::kBundleName)) {
             if (it->is_directory(error)) it.disable_recursion_pending();
@@ -152,11 +159,11 @@ std::vector<TSearchIndex::TRecord> SiteRecords(const std::string& site) {
     std::vector<TSearchIndex::TRecord> records;
     for (const fs::path& folder : folders) {
         std::string prefix;
-        for (const fs::path& part : folder.lexically_relative(site))
-            if (part != ".") prefix += names::AddressOf(part.string()) + "/";
-        for (const auto& [page, record] : TPageRecords::Read(folder.string())) {
-            const std::string path = names::Join(folder.string(), page);
-            if (!fs::is_regular_file(path, error)) continue;
+        for (const fs::path& part : folder.lexically_relative(PathOf(site)))
+            if (part != ".") prefix += names::AddressOf(Utf8Of(part)) + "/";
+        for (const auto& [page, record] : TPageRecords::Read(Utf8Of(folder))) {
+            const std::string path = names::Join(Utf8Of(folder), page);
+            if (!fs::is_regular_file(PathOf(path), error)) continue;
             TSearchIndex::TRecord r = TSearchIndex::RecordOf(ReadFile(path));
             r.Url = prefix + names::AddressOf(page);
             r.Title = names::PlainText(record.Document.empty() ? page : record.Document);
@@ -184,15 +191,22 @@ std::string IndexLanguage(const std::vector<TSearchIndex::TRecord>& records) {
 
 // The new bundle at staged in place of the one at path, which is then removed.
 void PutInPlace(const std::string& staged, const std::string& path) {
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
-        return;
-    if (errno == EEXIST &&
-        ::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        std::error_code ignored;
-        fs::remove_all(staged, ignored);  // the old bundle, swapped there
-        return;
+    if (const int error = SwapFolderIntoPlace(staged, path)) FailBundle(path, std::strerror(error));
+    std::error_code ignored;
+    fs::remove_all(PathOf(staged), ignored);  // the old bundle, swapped there
+}
+
+// A new hidden folder beside the bundle, which no walk of the site looks into.
+std::string MakeStagingFolder(const std::string& site, const std::string& path) {
+    std::mt19937 engine{std::random_device{}()};
+    for (int attempt = 0;; ++attempt) {
+        const std::string staged =
+            names::Join(site, ".pagefind." + std::to_string(engine() % 1000000000));
+        std::error_code error;
+        if (fs::create_directory(PathOf(staged), error)) return staged;
+        if (error || attempt == 100)
+            FailBundle(path, error ? error.message() : std::strerror(EEXIST));
     }
-    FailBundle(path, std::strerror(errno));
 }
 
 }  // namespace
@@ -242,13 +256,12 @@ int TSearchIndex::Build(const std::string& site, const std::string& program) {
 
     const std::string path = names::Join(site, kBundleName);
     std::error_code error;
-    if (fs::exists(path, error) && !fs::exists(names::Join(path, kBundleEntry), error))
+    if (fs::exists(PathOf(path), error) &&
+        !fs::exists(PathOf(names::Join(path, kBundleEntry)), error))
         FailBundle(path, "it is not a search index");
     const std::vector<TRecord> records = SiteRecords(site);
 
-    // Written below a hidden name beside it, which no walk of the site looks into.
-    std::string staged = names::Join(site, ".pagefind.XXXXXX");
-    if (::mkdtemp(staged.data()) == nullptr) FailBundle(path, std::strerror(errno));
+    const std::string staged = MakeStagingFolder(site, path);
     try {
         TTempFile errors("quill-pagefind");
         TPagefind service(pagefind, errors.Name());
@@ -266,7 +279,7 @@ int TSearchIndex::Build(const std::string& site, const std::string& program) {
         service.Finish();
         PutInPlace(staged, path);
     } catch (...) {
-        fs::remove_all(staged, error);
+        fs::remove_all(PathOf(staged), error);
         throw;
     }
     return static_cast<int>(records.size());

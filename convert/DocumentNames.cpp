@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/Platform.h"
+
 namespace quill::names {
 
 namespace {
@@ -37,13 +39,14 @@ std::string_view FileName(std::string_view path) {
 }
 
 std::string_view FolderOf(std::string_view path) {
-    const size_t slash = path.rfind('/');
+    const size_t slash = path.find_last_of(kPathSeparators);
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
 std::string Join(std::string_view folder, std::string_view name) {
     std::string joined(folder);
-    if (!joined.empty() && joined.back() != '/') joined += '/';
+    if (!joined.empty() && kPathSeparators.find(joined.back()) == std::string_view::npos)
+        joined += '/';
     return joined += name;
 }
 

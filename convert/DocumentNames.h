@@ -18,8 +18,8 @@ std::string DocumentFile(const std::string& input);
 // What follows the last "/" or "\" of a path: a document's name is taken from either kind
 // of folder separator, whatever the system.
 std::string_view FileName(std::string_view path);
-// The folder of a file for joining its neighbours to: up to and including the last "/",
-// or "" for a file of the current folder.
+// The folder of a file for joining its neighbours to: up to and including the last "/"
+// (or "\" on Windows), or "" for a file of the current folder.
 std::string_view FolderOf(std::string_view path);
 // folder and name with one "/" between them; name alone when folder is "".
 std::string Join(std::string_view folder, std::string_view name);

@@ -1,7 +1,5 @@
 #include "convert/ModernPage.h"
 
-#include <iconv.h>
-
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -11,6 +9,7 @@
 #include <cstring>
 
 #include "convert/Utf8Letters.h"
+#include "platform/CodePages.h"
 #include "platform/Exception.h"
 #include "platform/ProcessorFeatures.h"
 
@@ -25,21 +24,6 @@ constexpr std::array<char32_t, 32> kScreenSymbols = {
     0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
     0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
 };
-
-std::string Utf8(char32_t c) {
-    std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | c >> 6);
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xE0 | c >> 12);
-        s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return s;
-}
 
 uint64_t Pack(std::string_view text) {
     uint64_t e = 0;
@@ -68,26 +52,12 @@ std::string_view StagedText(uint8_t b) {
 }
 
 TUtf8Table::TUtf8Table() {
-    iconv_t cd = ::iconv_open("UTF-8", "CP866");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw Exception(std::string("Cannot convert text from cp866: ") + std::strerror(errno));
-    for (int b = 128; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        char out[8] = {};
-        char* inp = &in;
-        char* outp = out;
-        size_t inLeft = 1;
-        size_t outLeft = 4;
-        if (::iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1)) {
-            ::iconv_close(cd);
-            throw Exception("Cannot convert the cp866 byte " + std::to_string(b) + ": " +
-                            std::strerror(errno));
-        }
-        text_[static_cast<size_t>(b)] = Pack(std::string_view(out, 4 - outLeft));
-    }
-    ::iconv_close(cd);
+    for (int b = 128; b < 256; ++b)
+        text_[static_cast<size_t>(b)] =
+            Pack(codepage::Utf8(codepage::Cp866(static_cast<uint8_t>(b))));
     for (int b = 32; b < 127; ++b) text_[static_cast<size_t>(b)] = Pack(std::string(1, b));
-    for (int b = 11; b < 32; ++b) text_[static_cast<size_t>(b)] = Pack(Utf8(kScreenSymbols[b]));
+    for (int b = 11; b < 32; ++b)
+        text_[static_cast<size_t>(b)] = Pack(codepage::Utf8(kScreenSymbols[b]));
     text_['\t'] = Pack("\t");
     for (const int b : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 13}) text_[static_cast<size_t>(b)] = 0;
     text_['&'] = Pack(kAmpersand);

@@ -59,8 +59,7 @@ std::string_view StagedText(uint8_t b);
 // What each byte becomes in the modern page, as a text byte and as a staged byte.
 class TUtf8Table {
   public:
-    // Filled once, on first use, from the system's cp866 converter (iconv); fails with
-    // an Exception when the system has none.
+    // Filled once, on first use, from the cp866 table (platform/CodePages.h).
     static const TUtf8Table& Get();
 
     // What one text byte (not a code or a line end) writes in the page.

@@ -1,9 +1,6 @@
 #include "convert/NameEncoding.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -11,6 +8,7 @@
 
 #include "convert/MarkupNames.h"
 #include "convert/ModernPage.h"
+#include "platform/SystemCodePage.h"
 
 namespace quill::names {
 
@@ -28,32 +26,6 @@ bool Is(std::string_view name, std::string_view lower) {
     });
 }
 
-// The UTF-8 of every upper byte of a code page, or nothing when a byte alone is not a
-// whole letter (a code page of two bytes a letter, or a stateful one). A byte the code page
-// leaves out shows as U+FFFD.
-std::optional<std::array<std::string, 128>> UpperHalf(const std::string& codePage) {
-    const iconv_t cd = ::iconv_open("UTF-8", codePage.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::array<std::string, 128> upper;
-    bool singleByte = true;
-    for (int b = 0; b < 256 && singleByte; ++b) {
-        char in = static_cast<char>(b);
-        char out[16];
-        char* inp = &in;
-        char* outp = out;
-        size_t inLeft = 1, outLeft = sizeof out;
-        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const bool done = ::iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
-        singleByte = done || errno != EINVAL;
-        if (b >= 128)
-            upper[static_cast<size_t>(b - 128)] =
-                done && outp != out ? std::string(out, outp) : "\uFFFD";
-    }
-    ::iconv_close(cd);
-    if (!singleByte) return std::nullopt;
-    return upper;
-}
-
 }  // namespace
 
 std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
@@ -63,14 +35,12 @@ std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
         e.kind_ = TKind::AsItIs;
         return e;
     }
-    // iconv takes "" for the locale's own code page, which is no name.
-    if (name.empty()) return std::nullopt;
     static std::mutex lock;
     static std::map<std::string, std::unique_ptr<const TUpperHalf>, std::less<>> made;
     std::lock_guard<std::mutex> hold(lock);
     auto it = made.find(name);
     if (it == made.end()) {
-        auto upper = UpperHalf(std::string(name));
+        auto upper = SystemCodePageUpperHalf(std::string(name));
         if (!upper) return std::nullopt;
         it = made.emplace(name, std::make_unique<const TUpperHalf>(std::move(*upper))).first;
     }

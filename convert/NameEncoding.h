@@ -16,7 +16,8 @@ class TNameEncoding {
     // cp866, the documents' own code page.
     TNameEncoding() = default;
     // By the name of a code page: "utf-8" shows names as they are; "cp866" the documents'
-    // own; any other single-byte code page that the system's converter (iconv) knows.
+    // own; any other single-byte code page that the system knows by its name
+    // (platform/SystemCodePage.h).
     // Nothing for a name it does not know or a code page of more than one byte a letter.
     static std::optional<TNameEncoding> Named(std::string_view name);
 

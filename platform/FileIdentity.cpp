@@ -92,6 +92,7 @@ std::string Resolve(const std::string& absolute, TPlatform& platform, int& error
 }  // namespace
 
 std::string FileKey(const std::string& path, TPlatform& platform) {
+    if (std::optional<std::string> key = platform.SystemFileKey(path)) return std::move(*key);
     // Not normalised before it is resolved: after a link to a folder, ".." is the parent of
     // the folder the link leads to, as the system takes it.
     std::string at = Absolute(path, platform);
@@ -110,6 +111,8 @@ std::string FileKey(const std::string& path, TPlatform& platform) {
 
 const std::string& TFileKeys::operator()(const std::string& path) {
     if (const auto it = keys_.find(path); it != keys_.end()) return it->second;
+    if (std::optional<std::string> key = platform_.SystemFileKey(path))
+        return keys_.emplace(path, std::move(*key)).first->second;
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const TFileStatus status = platform_.Status(path, /*followLinks=*/false);

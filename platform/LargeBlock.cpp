@@ -1,7 +1,9 @@
 #include "platform/LargeBlock.h"
 
+#ifndef _WIN32
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <string>
 
@@ -30,11 +32,15 @@ void AdviseHugePages(void* p, int64_t size) {
 TLargeBlock AllocateLargeBlock(int64_t size, const char* purpose) {
     if (size < 0) throw EOutOfMemory(std::string("Invalid size for ") + purpose);
     void* p = nullptr;
+#ifndef _WIN32
+    // (Windows's C library has no aligned_alloc whose blocks free takes back.)
     if (size >= 2 * kHugePage) {
         // Aligned to a huge page, so that every 2 MiB of it can be one page.
         const int64_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
         p = std::aligned_alloc(static_cast<size_t>(kHugePage), static_cast<size_t>(rounded));
-    } else {
+    } else
+#endif
+    {
         p = std::malloc(size > 0 ? static_cast<size_t>(size) : 1);
     }
     if (p == nullptr)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Exception.h"
+#include "platform/Platform.h"
 
 namespace quill {
 
@@ -40,7 +41,7 @@ std::string Lower(std::string s) {
 
 // The extension of the file's own name (not of a folder), or "" when it has none.
 std::string ExtensionOf(const std::string& fileName) {
-    const size_t slash = fileName.find_last_of('/');
+    const size_t slash = fileName.find_last_of(kPathSeparators);
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = fileName.find_last_of('.');
     if (dot == std::string::npos || dot < nameStart) return "";

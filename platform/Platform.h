@@ -3,10 +3,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quill {
+
+// What ends a folder's name in a path: "/", and on Windows "\" as well.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+// An error number beyond errno's: a name the system does not allow for a file (on
+// Windows a device's name such as "con.htm", or one with ":" or "?" in it).
+inline constexpr int kForbiddenName = 0x4E414D45;
 
 // What the system says of one name. Error is 0 or the system's error number (an errno
 // value on every system, so that messages read alike everywhere).
@@ -84,6 +97,14 @@ class TPlatform {
     virtual unsigned ProcessorCount() = 0;
     // A steady clock, in seconds from some fixed moment.
     virtual double Now() = 0;
+
+    // The key of FileIdentity.h where the system spells one itself (Windows: the path it
+    // resolves to, in one case); nullopt, the default: resolved through Status and
+    // ReadLink, link by link, as a POSIX system resolves a name.
+    virtual std::optional<std::string> SystemFileKey(const std::string& path);
+    // A file name as the keys spell it: the same, or in lower case where the system tells
+    // no names apart by case.
+    virtual std::string KeyName(std::string_view name);
 
     // The system's words for an error number: "No such file or directory".
     static std::string Reason(int error);

@@ -109,6 +109,7 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
 
     const TFileStatus st = platform_.Status(entry.Destination);
     const bool exists = st.Exists();
+    if (st.Error == kForbiddenName) Fail(fileName, st.Error);
     if (st.IsFolder()) Fail(fileName, EISDIR);
     if (exists && st.Kind != TFileKind::File) {
         // A device or a pipe holds nothing to keep, and renaming over it would replace
@@ -123,7 +124,7 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
         if (const int error = platform_.CheckWritable(entry.Destination)) Fail(fileName, error);
     }
 
-    const size_t slash = entry.Destination.rfind('/');
+    const size_t slash = entry.Destination.find_last_of(kPathSeparators);
     const std::string folder =
         slash == std::string::npos ? std::string() : entry.Destination.substr(0, slash + 1);
     const std::string base =

@@ -149,10 +149,12 @@ TEST(Archive, FileKeysAreThoseOfTheFilesNamed) {
     const std::filesystem::path root = dir.Path();
     std::filesystem::create_directories(root / "real" / "sub");
     test::WriteFileBytes((root / "real" / "file").string(), {});
+#ifndef _WIN32
     std::filesystem::create_directory_symlink(root / "real", root / "folder link");
     std::filesystem::create_directory_symlink("real/sub", root / "sub link");
     std::filesystem::create_symlink(root / "real" / "file", root / "real" / "file link");
     std::filesystem::create_symlink("nowhere", root / "real" / "dangling");
+#endif
     struct Case {
         std::string name;
         std::string file;  // the file it names, below the root ("": the root)
@@ -161,21 +163,34 @@ TEST(Archive, FileKeysAreThoseOfTheFilesNamed) {
         {"real/file", "real/file"},
         {"real/missing", "real/missing"},
         {"missing/deeper/x.htm", "missing/deeper/x.htm"},
+#ifdef _WIN32
+        // One file whatever the case, either separator, a drive letter or not.
+        {"REAL\\File", "real/file"},
+        {"real\\Missing\\", "real/missing"},
+        {"Real/sub\\..\\New.PNG", "real/new.png"},
+#else
         {"folder link/file", "real/file"},
         {"folder link/new.png", "real/new.png"},
         {"real/file link", "real/file"},
         {"real/dangling", "real/nowhere"},  // what a write through it creates
-        {"real/../real/file", "real/file"},
-        {"real/./file", "real/file"},
-        {"real/", "real"},
         {"folder link/", "real"},
-        {"real//file", "real/file"},
         {"folder link/../real/file", "real/file"},
         {"sub link/../file", "real/file"},  // the parent of the folder the link leads to
         {"sub link/../../real/new.png", "real/new.png"},
+#endif
+        {"real/../real/file", "real/file"},
+        {"real/./file", "real/file"},
+        {"real/", "real"},
+        {"real//file", "real/file"},
         {"", ""},
     };
+#ifdef _WIN32
+    // Keys are in lower case, "/" between folders.
+    std::string base = std::filesystem::canonical(root).string();
+    for (char& c : base) c = c == '\\' ? '/' : static_cast<char>(std::tolower(c));
+#else
     const std::string base = std::filesystem::canonical(root).string();
+#endif
     TFileKeys keys;
     for (const Case& c : cases) {
         const std::string path = (root / c.name).string();
@@ -184,7 +199,9 @@ TEST(Archive, FileKeysAreThoseOfTheFilesNamed) {
         EXPECT_EQ(keys(path), want) << c.name;
         EXPECT_EQ(keys(path), want) << c.name << " (again)";
     }
+#ifndef _WIN32
     EXPECT_EQ(keys("/"), "/");
+#endif
 }
 
 }  // namespace

@@ -213,11 +213,17 @@ TEST(ConversionRun, OutputThatIsTheInputIsRefusedBeforeAnythingIsTouched) {
     const std::string input = dir.File("obzor.$w");
     const std::string document = "0123456789abcdefgText\r";
     test::WriteFileBytes(input, test::ToBytes(document));
-    std::filesystem::create_symlink(input, dir.File("link.htm"));
     std::filesystem::create_hard_link(input, dir.File("hard.htm"));
     std::filesystem::create_directory(dir.Path() / "sub");
+#ifdef _WIN32
+    // (No links here; one name in another case, and the other separator.)
+    const std::string names[] = {input, dir.File("OBZOR.$W"), dir.File("hard.htm"),
+                                 dir.File("sub\\..\\obzor.$w"), dir.File("./obzor.$w")};
+#else
+    std::filesystem::create_symlink(input, dir.File("link.htm"));
     const std::string names[] = {input, dir.File("link.htm"), dir.File("hard.htm"),
                                  dir.File("sub/../obzor.$w"), dir.File("./obzor.$w")};
+#endif
     for (const std::string& page : names) {
         const auto out = ConvertFile(input, page);
         EXPECT_FALSE(out.result.Completed);
@@ -225,10 +231,12 @@ TEST(ConversionRun, OutputThatIsTheInputIsRefusedBeforeAnythingIsTouched) {
                   "Cannot create \"" + page + "\": it is the input document \"" + input + "\"");
         EXPECT_EQ(test::ToString(test::ReadFileBytes(input)), document) << page;
     }
+#ifndef _WIN32
     // Linked the other way round: the document is the link.
     const auto out = ConvertFile(dir.File("link.htm"), input);
     EXPECT_NE(out.error, "");
     EXPECT_EQ(test::ToString(test::ReadFileBytes(input)), document);
+#endif
 }
 
 TEST(ConversionRun, CancellingWritesNothing) {

@@ -38,7 +38,7 @@ int RunFolder(const std::filesystem::path& folder) {
         EXPECT_NE(check, Checks().end()) << "no fuzz target named " << target.path();
         if (check == Checks().end()) continue;
         for (const auto& file : std::filesystem::directory_iterator(target.path())) {
-            std::fprintf(stderr, "%s\n", file.path().c_str());
+            std::fprintf(stderr, "%s\n", file.path().string().c_str());
             const test::Bytes bytes = test::ReadFileBytes(file.path().string());
             check->second(bytes.data(), bytes.size());
             ++files;

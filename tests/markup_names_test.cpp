@@ -175,6 +175,10 @@ TEST(MarkupNames, HostileNamesAddNoElementOrAttributeAndFindTheirFiles) {
         ASSERT_EQ(test::ConvertFile(plainDir.File("aplainb.$w"), plainPage, settings).error, "");
         const auto want = Skeleton(Tags(test::ToString(test::ReadFileBytes(plainPage))));
         for (const std::string& name : hostile) {
+#ifdef _WIN32
+            // Names Windows does not allow, or that are no UTF-8, cannot be files there.
+            if (name.find_first_of("\"<>\t\n?:\x80\xed") != std::string::npos) continue;
+#endif
             const std::string what = kind.what + " \""s + name + "\"";
             TempDir dir;
             const std::string page = dir.File("a" + name + "b.htm");
@@ -189,8 +193,15 @@ TEST(MarkupNames, HostileNamesAddNoElementOrAttributeAndFindTheirFiles) {
     // An archive with a hostile folder and document name: its index pages are those of a
     // plain name, tag for tag.
     std::vector<std::string> plainIndexes[2];
-    for (const std::string& name :
-         {"plain"s, "\"onerror=\"x"s, "javascript:alert(1)"s, "a<b>&amp;#?%22 \t\n\x80"s}) {
+#ifdef _WIN32
+    // (What Windows allows in a name.)
+    const std::string names[] = {"plain"s, "'onerror='x"s, "javascript;alert(1)"s,
+                                 "a&amp;#%22 ' ;"s};
+#else
+    const std::string names[] = {"plain"s, "\"onerror=\"x"s, "javascript:alert(1)"s,
+                                 "a<b>&amp;#?%22 \t\n\x80"s};
+#endif
+    for (const std::string& name : names) {
         TempDir dir;
         std::filesystem::create_directories(dir.File("in/" + name));
         test::WriteFileBytes(dir.File("in/" + name + "/" + name + ".$w"),

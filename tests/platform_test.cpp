@@ -1,5 +1,6 @@
 // The memory platform stands in for the system in tests: for the same files and the same
-// calls it must answer what the system answers.
+// calls it must answer what the system answers (on Windows, which has no links here, for
+// the calls without them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,12 +17,14 @@
 namespace quill {
 namespace {
 
+#ifndef _WIN32
 // Folders below a tree, 2,100 deep: a path past the system's limit of 4,096 bytes.
 std::string Deep() {
     std::string deep = "/deep";
     for (int i = 0; i < 2100; ++i) deep += "/d";
     return deep;
 }
+#endif
 
 // The same small tree on a platform, below root.
 void MakeTree(TPlatform& platform, const std::string& root,
@@ -29,9 +32,12 @@ void MakeTree(TPlatform& platform, const std::string& root,
     for (const char* folder : {"", "/folder", "/folder/deeper"}) platform.MakeFolder(root + folder);
     int error = 0;
     platform.Open(root + "/file", TOpenMode::Create, error)->Write("abc", 3, error);
+#ifndef _WIN32
+    // (Wine reaches no path past Linux's limit, and walks a deep one slowly: minutes.)
     platform.MakeFolders(root + Deep());
     if (const auto deep = platform.Open(root + Deep() + "/file", TOpenMode::Create, error))
         deep->Write("abcd", 4, error);
+#endif
     link(root + "/link", "file");
     link(root + "/dangling", "nowhere/x");
     link(root + "/loop", "loop");
@@ -73,27 +79,33 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
         status("/file", true),
         status("/missing", true),
         status("/file/x", true),
+#ifndef _WIN32
         status("/link", true),
         status("/link", false),
         status("/dangling", true),
         status("/dangling", false),
         status("/loop", true),
         status("/up/file", true),
+        open("/dangling", TOpenMode::CreateNew),
+        open("/link", TOpenMode::Write),
+        call(
+            [](TPlatform& p, const std::string& r) { return p.Rename(r + "/link", r + "/moved"); }),
+        [](TPlatform& p, const std::string& r) {
+            const std::string key = FileKey(r + "/up/../folder/deeper/../x", p);
+            return key.substr(FileKey(r, p).size());
+        },
+#endif
         status("/folder/../file", true),
         open("/folder", TOpenMode::Read),
         open("/folder", TOpenMode::Create),
         open("/file", TOpenMode::CreateNew),
-        open("/dangling", TOpenMode::CreateNew),
         open("/missing", TOpenMode::Read),
         open("/missing/x", TOpenMode::Create),
         open("/file/x", TOpenMode::Create),
-        open("/link", TOpenMode::Write),
         call([](TPlatform& p, const std::string& r) {
             return p.Rename(r + "/file", r + "/folder");
         }),
         call([](TPlatform& p, const std::string& r) { return p.Rename(r + "/missing", r + "/x"); }),
-        call(
-            [](TPlatform& p, const std::string& r) { return p.Rename(r + "/link", r + "/moved"); }),
         call([](TPlatform& p, const std::string& r) { return p.Remove(r + "/folder"); }),
         call([](TPlatform& p, const std::string& r) { return p.Remove(r + "/missing"); }),
         call([](TPlatform& p, const std::string& r) { return p.MakeFolder(r + "/folder"); }),
@@ -118,9 +130,10 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
             return all;
         },
         [](TPlatform& p, const std::string& r) {
-            const std::string key = FileKey(r + "/up/../folder/deeper/../x", p);
+            const std::string key = FileKey(r + "/folder/../folder/deeper/../x", p);
             return key.substr(FileKey(r, p).size());
         },
+#ifndef _WIN32
         // Past the path limit, as short paths; only a name past the name limit fails.
         [](TPlatform& p, const std::string& r) {
             int error = 0;
@@ -146,17 +159,23 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
             for (const std::string& n : names) all += n + " ";
             return all + Describe(p.Status(r + "/back", true));
         },
+#endif
     };
     test::TempDir dir;
     TPlatform& real = TPlatform::Real();
     const std::string realRoot = std::filesystem::canonical(dir.Path()).string() + "/t";
+    TMemoryPlatform memory;
+#ifdef _WIN32
+    MakeTree(real, realRoot, [](const std::string&, const std::string&) {});
+    MakeTree(memory, "/t", [](const std::string&, const std::string&) {});
+#else
     MakeTree(real, realRoot, [](const std::string& at, const std::string& target) {
         std::filesystem::create_symlink(target, at);
     });
-    TMemoryPlatform memory;
     MakeTree(memory, "/t", [&](const std::string& at, const std::string& target) {
         memory.MakeLink(at, target);
     });
+#endif
     for (size_t i = 0; i < std::size(probes); ++i)
         EXPECT_EQ(probes[i](memory, "/t"), probes[i](real, realRoot)) << "probe " << i;
 }

@@ -27,7 +27,7 @@ struct TRun {
 
 // Runs the tool with the arguments (already quoted) and collects what it printed.
 TRun Inspect(const test::TempDir& dir, const std::string& args) {
-    const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/pnginspect";
+    const std::string tool = test::ToolCommand("pnginspect");
     const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
     const int rc = std::system((tool + " " + args + " >" + out + " 2>" + err).c_str());
     TRun run;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/Exception.h"
-#include "platform/RecordFile.h"
 #include "platform/MemoryPlatform.h"
+#include "platform/RecordFile.h"
 #include "support/TestSupport.h"
 
 namespace quill {

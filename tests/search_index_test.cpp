@@ -4,7 +4,6 @@
 // skipped where Chromium, Python or Pagefind (scripts/install-node-tools) is missing.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "archive/SearchIndex.h"
+#include "convert/DocumentNames.h"
 #include "platform/ChildProcess.h"
 #include "platform/Exception.h"
 #include "platform/JsonText.h"
@@ -53,6 +53,14 @@ TEST(SearchIndex, RecordsHoldWhatThePagesShow) {
     }
 }
 
+void SetPath(const std::string& value) {
+#ifdef _WIN32
+    _putenv_s("PATH", value.c_str());
+#else
+    ::setenv("PATH", value.c_str(), 1);
+#endif
+}
+
 TEST(SearchIndex, FailuresSayWhatIsWrongAndKeepTheSite) {
     TempDir dir;
     std::filesystem::create_directories(dir.Path() / "pagefind");
@@ -65,14 +73,14 @@ TEST(SearchIndex, FailuresSayWhatIsWrongAndKeepTheSite) {
         }
         return std::string("no failure");
     };
-    EXPECT_EQ(message(kPagefind),
-              "Cannot write \"" + dir.File("pagefind") + "\": it is not a search index");
+    EXPECT_EQ(message(kPagefind), "Cannot write \"" + names::Join(dir.Path().string(), "pagefind") +
+                                      "\": it is not a search index");
     std::filesystem::remove_all(dir.Path() / "pagefind");
     const char* const path = std::getenv("PATH");
     const std::string saved = path != nullptr ? path : "";
-    ::setenv("PATH", dir.Path().c_str(), 1);
+    SetPath(dir.Path().string());
     const std::string missing = message("");
-    ::setenv("PATH", saved.c_str(), 1);
+    SetPath(saved);
     EXPECT_NE(missing.find("install it with \"npm install -g pagefind\""), std::string::npos)
         << missing;
     EXPECT_EQ(message(dir.File("none")).rfind("Cannot run \"" + dir.File("none") + "\"", 0), 0u);
@@ -81,6 +89,7 @@ TEST(SearchIndex, FailuresSayWhatIsWrongAndKeepTheSite) {
               0);  // nothing staged is left
 }
 
+#ifndef _WIN32
 // Chromium driven through its DevTools protocol on a pipe (descriptors 3 and 4): typing
 // is the browser's own text input, not a script setting a value.
 class TBrowser {
@@ -189,6 +198,8 @@ TEST(SearchIndex, ABrowserFindsRussianWordsInOtherFormsInBothPageKinds) {
         browser.WaitFor("location.pathname.endsWith('obzor.htm') ? document.body.innerText : ''");
     EXPECT_NE(shown.find("Мы долго ждали поезда."), std::string::npos) << shown;
 }
+
+#endif
 
 }  // namespace
 }  // namespace quill

@@ -7,9 +7,9 @@
 #include "platform/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
+#include "platform/MemoryPlatform.h"
 #include "platform/MemoryStream.h"
 #include "png/Png.h"
-#include "platform/MemoryPlatform.h"
 #include "support/TestSupport.h"
 
 namespace quill {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/ConvertSupport.h"
+#include "support/Cp866Text.h"
 
 namespace quill {
 namespace {
@@ -186,22 +186,13 @@ const char* const kScreenSymbols[32] = {
     "►", "◄", "↕", "‼", "¶", "§", "▬", "↨", "↑", "↓", "→", "←", "∟", "↔", "▲", "▼",
 };
 
-// One text byte of the modern page: cp866 through iconv, escapes, the screen's symbols.
+// One text byte of the modern page: cp866 as the tests have it, escapes, the screen's
+// symbols.
 std::string ModernText(uint8_t b) {
     if (b == '<' || b == '>' || b == '&' || b == '"')
         return b == '<' ? "&lt;" : b == '>' ? "&gt;" : b == '&' ? "&amp;" : "&quot;";
     if (b == 127) return "©";
-    if (b >= 128) {
-        iconv_t cd = iconv_open("UTF-8", "CP866");
-        char in = static_cast<char>(b);
-        char out[8];
-        char* inp = &in;
-        char* outp = out;
-        size_t inLeft = 1, outLeft = sizeof out;
-        iconv(cd, &inp, &inLeft, &outp, &outLeft);
-        iconv_close(cd);
-        return std::string(out, sizeof out - outLeft);
-    }
+    if (b >= 128) return test::Cp866High()[b - 128];
     return b < 32 && b != 9 ? kScreenSymbols[b] : std::string(1, static_cast<char>(b));
 }
 

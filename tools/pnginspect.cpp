@@ -7,17 +7,17 @@
 // signature or a CRC error, included), 1 when a load or the BMP write raised an error,
 // 2 for a wrong command line.
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "platform/CodePages.h"
 #include "platform/Exception.h"
 #include "png/Png.h"
+#ifdef _WIN32
+#include "tools/entry/WindowsStart.h"
+#endif
 
 #ifndef QUILL_VERSION
 #define QUILL_VERSION "unknown"
@@ -25,45 +25,20 @@
 
 namespace {
 
-// Converts the reader's Windows-1251 log lines to UTF-8 for the terminal.
-class TLogConverter {
-  public:
-    TLogConverter() : cd_(iconv_open("UTF-8", "WINDOWS-1251")) {}
-    ~TLogConverter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+// The reader's Windows-1251 log line in UTF-8 for the terminal; the one byte the code
+// page leaves undefined shows as a replacement mark.
+std::string ToUtf8(const std::string& line) {
+    std::string out;
+    for (const char c : line) {
+        const char32_t u = quill::codepage::Windows1251(static_cast<uint8_t>(c));
+        out += c != 0 && u == 0 ? "\xEF\xBF\xBD" : quill::codepage::Utf8(u);
     }
-    TLogConverter(const TLogConverter&) = delete;
-    TLogConverter& operator=(const TLogConverter&) = delete;
-
-    std::string ToUtf8(const std::string& line) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return line;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string out;
-        std::vector<char> buffer(line.size() * 4 + 16);
-        char* in = const_cast<char*>(line.data());
-        size_t inLeft = line.size();
-        while (inLeft > 0) {
-            char* dst = buffer.data();
-            size_t dstLeft = buffer.size();
-            const size_t rc = iconv(cd_, &in, &inLeft, &dst, &dstLeft);
-            out.append(buffer.data(), buffer.size() - dstLeft);
-            if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-                // A byte the code page leaves undefined: show it as a replacement mark.
-                out += "\xEF\xBF\xBD";
-                ++in;
-                --inLeft;
-            }
-        }
-        return out;
-    }
-
-  private:
-    iconv_t cd_;
-};
+    return out;
+}
 
 // Prints a line byte for byte: a tEXt line holds a zero byte between keyword and text.
-void PrintLine(TLogConverter& converter, const std::string& line) {
-    const std::string text = converter.ToUtf8(line) + "\n";
+void PrintLine(const std::string& line) {
+    const std::string text = ToUtf8(line) + "\n";
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
@@ -88,6 +63,9 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    const quill::windows::TWindowsStart start(argc, argv);
+#endif
     std::string bmpName;
     std::vector<std::string> files;
     for (int a = 1; a < argc; ++a) {
@@ -111,7 +89,6 @@ int main(int argc, char** argv) {
     }
     if (files.empty() || (!bmpName.empty() && files.size() != 1)) return Usage();
 
-    TLogConverter converter;
     int status = 0;
     for (const std::string& file : files) {
         if (files.size() > 1) std::printf("==> %s <==\n", file.c_str());
@@ -119,13 +96,13 @@ int main(int argc, char** argv) {
         try {
             png.LoadFromFile(file);
         } catch (const std::exception& e) {
-            for (const std::string& line : png.Log().Strings()) PrintLine(converter, line);
+            for (const std::string& line : png.Log().Strings()) PrintLine(line);
             std::fflush(stdout);
             std::fprintf(stderr, "pnginspect: %s: %s\n", file.c_str(), e.what());
             status = 1;
             continue;
         }
-        for (const std::string& line : png.Log().Strings()) PrintLine(converter, line);
+        for (const std::string& line : png.Log().Strings()) PrintLine(line);
         if (!bmpName.empty()) {
             try {
                 png.quill::TBitmap::SaveToFile(bmpName);

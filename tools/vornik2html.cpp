@@ -1,6 +1,11 @@
 // vornik2html: converts Vornik documents into web pages from the command line.
+#ifdef _WIN32
+#include "tools/entry/DroppedInputs.h"
+#include "tools/entry/WindowsStart.h"
+#else
 #include <pthread.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -218,10 +223,17 @@ TSettings ParseCommandLine(int argc, char** argv) {
     CheckOptions(words, s);
     s.toStdout = s.page == names::kStandardStream;
     s.run.NoPictureFiles = s.toStdout;
+#ifdef _WIN32
+    s.terminal = windows::ErrorIsTerminal();
+#else
     s.terminal = isatty(2) != 0;
+#endif
     return s;
 }
 
+#ifdef _WIN32
+using windows::RemoveTemporaryFilesOnInterrupt;
+#else
 // Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal, after removing
 // the temporary files of the documents in progress; finished documents stay. The signals
 // are blocked in every thread and taken by one thread of their own, so no conversion is
@@ -244,10 +256,18 @@ void RemoveTemporaryFilesOnInterrupt() {
         _exit(128 + signal);
     }).detach();
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    const windows::TWindowsStart start(argc, argv);
+    if (start.OwnConsole() && LooksDropped(start.Arguments(), TPlatform::Real())) {
+        RemoveTemporaryFilesOnInterrupt();
+        return ConvertDropped(start.Arguments(), windows::ErrorIsTerminal());
+    }
+#endif
     const TSettings settings = ParseCommandLine(argc, argv);
     RemoveTemporaryFilesOnInterrupt();
     return RunCall(settings);

@@ -3,7 +3,6 @@
 // It aborts the process on a broken promise, so libFuzzer and the regression test
 // both see it.
 #pragma once
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,9 +25,15 @@ namespace detail {
 // One file name per process, in a folder of its own that is removed at exit.
 inline const std::string& ScratchFile() {
     static const std::string name = [] {
-        std::string folder =
-            (std::filesystem::temp_directory_path() / "quill-roundtrip-XXXXXX").string();
-        if (!::mkdtemp(folder.data())) std::abort();
+        std::string folder;
+        std::mt19937 engine{std::random_device{}()};
+        for (int attempt = 0; folder.empty(); ++attempt) {
+            const std::filesystem::path made = std::filesystem::temp_directory_path() /
+                                               ("quill-roundtrip-" + std::to_string(engine()));
+            std::error_code error;
+            if (std::filesystem::create_directory(made, error)) folder = made.string();
+            if (error || attempt == 100) std::abort();
+        }
         static const std::string remove = folder;
         std::atexit([] { std::filesystem::remove_all(remove); });
         return folder + "/r.png";

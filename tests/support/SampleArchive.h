@@ -1,29 +1,12 @@
 #pragma once
 
-#include <iconv.h>
-
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
+#include "support/Cp866Text.h"
 #include "support/TestSupport.h"
 
 namespace quill::test {
-
-// UTF-8 text as cp866 bytes, as a document holds it.
-inline std::string Cp866(const std::string& utf8) {
-    iconv_t cd = ::iconv_open("CP866", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no cp866 converter");
-    std::string in = utf8, out(utf8.size(), '\0');
-    char* inp = in.data();
-    char* outp = out.data();
-    size_t inLeft = in.size(), outLeft = out.size();
-    const size_t done = ::iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    ::iconv_close(cd);
-    if (done == static_cast<size_t>(-1)) throw std::runtime_error("not cp866: " + utf8);
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 // A small archive below folder (folder/archive) that holds what trips pages up: line
 // colours on picture lines (finished and never finished), spans still open at the end of

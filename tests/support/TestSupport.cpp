@@ -3,14 +3,20 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace quill::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quill-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // Made new, never one that was there (as mkdtemp, which Windows lacks).
+    std::mt19937 engine{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("quill-test-" + std::to_string(engine() % 1000000000));
+        if (std::filesystem::create_directory(path_)) return;
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -18,14 +24,23 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TempDir::File(const std::string& name) const {
+    const std::u8string path = (path_ / PathOf(name)).u8string();
+    return std::string(path.begin(), path.end());
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 Bytes ReadFileBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(PathOf(fileName), std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + fileName);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& fileName, const Bytes& bytes) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(fileName), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + fileName);
@@ -50,6 +65,17 @@ std::string PercentDecoded(const std::string& s) {
         }
     }
     return out;
+}
+
+bool WindowsTools() {
+    const char* folder = std::getenv("QUILL_WINDOWS_TOOLS");
+    return folder != nullptr && *folder != '\0';
+}
+
+std::string ToolCommand(const std::string& name) {
+    if (WindowsTools())
+        return "wine '" + std::string(std::getenv("QUILL_WINDOWS_TOOLS")) + "/" + name + ".exe'";
+    return "'" + std::string(QUILL_BINARY_DIR) + "/tools/" + name + "'";
 }
 
 std::string PngcheckErrors(const std::vector<std::string>& files) {

@@ -19,11 +19,14 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& Path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string File(const std::string& name) const;
 
   private:
     std::filesystem::path path_;
 };
+
+// Names are UTF-8 on every system (a std::string path is the code page's on Windows).
+std::filesystem::path PathOf(const std::string& utf8);
 
 Bytes ReadFileBytes(const std::string& fileName);
 void WriteFileBytes(const std::string& fileName, const Bytes& bytes);
@@ -40,6 +43,13 @@ inline std::vector<TVectorWidth> AllWidths() {
         widths.push_back(static_cast<TVectorWidth>(w));
     return widths;
 }
+
+// The command that runs one of the project's programs ("vornik2html"), as shell words: the
+// build's own, or with QUILL_WINDOWS_TOOLS=FOLDER (scripts/test-windows) the Windows
+// build's FOLDER/NAME.exe under Wine.
+std::string ToolCommand(const std::string& name);
+// Whether ToolCommand runs the Windows programs.
+bool WindowsTools();
 
 // What pngcheck finds wrong with the files: "" when it passes every one of them.
 std::string PngcheckErrors(const std::vector<std::string>& files);
