@@ -1,0 +1,16 @@
+#pragma once
+
+#include <vector>
+
+#include "archive/ArchiveCall.h"
+#include "platform/FileIdentity.h"
+#include "platform/Platform.h"
+
+namespace quill {
+
+// Refuses the jobs whose page is another document of the call, or the page of an earlier
+// job: each gets its Refusal.
+void RefuseClashingPages(TPlatform& platform, std::vector<TArchiveCall::TJob>& jobs,
+                         TFileKeys& keyOf);
+
+}  // namespace quill
