@@ -20,13 +20,15 @@ constexpr size_t kHeaderBytes = 17;
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
-                               TRunSettings settings, TCommitGate* gate, TPictureWork* pictureWork)
+                               TRunSettings settings, TCommitGate* gate, TPictureWork* pictureWork,
+                               TRunRecorder* recorder)
     : options_(options),
       chooser_(chooser),
       style_(style),
       settings_(settings),
       gate_(gate),
       pictureWork_(pictureWork),
+      recorder_(recorder),
       platform_(settings.Platform ? *settings.Platform : TPlatform::Real()),
       state_(platform_),
       files_(platform_) {}
@@ -78,6 +80,7 @@ void TConversionRun::Convert() {
     TRunState& s = state_;
     // The document is opened before anything is created: a name that does not open costs
     // no file.
+    written_.clear();
     s.InputFile.Assign(inputName_);
     s.InputFile.Reset();
     RefuseInputAsOutput(pageName_);
@@ -98,6 +101,11 @@ void TConversionRun::Convert() {
     writer_->SettleLanguage(pageName_, pagePath_, platform_);
     if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_, platform_);
     pictures_.Release();
+    if (recorder_) {
+        std::vector<TWrittenFile> written = written_;
+        written.push_back({pageName_, pagePath_});
+        recorder_->BeforeCommit(files_, written, pictures_.Count());
+    }
     if (gate_) gate_->BeforeCommit(files_.Names());
     files_.Commit();
 }
@@ -239,7 +247,8 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
         throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
                               "\" of this run",
                           fileName, "it is the page");
-    return files_.Stage(fileName);
+    written_.push_back({fileName, files_.Stage(fileName)});
+    return written_.back().Path;
 }
 
 // Picture n written to path.
