@@ -39,9 +39,9 @@ void TConversionRun::RefuseInputAsOutput(const std::string& fileName) const {
     // Putting the file in place would replace the document. Links and other names of the
     // same file are caught by comparing the files, not the names.
     if (SameFile(inputName_, fileName, platform_))
-        throw EInOutError(
-            "Cannot create \"" + fileName + "\": it is the input document \"" + inputName_ + "\"",
-            fileName, "it is the input document");
+        throw EInOutError("Cannot create \"" + fileName + "\": it is the input document \"" +
+                              names::ShownName(inputName_) + "\"",
+                          fileName, "it is the input document");
 }
 
 TRunResult TConversionRun::Run() {
@@ -81,7 +81,7 @@ void TConversionRun::Convert() {
     // The document is opened before anything is created: a name that does not open costs
     // no file.
     written_.clear();
-    s.InputFile.Assign(inputName_);
+    s.InputFile.Assign(names::ShownName(inputName_), inputName_);
     s.InputFile.Reset();
     RefuseInputAsOutput(pageName_);
     pagePath_ = files_.Stage(pageName_, /*last=*/true);
@@ -89,6 +89,12 @@ void TConversionRun::Convert() {
     s.OutputFile.Rewrite();
     if (settings_.Embed) writer_->BeginDraft(s.OutputFile, platform_);
     if (s.SkipHeader) SkipDocumentHeader();
+    // The first read of the text would only say "end of file".
+    if (s.SkipHeader && s.InputFile.Eof()) {
+        const std::string reason = "it has no text after the 17-byte header";
+        throw EInOutError("Cannot read \"" + s.InputFile.FileName() + "\": " + reason,
+                          s.InputFile.FileName(), reason);
+    }
     // Only the modern page looks ahead, so the classic run reads nothing sooner.
     writer_->WriteHeader(s.OutputFile, options_, s.UseColors, names::PageTitle(inputName_),
                          settings_.Html5 ? s.InputFile.Buffered() : std::string_view());
@@ -199,7 +205,7 @@ std::string TConversionRun::PictureFileName(int n) {
 
 void TConversionRun::WriteImageLine(int n) {
     if (settings_.NoPictureFiles && !settings_.Embed)
-        throw EInOutError("Cannot write the pictures of \"" + inputName_ +
+        throw EInOutError("Cannot write the pictures of \"" + names::ShownName(inputName_) +
                           "\": a page on standard output can only hold them embedded");
     writer_->WriteImageLine(state_.OutputFile, n, settings_.Embed ? "" : PictureFileName(n));
 }

@@ -149,7 +149,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
              test::WriteFileBytes(in, test::Bytes(16, 'h'));
          },
          [](const std::string& in, const std::string&) {
-             return "Cannot read \"" + in + "\": end of file";
+             return "Cannot read \"" + in + "\": it has no text after the 17-byte header";
          }},
         {"page that is one of its own pictures",
          [&](const TempDir& d, std::string& in, std::string& page) {

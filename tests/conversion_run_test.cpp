@@ -153,16 +153,18 @@ TEST(ConversionRun, EmptyTextPartIsAnEndOfFileErrorAndWritesNoPage) {
     struct Case {
         const char* name;
         std::string document;
+        std::string reason;
     };
+    const std::string header = "it has no text after the 17-byte header";
     const Case cases[] = {
-        {"empty", ""},
-        {"short.$w", "seventeen bytes.."},
-        {"shorter.$w", "five!"},
+        {"empty", "", "end of file"},
+        {"short.$w", "seventeen bytes..", header},
+        {"shorter.$w", "five!", header},
     };
     for (const Case& c : cases) {
         TempDir dir;
         const auto out = Convert(dir, c.document, TSettings{.colors = true}, c.name);
-        EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": end of file");
+        EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": " + c.reason);
         EXPECT_FALSE(std::filesystem::exists(dir.File("page.htm"))) << c.name;
     }
 }

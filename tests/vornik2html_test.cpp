@@ -388,7 +388,7 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err,
-              "vornik2html: -: Cannot write the pictures of \"/dev/stdin\": a page on "
+              "vornik2html: -: Cannot write the pictures of \"stdin\": a page on "
               "standard output can only hold them embedded\n");
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
