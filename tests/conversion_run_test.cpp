@@ -354,7 +354,8 @@ TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
         "<!DOCTYPE html>\r\n<html lang=\"en\"><head><meta charset=\"utf-8\">\r\n<meta "
         "name=\"viewport\" "
         "content=\"width=device-width, initial-scale=1\">\r\n<title>a&amp;b #1</title>\r\n"
-        "<style>\r\nbody{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
+        "<style>\r\nimg{max-width:100%;height:auto}\r\npre{overflow-x:auto}\r\n"
+        "body{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
         "line-height:17px}\r\n";
     for (const bool bmp : {false, true}) {
         TempDir dir;
