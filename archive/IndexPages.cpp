@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/NaturalOrder.h"
+#include "archive/NumberText.h"
 #include "archive/PageRecords.h"
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
@@ -47,16 +48,6 @@ std::string Text(const std::string& s) {
 }
 std::string Link(const std::string& s) {
     return names::AddressOf(s);
-}
-
-// 1234567 as "1,234,567".
-std::string Grouped(uint64_t n) {
-    std::string digits = std::to_string(n), out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
 }
 
 std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
@@ -108,37 +99,65 @@ void WriteIndex(TPlatform& platform, const std::string& folder, const std::strin
     if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
+    // An index that says what it said is left alone: a call that changes nothing writes
+    // nothing.
+    std::string old;
+    if (ReadWholeFile(platform, path, old, html.size() + 1) && old == html) return;
     TStagedFiles staged(platform);
     WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
 
-// Answers whether folder got an index.
-bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
-                 int& written, std::vector<std::string>& failures) {
-    std::vector<std::string> listed, subfolders;
-    platform.ListFolder(folder.empty() ? "." : folder, listed);
-    for (const std::string& name : listed)
-        if (!name.empty() && name[0] != '.' &&
-            platform.Status(names::Join(folder, name), /*followLinks=*/false).IsFolder())
-            subfolders.push_back(name);
-    std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
-    std::vector<std::string> indexed;
-    for (const std::string& name : subfolders)
-        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
-                        failures))
-            indexed.push_back(name);
-
+// The pages folder lists: its records whose page is there, of documents not gone. What
+// cannot be listed is appended to unlisted, when given.
+std::vector<TPageRecord> ListedPages(TPlatform& platform, const std::string& folder,
+                                     std::vector<std::string>* unlisted) {
     const auto isFile = [&](const std::string& name) {
         return platform.Status(names::Join(folder, name)).IsFile();
     };
     std::vector<TPageRecord> pages;
-    for (auto& [page, record] : TPageRecords::Read(folder, platform))
-        if (page != kIndexName && isFile(page)) {
-            if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
-                record.FirstPicture.clear();
-            pages.push_back(record);
+    const auto records = TPageRecords::Read(folder, platform, unlisted);
+    for (auto [page, record] : records) {
+        const std::string path = names::Join(folder, page);
+        if (page == kIndexName) continue;
+        if (!isFile(page)) {
+            if (unlisted && !record.Gone)
+                unlisted->push_back(path + ": not listed: the page is missing");
+            continue;
         }
+        if (record.Gone) {
+            if (unlisted)
+                unlisted->push_back(path +
+                                    ": not listed: its document is gone (--prune removes it)");
+            continue;
+        }
+        if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
+            record.FirstPicture.clear();
+        pages.push_back(record);
+    }
+    if (unlisted) {
+        std::vector<std::string> names;
+        platform.ListFolder(folder.empty() ? "." : folder, names);
+        std::sort(names.begin(), names.end(), NaturalLess);
+        for (const std::string& name : names)
+            if (!name.empty() && name[0] != '.' && name.ends_with(".htm") && name != kIndexName &&
+                !records.contains(name) && isFile(name))
+                unlisted->push_back(names::Join(folder, name) + ": not listed: it has no record");
+    }
+    return pages;
+}
+
+// Answers whether folder got an index.
+bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
+                 int& written, std::vector<std::string>& failures,
+                 std::vector<std::string>* unlisted) {
+    std::vector<std::string> indexed;
+    for (const std::string& name : TIndexPages::FoldersOf(folder, platform))
+        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
+                        failures, unlisted))
+            indexed.push_back(name);
+
+    std::vector<TPageRecord> pages = ListedPages(platform, folder, unlisted);
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
     });
@@ -155,10 +174,21 @@ bool BuildFolder(TPlatform& platform, const std::string& folder, const std::stri
 
 }  // namespace
 
+std::vector<std::string> TIndexPages::FoldersOf(const std::string& folder, TPlatform& platform) {
+    std::vector<std::string> listed, folders;
+    platform.ListFolder(folder.empty() ? "." : folder, listed);
+    for (const std::string& name : listed)
+        if (!name.empty() && name[0] != '.' &&
+            platform.Status(names::Join(folder, name), /*followLinks=*/false).IsFolder())
+            folders.push_back(name);
+    std::sort(folders.begin(), folders.end(), NaturalLess);
+    return folders;
+}
+
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
-                       TPlatform& platform) {
+                       TPlatform& platform, std::vector<std::string>* unlisted) {
     int written = 0;
-    BuildFolder(platform, root, "", written, failures);
+    BuildFolder(platform, root, "", written, failures, unlisted);
     return written;
 }
 

@@ -5,7 +5,7 @@
 
 namespace quill {
 
-using TJob = TArchiveCall::TJob;
+using TJob = TCallJob;
 
 // A page that is another document of the call, or the page of an earlier one, is refused
 // before anything is converted: writing it would destroy the other document. Names are

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "archive/ArchiveCall.h"
+#include "archive/CallJob.h"
 #include "platform/FileIdentity.h"
 #include "platform/Platform.h"
 
@@ -10,7 +10,6 @@ namespace quill {
 
 // Refuses the jobs whose page is another document of the call, or the page of an earlier
 // job: each gets its Refusal.
-void RefuseClashingPages(TPlatform& platform, std::vector<TArchiveCall::TJob>& jobs,
-                         TFileKeys& keyOf);
+void RefuseClashingPages(TPlatform& platform, std::vector<TCallJob>& jobs, TFileKeys& keyOf);
 
 }  // namespace quill

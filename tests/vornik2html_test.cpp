@@ -44,7 +44,9 @@ TToolRun Tool(const TempDir& dir, const std::string& args) {
     r.err = test::ToString(test::ReadFileBytes(dir.File(".stderr")));
     const size_t last = r.err.rfind('\n', r.err.size() < 2 ? 0 : r.err.size() - 2);
     const size_t from = last == std::string::npos || r.err.size() < 2 ? 0 : last + 1;
-    if (std::regex_match(r.err.substr(from), std::regex("[0-9,]+ documents?, .* s\n"))) {
+    if (std::regex_match(
+            r.err.substr(from),
+            std::regex("([0-9,]+ (documents?|converted), .* s|nothing to do: .*)\n"))) {
         r.summary = r.err.substr(from, r.err.size() - from - 1);
         r.err.resize(from);
     }
@@ -65,10 +67,11 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
         {"-q a.txt", 0, ""},
         {"-j 1 u.txt lf.txt", 0,
-         "u.txt: looks like a UTF-8 text file, not a Vornik document; converted anyway\n"
-         "u.txt -> u.htm (0 pictures)\n"
-         "lf.txt: looks like a text file with LF line ends, not a Vornik document; converted "
+         "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
          "anyway\n"
+         "u.txt -> u.htm (0 pictures)\n"
+         "vornik2html: lf.txt: looks like a text file with LF line ends, not a Vornik "
+         "document; converted anyway\n"
          "lf.txt -> lf.htm (0 pictures)\n"},
         {"-q u.txt", 0, ""},
         {"-o out/p.htm a.txt", 0, "a.txt -> out/p.htm (0 pictures)\n"},
@@ -79,8 +82,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"-q empty a.txt", 1, "vornik2html: empty: Cannot read \"empty\": end of file\n"},
         {"-o a.txt a.txt", 1,
          "vornik2html: a.txt: Cannot create \"a.txt\": it is the input document \"a.txt\"\n"},
-        {"-d nowhere a.txt", 1,
-         "vornik2html: a.txt: Cannot create \"nowhere/a.htm\": No such file or directory\n"},
+        {"-d nowhere a.txt", 0, "a.txt -> nowhere/a.htm (0 pictures)\n"},
         {"", 2, "*vornik2html: no INPUT given"},
         {"--frobnicate a.txt", 2, "*vornik2html: unknown option --frobnicate"},
         {"-o x.htm a.txt b.txt", 2, "*vornik2html: -o takes one INPUT only"},
@@ -103,6 +105,17 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        {"-d new/sub a.txt", 0, "a.txt -> new/sub/a.htm (0 pictures)\n"},
+        // The lines in the order of the documents.
+        {"-j 4 u.txt empty a.txt lf.txt", 1,
+         "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
+         "anyway\n"
+         "u.txt -> u.htm (0 pictures)\n"
+         "vornik2html: empty: Cannot read \"empty\": end of file\n"
+         "a.txt -> a.htm (0 pictures)\n"
+         "vornik2html: lf.txt: looks like a text file with LF line ends, not a Vornik "
+         "document; converted anyway\n"
+         "lf.txt -> lf.htm (0 pictures)\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -425,10 +438,11 @@ void MakeArchive(const TempDir& dir) {
 // Every file below root by its path, hidden ones (records) left out, with its bytes.
 std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.is_regular_file() && e.path().filename().string()[0] != '.')
-            files[std::filesystem::relative(e.path(), root).string()] =
-                test::ToString(test::ReadFileBytes(e.path().string()));
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string path = std::filesystem::relative(e.path(), root).string();
+        if (e.is_regular_file() && path[0] != '.' && path.find("/.") == std::string::npos)
+            files[path] = test::ToString(test::ReadFileBytes(e.path().string()));
+    }
     return files;
 }
 
@@ -484,7 +498,8 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
         for (const auto& e : std::filesystem::directory_iterator(folder)) {
             const std::string file = e.path().filename().string();
             const std::string wanted = e.is_directory() ? file + "/index.htm" : file;
-            if ((e.is_directory() || file.ends_with(".htm")) && file != "index.htm") {
+            if ((e.is_directory() || file.ends_with(".htm")) && file != "index.htm" &&
+                file[0] != '.') {
                 EXPECT_NE(std::find(links.begin(), links.end(), wanted), links.end())
                     << name << wanted;
             }
@@ -510,8 +525,12 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     const TToolRun index = Tool(dir, "--index -d parts");
     EXPECT_EQ(index.status, 0) << index.err;
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
-    // No file takes a byte under a file-size limit of 0: every index fails and stays as it
-    // was. The messages come through a pipe, which the limit leaves alone.
+    // No file takes a byte under a file-size limit of 0: every index that must change fails
+    // and stays as it was. The messages come through a pipe, which the limit leaves alone.
+    const std::string stale = "<meta name=\"generator\" content=\"vornik2html\">\n";
+    const std::vector<std::string> folders = {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""};
+    for (const std::string& folder : folders)
+        test::WriteFileBytes(dir.File("parts/" + folder + "index.htm"), test::ToBytes(stale));
     const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
     const std::string command = "cd '" + dir.Path().string() +
                                 "' && ulimit -f 0 && trap '' XFSZ && exec '" + tool +
@@ -521,9 +540,12 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     err.resize(std::fread(err.data(), 1, err.size(), pipe));
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     std::string want;
-    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""})
+    for (const std::string& folder : folders) {
         want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
+        EXPECT_EQ(Page(dir, "parts/" + folder + "index.htm"), stale);
+    }
     EXPECT_EQ(err, want);
+    ASSERT_EQ(Tool(dir, "-q --index -d parts").status, 0);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // A document newer than its page and a page gone: these two only.
@@ -535,7 +557,7 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(update.err,
               "arc/sub/p2.$w -> whole/sub/p2.htm (0 pictures)\n"
               "arc/x.y/z.$w -> whole/x.y/z.htm (0 pictures)\n");
-    EXPECT_EQ(update.summary.substr(0, 25), "2 documents, 0 pictures, ");
+    EXPECT_EQ(update.summary.substr(0, 49), "2 converted, 7 up to date, 0 failed, 0 pictures, ");
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // A page that would be its folder's index, and an index.htm of someone else's: neither
