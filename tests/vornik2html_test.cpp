@@ -105,8 +105,14 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        {"--index --html5 -d out", 2,
+         "*vornik2html: --index takes -d DIR and -q only, not --html5"},
+        {"-o x.htm out", 2,
+         "*vornik2html: -o writes one page, and \"out\" is a folder: an archive needs -d DIR"},
+        {"--retry-failed a.txt", 2, "*vornik2html: --retry-failed needs --update"},
         {"-d new/sub a.txt", 0, "a.txt -> new/sub/a.htm (0 pictures)\n"},
-        // The lines in the order of the documents.
+        // One pattern for each --match; the lines in the order of the documents.
+        {"-q -d site --match 'a.*' .", 0, ""},
         {"-j 4 u.txt empty a.txt lf.txt", 1,
          "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
          "anyway\n"
@@ -138,7 +144,7 @@ TEST(Vornik2Html, HelpAndVersion) {
     TempDir dir;
     const TToolRun help = Tool(dir, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: vornik2html", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: vornik2html", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("--pitch42"), std::string::npos);
     const TToolRun version = Tool(dir, "--version");
     EXPECT_EQ(version.status, 0);
@@ -333,8 +339,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
     const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         TempDir dir;
-        test::WriteFileBytes(dir.File("done.txt"), test::ToBytes("done\r"));
-        // A document that never ends: a pipe this test keeps open and writes one line to.
+        // An archive's document, then one that never ends: a pipe this test keeps open and
+        // writes one line to.
+        std::filesystem::create_directory(dir.Path() / "arc");
+        test::WriteFileBytes(dir.File("arc/done.$w"),
+                             test::ToBytes(std::string(17, 'h') + "done\r"));
         ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0);
         const int writer = ::open(dir.File("pipe.txt").c_str(), O_RDWR);
         ASSERT_GE(writer, 0);
@@ -343,7 +352,7 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, dir.File(".stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const std::string done = dir.File("done.txt"), pipe = dir.File("pipe.txt");
+        const std::string done = dir.File("arc"), pipe = dir.File("pipe.txt");
         const std::string folder = dir.Path().string();
         std::vector<const char*> args = {tool.c_str(),   "-j",         "1",         "-d",
                                          folder.c_str(), done.c_str(), pipe.c_str()};
@@ -379,6 +388,9 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
                   std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(dir.File("pipe.htm")));
         EXPECT_TRUE(Temporaries(dir).empty());
+        // The index pages are written for what finished, from its record.
+        EXPECT_NE(Page(dir, "index.htm").find("<a href=\"done.htm\">done.$w</a>"),
+                  std::string::npos);
     }
 }
 
