@@ -18,6 +18,7 @@
 
 #include "convert/PictureStore.h"
 #include "support/LibpngDecode.h"
+#include "support/LocalServer.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -63,11 +64,11 @@ std::string Chromium(const std::string& profile, const std::string& args) {
            profile + "' " + args;
 }
 
-// The DOM of page once loaded, as --dump-dom prints it.
-std::string Dom(const std::string& page, const std::string& profile, const std::string& args = "") {
-    const std::string dump = page + ".dump";
-    Shell(
-        Chromium(profile, args + " --dump-dom 'file://" + page + "' > '" + dump + "' 2>/dev/null"));
+// The DOM of the page at address once loaded, as --dump-dom prints it.
+std::string Dom(const std::string& address, const std::string& profile,
+                const std::string& args = "") {
+    const std::string dump = profile + ".dump";
+    Shell(Chromium(profile, args + " --dump-dom '" + address + "' > '" + dump + "' 2>/dev/null"));
     const std::string dom = test::ToString(test::ReadFileBytes(dump));
     std::filesystem::remove(dump);
     return dom;
@@ -76,7 +77,7 @@ std::string Dom(const std::string& page, const std::string& profile, const std::
 // The page with the probe appended, rendered in a fresh profile inside the test's folder.
 TShown Show(const std::string& page, const std::string& profile) {
     std::ofstream(page, std::ios::app) << kProbe;
-    const std::string dom = Dom(page, profile);
+    const std::string dom = Dom("file://" + page, profile);
     TShown shown;
     shown.started = dom.find("<html") != std::string::npos;
     const size_t start = dom.find("<textarea id=\"probe\">");
@@ -161,9 +162,11 @@ TEST(Browser, PagesShowTheDocumentsTextAndPictures) {
 // the screen. The classic page, which stays as it was, cuts its pictures and smooths them
 // (the sun of the first is off the screen): the checks that tell them apart. The layout
 // is probed in the narrowest window headless Chromium lays out (500 pixels, still
-// narrower than a picture), the pixels taken from a screenshot 390 pixels wide.
+// narrower than a picture), the pixels taken from a screenshot 390 pixels wide, of the
+// page as a phone gets it: over HTTP.
 TEST(Browser, APhoneShowsEveryPictureWholeAndEveryLine) {
-    if (!std::filesystem::exists(kChromium)) GTEST_SKIP() << kChromium << " is not installed";
+    for (const char* program : {kChromium, "/usr/bin/python3"})
+        if (!std::filesystem::exists(program)) GTEST_SKIP() << program << " is not installed";
     const char* const probe = R"(<script>
 addEventListener('load', () => {
   const pre = document.querySelector('pre'), out = document.createElement('textarea');
@@ -199,7 +202,9 @@ addEventListener('load', () => {
         const std::string page = dir.File("obzor.htm"), probed = dir.File("probed.htm");
         std::filesystem::copy_file(page, probed);
         std::ofstream(probed, std::ios::app) << probe;
-        const std::string dom = Dom(probed, dir.File("profile"), phone);
+        const test::TLocalServer server(dir.Path().string());
+        ASSERT_NE(server.Root(), "") << "python3 -m http.server did not start";
+        const std::string dom = Dom(server.Root() + "/probed.htm", dir.File("profile"), phone);
         if (dom.find("<html") == std::string::npos) GTEST_SKIP() << "Chromium cannot start here";
         const size_t start = dom.find("<textarea id=\"probe\">");
         ASSERT_NE(start, std::string::npos) << c.args;
@@ -222,8 +227,8 @@ addEventListener('load', () => {
             EXPECT_EQ(p.Left >= 0 && p.Right <= width, c.modern) << c.args;
 
         const std::string shot = dir.File("shot.png");
-        Shell(Chromium(dir.File("profile"),
-                       phone + " --screenshot='" + shot + "' 'file://" + page + "' 2>/dev/null"));
+        Shell(Chromium(dir.File("profile"), phone + " --screenshot='" + shot + "' '" +
+                                                server.Root() + "/obzor.htm' 2>/dev/null"));
         const test::TDecodedPng png =
             test::DecodeWithLibpng(shot, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_ALPHA);
         ASSERT_EQ(png.Width, 390u);
