@@ -113,7 +113,8 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"-d new/sub a.txt", 0, "a.txt -> new/sub/a.htm (0 pictures)\n"},
         // One pattern for each --match; the lines in the order of the documents.
         {"-q -d site --match 'a.*' .", 0, ""},
-        {"-j 4 u.txt empty a.txt lf.txt", 1,
+        {"-j 4 big.txt u.txt empty a.txt lf.txt", 1,
+         "big.txt -> big.htm (0 pictures)\n"
          "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
          "anyway\n"
          "u.txt -> u.htm (0 pictures)\n"
@@ -130,6 +131,11 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         test::WriteFileBytes(dir.File("empty"), {});
         test::WriteFileBytes(dir.File("u.txt"), test::ToBytes("gr\xc3\xbc\xc3\x9f\r"));
         test::WriteFileBytes(dir.File("lf.txt"), test::ToBytes("one\ntwo\n"));
+        // Ends well after the small ones that follow it.
+        std::string big;
+        for (int i = 0; i < 100000 && c.args.find("big.txt") != std::string::npos; ++i)
+            big += "\x02line\x01 of a long document\r";
+        test::WriteFileBytes(dir.File("big.txt"), test::ToBytes(big));
         const TToolRun r = Tool(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (!c.err.empty() && c.err[0] == '*')
