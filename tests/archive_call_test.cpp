@@ -294,6 +294,18 @@ TEST(ArchiveCall, UpdateMendsWhatChangedAndNothingElse) {
              s.retryFailed = true;
          },
          {{"/arc/sub/g.$w", "failed"}}},
+        {"a failed document changed",
+         [](TMemoryPlatform& m) { m.WriteFile("/arc/sub/g.$w", std::string(17, 'i')); },
+         update,
+         {{"/arc/sub/g.$w", "failed"}}},
+        {"a failed document mended",
+         [](TMemoryPlatform& m) { m.WriteFile("/arc/sub/g.$w", kDocument); },
+         update,
+         {{"/arc/sub/g.$w", "converted"}}},
+        {"a failed document gone",
+         [](TMemoryPlatform& m) { m.Remove("/arc/sub/g.$w"); },
+         update,
+         {{"/arc/sub/g.$w", ""}}},
         {"a document gone",
          [](TMemoryPlatform& m) { m.Remove("/arc/b.$w"); },
          update,
@@ -325,6 +337,7 @@ TEST(ArchiveCall, UpdateMendsWhatChangedAndNothingElse) {
             const std::string status = it != c.statuses.end()                 ? it->second
                                        : std::string(input).ends_with("g.$w") ? "skipped"
                                                                               : "up to date";
+            if (status.empty()) continue;  // no longer there, and had no page
             (status == "gone" || status == "pruned" ? gone : want.emplace_back()) =
                 std::string(input) + " " + status;
         }
