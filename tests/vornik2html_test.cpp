@@ -578,6 +578,16 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(update.summary.substr(0, 49), "2 converted, 7 up to date, 0 failed, 0 pictures, ");
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
+    // --index says what it cannot list: a page without its record, a record without its page.
+    std::filesystem::remove(dir.File("parts/sub/.vornik2html/p2.htm"));
+    std::filesystem::remove(dir.File("parts/x.y/z.htm"));
+    const TToolRun unlisted = Tool(dir, "--index -d parts");
+    EXPECT_EQ(unlisted.status, 0);
+    EXPECT_EQ(unlisted.err,
+              "vornik2html: parts/sub/p2.htm: not listed: it has no record\n"
+              "vornik2html: parts/x.y/z.htm: not listed: the page is missing\n");
+    EXPECT_EQ(Page(dir, "parts/sub/index.htm").find("p2.htm"), std::string::npos);
+
     // A page that would be its folder's index, and an index.htm of someone else's: neither
     // is written over.
     test::WriteFileBytes(dir.File("arc/sub/index.$w"), test::ToBytes(std::string(17, 'h') + "i\r"));
