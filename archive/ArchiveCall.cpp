@@ -81,12 +81,13 @@ void TArchiveCall::Complain(const std::string& line) {
     if (settings_.watch)
         settings_.watch->Failed(line);
     else
-        std::cerr << "vornik2html: " << line << std::endl;
+        std::cerr << "vornik2html: " << settings_.run.NameEncoding.Shown(line) << std::endl;
     failed_ = true;
 }
 
 void TArchiveCall::Warn(const std::string& line) {
-    if (!settings_.watch && !settings_.quiet) std::cerr << "vornik2html: " << line << std::endl;
+    if (!settings_.watch && !settings_.quiet)
+        std::cerr << "vornik2html: " << settings_.run.NameEncoding.Shown(line) << std::endl;
 }
 
 bool TArchiveCall::Cancelled() const {
@@ -148,7 +149,7 @@ int TArchiveCall::IndexOnly() {
         return 1;
     }
     std::vector<std::string> failures, unlisted;
-    TIndexPages::Build(outputRoot_, failures, platform_, &unlisted);
+    TIndexPages::Build(outputRoot_, failures, platform_, &unlisted, settings_.run.NameEncoding);
     for (const std::string& line : unlisted) Warn(line);
     for (const std::string& line : failures) Complain(line);
     return failed_ ? 1 : 0;
@@ -275,7 +276,8 @@ void TArchiveCall::Schedule() {
         return families[outer] != families[next];
     });
     progress_ = std::make_unique<TProgress>(work, bytes, jobs_.size(), settings_.terminal,
-                                            settings_.quiet, settings_.watch != nullptr, platform_);
+                                            settings_.quiet, settings_.watch != nullptr, platform_,
+                                            settings_.run.NameEncoding);
 }
 
 void TArchiveCall::End(size_t i, TOutcome outcome, int pictures, const std::string& reason,
@@ -459,7 +461,8 @@ void TArchiveCall::WriteRecordsAndIndexes(bool interrupted) {
     WriteFailures(failures);
     WriteReport(/*planned=*/false);
     // A share leaves the index pages to --index, once every share is done.
-    if (archive_ && !settings_.shard) TIndexPages::Build(outputRoot_, failures, platform_);
+    if (archive_ && !settings_.shard)
+        TIndexPages::Build(outputRoot_, failures, platform_, nullptr, settings_.run.NameEncoding);
     for (const std::string& line : failures) Complain(line);
 }
 

@@ -1,10 +1,24 @@
 #include "archive/FolderWalk.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "archive/NaturalOrder.h"
 
 namespace quill {
+
+namespace {
+
+// The system's reason, and for a path it takes no call with (past its path limit, on a
+// platform that cannot reach further) what that means.
+std::string Why(const std::string& path, int error) {
+    const std::string reason = TPlatform::Reason(error);
+    if (error != ENAMETOOLONG) return reason;
+    return "its path of " + std::to_string(path.size()) + " bytes is longer than the system " +
+           "takes (" + reason + ")";
+}
+
+}  // namespace
 
 TFolderWalk::TFolderWalk(const TDocumentFilter& filter, const std::string& excluded,
                          TPlatform& platform)
@@ -27,7 +41,7 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
                              std::vector<std::string>& failures) const {
     std::vector<std::string> listed;
     if (const int error = platform_.ListFolder(path, listed)) {
-        failures.push_back(path + ": Cannot read the folder: " + TPlatform::Reason(error));
+        failures.push_back(path + ": Cannot read the folder: " + Why(path, error));
         if (listed.empty()) return;
     }
     std::vector<std::string> files, folders;
@@ -36,7 +50,13 @@ void TFolderWalk::WalkFolder(const std::string& path, const std::string& relativ
         if (name.empty() || name[0] == '.') continue;  // hidden files
         const std::string full = prefix + name;
         const TFileStatus info = platform_.Status(full, /*followLinks=*/false);
-        if (!info.Exists()) continue;  // gone since it was listed
+        // A document that cannot be looked at is never skipped in silence (a folder that
+        // lists but cannot be entered); only one gone since it was listed is.
+        if (!info.Exists()) {
+            if (info.Error != ENOENT)
+                failures.push_back(full + ": Cannot look at it: " + Why(full, info.Error));
+            continue;
+        }
         if (info.Kind == TFileKind::Folder) {
             if (!(hasExcluded_ && info.Device == excludedDevice_ && info.Inode == excludedInode_))
                 folders.push_back(name);

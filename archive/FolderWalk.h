@@ -25,8 +25,10 @@ class TFolderWalk {
     TFolderWalk(const TDocumentFilter& filter, const std::string& excluded,
                 TPlatform& platform = TPlatform::Real());
 
-    // Appends the documents below root; a folder that cannot be read is appended to
-    // failures as "FOLDER: reason" and skipped, the walk goes on.
+    // Appends the documents below root; a folder that cannot be read, and any name in a
+    // folder that cannot be looked at (a folder that lists but cannot be entered, a path
+    // the system takes no call with), is appended to failures as "PATH: reason" and
+    // skipped, the walk goes on. A name gone since its folder was listed is no failure.
     void Walk(const std::string& root, std::vector<TFoundDocument>& documents,
               std::vector<std::string>& failures) const;
 

@@ -9,6 +9,7 @@
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
+#include "platform/FileIdentity.h"
 #include "platform/StagedFiles.h"
 #include "platform/WholeFiles.h"
 
@@ -42,24 +43,34 @@ constexpr const char* kStyle =
     "<body>\n";
 constexpr const char* kFoot = "</body>\n</html>\n";
 
-// Names as the page shows them and as links: the modern page's rules.
-std::string Text(const std::string& s) {
-    return names::HtmlText(s);
-}
+// Names as links: the modern page's rules.
 std::string Link(const std::string& s) {
     return names::AddressOf(s);
 }
 
-std::string IndexHtml(const std::string& relative, const std::vector<std::string>& folders,
+// What building the indexes of one site holds throughout.
+struct TBuild {
+    TPlatform& platform;
+    const names::TNameEncoding& encoding;
+    std::vector<std::string>& failures;
+    std::vector<std::string>* unlisted;  // what no index lists, when asked
+    TFileKeys keys;                      // of every index, so that each folder is resolved once
+    int written = 0;
+};
+
+std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& relative,
+                      const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
+    // Names as the page shows them: the modern page's rules.
+    const auto shown = [&](const std::string& s) { return names::HtmlText(encoding.Shown(s)); };
     std::string title = "/" + relative;
-    std::string html = kHead + std::string(kGenerator) + kTitle + Text(title) + kStyle;
-    html += "<h1>" + Text(title) + "</h1>\n";
+    std::string html = kHead + std::string(kGenerator) + kTitle + shown(title) + kStyle;
+    html += "<h1>" + shown(title) + "</h1>\n";
     if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
     if (!folders.empty()) {
         html += "<h2>Folders</h2>\n<ul>\n";
         for (const std::string& f : folders)
-            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + Text(f) + "/</a></li>\n";
+            html += "<li><a href=\"" + Link(f) + "/index.htm\">" + shown(f) + "/</a></li>\n";
         html += "</ul>\n";
     }
     if (!pages.empty()) {
@@ -71,7 +82,7 @@ std::string IndexHtml(const std::string& relative, const std::vector<std::string
             else
                 html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
             const std::string& name = r.Document.empty() ? r.Page : r.Document;
-            html += "<div><a href=\"" + Link(r.Page) + "\">" + Text(name) + "</a><br><small>";
+            html += "<div><a href=\"" + Link(r.Page) + "\">" + shown(name) + "</a><br><small>";
             if (!r.Document.empty()) {
                 html += Grouped(r.Size) + (r.Size == 1 ? " byte, " : " bytes, ");
                 html += r.Pictures == 0 ? std::string("no pictures")
@@ -94,7 +105,8 @@ bool IsForeign(TPlatform& platform, const std::string& path) {
     return head.find(kGenerator) == std::string::npos;
 }
 
-void WriteIndex(TPlatform& platform, const std::string& folder, const std::string& html) {
+void WriteIndex(TBuild& b, const std::string& folder, const std::string& html) {
+    TPlatform& platform = b.platform;
     const std::string path = names::Join(folder, kIndexName);
     if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
@@ -103,7 +115,7 @@ void WriteIndex(TPlatform& platform, const std::string& folder, const std::strin
     // nothing.
     std::string old;
     if (ReadWholeFile(platform, path, old, html.size() + 1) && old == html) return;
-    TStagedFiles staged(platform);
+    TStagedFiles staged(platform, &b.keys);
     WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
@@ -148,27 +160,24 @@ std::vector<TPageRecord> ListedPages(TPlatform& platform, const std::string& fol
 }
 
 // Answers whether folder got an index.
-bool BuildFolder(TPlatform& platform, const std::string& folder, const std::string& relative,
-                 int& written, std::vector<std::string>& failures,
-                 std::vector<std::string>* unlisted) {
+bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relative) {
     std::vector<std::string> indexed;
-    for (const std::string& name : TIndexPages::FoldersOf(folder, platform))
-        if (BuildFolder(platform, names::Join(folder, name), relative + name + "/", written,
-                        failures, unlisted))
+    for (const std::string& name : TIndexPages::FoldersOf(folder, b.platform))
+        if (BuildFolder(b, names::Join(folder, name), relative + name + "/"))
             indexed.push_back(name);
 
-    std::vector<TPageRecord> pages = ListedPages(platform, folder, unlisted);
+    std::vector<TPageRecord> pages = ListedPages(b.platform, folder, b.unlisted);
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
     });
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(platform, folder, IndexHtml(relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
     } catch (const std::exception& e) {
-        failures.push_back(e.what());
+        b.failures.push_back(e.what());
         return false;
     }
-    ++written;
+    ++b.written;
     return true;
 }
 
@@ -186,10 +195,11 @@ std::vector<std::string> TIndexPages::FoldersOf(const std::string& folder, TPlat
 }
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
-                       TPlatform& platform, std::vector<std::string>* unlisted) {
-    int written = 0;
-    BuildFolder(platform, root, "", written, failures, unlisted);
-    return written;
+                       TPlatform& platform, std::vector<std::string>* unlisted,
+                       const names::TNameEncoding& encoding) {
+    TBuild b{platform, encoding, failures, unlisted, TFileKeys(platform)};
+    BuildFolder(b, root, "");
+    return b.written;
 }
 
 }  // namespace quill

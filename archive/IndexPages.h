@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/NameEncoding.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -21,10 +22,12 @@ class TIndexPages {
     // to failures ("FILE: reason"), as is an index that cannot be written, and the other
     // folders go on. With unlisted, also says there what no index lists ("FILE: not
     // listed: why"): pages without a record, records without a page, records that do not
-    // read, pages of documents that are gone.
+    // read, pages of documents that are gone. Names that are not UTF-8 are shown by
+    // encoding; links keep their bytes.
     static int Build(const std::string& root, std::vector<std::string>& failures,
                      TPlatform& platform = TPlatform::Real(),
-                     std::vector<std::string>* unlisted = nullptr);
+                     std::vector<std::string>* unlisted = nullptr,
+                     const names::TNameEncoding& encoding = {});
 
     // The folders of folder an index may list: not hidden, not links, in natural order.
     static std::vector<std::string> FoldersOf(const std::string& folder,

@@ -8,13 +8,14 @@
 namespace quill {
 
 TProgress::TProgress(size_t documents, uint64_t bytes, size_t lines, bool terminal, bool quiet,
-                     bool silent, TPlatform& platform)
+                     bool silent, TPlatform& platform, const names::TNameEncoding& encoding)
     : documents_(documents),
       bytes_(bytes),
       terminal_(terminal),
       quiet_(quiet || silent),
       silent_(silent),
       platform_(platform),
+      encoding_(encoding),
       start_(platform.Now()),
       lines_(lines) {}
 
@@ -96,7 +97,7 @@ void TProgress::Converted(size_t i, const std::string& input, const std::string&
     bytesDone_ += bytes;
     std::string line;
     if (!terminal_ && !quiet_)
-        line = input + " -> " + page + " (" +
+        line = encoding_.Shown(input) + " -> " + encoding_.Shown(page) + " (" +
                Count(static_cast<uint64_t>(pictures), "picture", "pictures") +
                (note.empty() ? "" : ", " + note) + ")";
     Add(i, std::move(line), true);
@@ -107,13 +108,13 @@ void TProgress::Failed(size_t i, const std::string& input, const std::string& re
     std::lock_guard<std::mutex> lock(lock_);
     ++done_;
     ++failed_;
-    Add(i, "vornik2html: " + input + ": " + reason, true);
+    Add(i, "vornik2html: " + encoding_.Shown(input) + ": " + encoding_.Shown(reason), true);
     Redraw(true);
 }
 
 void TProgress::Noted(size_t i, const std::string& line) {
     std::lock_guard<std::mutex> lock(lock_);
-    Add(i, terminal_ || quiet_ ? std::string() : line, true);
+    Add(i, terminal_ || quiet_ ? std::string() : encoding_.Shown(line), true);
 }
 
 void TProgress::Ended(size_t i) {
@@ -124,7 +125,7 @@ void TProgress::Ended(size_t i) {
 void TProgress::Warn(size_t i, const std::string& line) {
     std::lock_guard<std::mutex> lock(lock_);
     if (quiet_) return;
-    Add(i, "vornik2html: " + line, false);
+    Add(i, "vornik2html: " + encoding_.Shown(line), false);
     Redraw(true);
 }
 

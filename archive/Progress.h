@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/NameEncoding.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -22,14 +23,16 @@ struct TCallCounts {
 // What a call tells on stderr while it converts. On a terminal: one status line, redrawn
 // in place (documents done of all, pictures, MB/s, time spent and left); elsewhere a line
 // per document, in the order of the documents whatever order they end in. Then a summary
-// line. Quiet: failures only. Safe from any thread.
+// line. Quiet: failures only. Names that are not UTF-8 are shown by the call's name
+// encoding. Safe from any thread.
 class TProgress {
   public:
     // documents: those to convert, for the status line; lines: all documents of the call,
     // numbered from 0 in their order. silent: nothing at all on stderr, for a caller that
     // shows progress its own way.
     TProgress(size_t documents, uint64_t bytes, size_t lines, bool terminal, bool quiet,
-              bool silent = false, TPlatform& platform = TPlatform::Real());
+              bool silent = false, TPlatform& platform = TPlatform::Real(),
+              const names::TNameEncoding& encoding = {});
 
     // Document i ends: converted (with a note after its pictures, if any), failed, left
     // as it was with a line of why (Noted), or without a line (Ended).
@@ -69,6 +72,7 @@ class TProgress {
     const bool quiet_;
     const bool silent_;
     TPlatform& platform_;
+    const names::TNameEncoding encoding_;
     const double start_;  // the platform's clock, in seconds
     double drawn_ = 0;
     std::mutex lock_;

@@ -18,8 +18,10 @@ void PercentEncode(std::string& out, uint8_t b) {
     out += kHex[b & 15];
 }
 
-// The length of the UTF-8 character at the start of s, or 0 when it is none.
+}  // namespace
+
 size_t Utf8Length(std::string_view s) {
+    if (s.empty()) return 0;
     const auto at = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
     const uint8_t b = at(0);
     size_t n = b < 0x80                ? 1
@@ -36,8 +38,6 @@ size_t Utf8Length(std::string_view s) {
         return 0;
     return n;
 }
-
-}  // namespace
 
 std::string ClassicAddress(std::string_view fileName) {
     std::string out;

@@ -21,6 +21,10 @@ std::string ClassicAddress(std::string_view fileName);
 // name such as "javascript:x" stays a name and never becomes a scheme.
 std::string AddressOf(std::string_view fileName);
 
+// The length of the UTF-8 character at the start of s (well formed: no overlong form, no
+// surrogate, nothing past U+10FFFF), or 0 when it is none.
+size_t Utf8Length(std::string_view s);
+
 // A file name as HTML text (titles, index rows): UTF-8 kept; "&", "<", ">" and the double
 // quote escaped; bytes that are no UTF-8, and control bytes, become U+FFFD.
 std::string HtmlText(std::string_view name);

@@ -60,7 +60,7 @@ class TModernPage : public TPageWriter {
             watchesText_ = true;
         }
         WriteHtml(page, modern::kHeadStart);
-        WriteHtml(page, names::HtmlText(title));
+        WriteHtml(page, names::HtmlText(settings_.NameEncoding.Shown(title)));
         WriteHtml(page, modern::kHeadTitleEnd);
         if (style_ == TPageStyle::Quillo)
             WriteHtml(page, modern::kQuilloStyle);

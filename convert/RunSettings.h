@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/NameEncoding.h"
 #include "convert/PageLanguage.h"
 #include "platform/Platform.h"
 #include "platform/ProcessorFeatures.h"
@@ -26,6 +27,8 @@ struct TRunSettings {
     TPlatform* Platform = nullptr;
     // The modern page's language (a tag such as "uk"); empty: by its text, "ru" or "en".
     language::TLanguageTag Lang = {};
+    // How the modern page's title shows a document name that is not UTF-8 (cp866).
+    names::TNameEncoding NameEncoding = {};
 };
 
 }  // namespace quill

@@ -11,8 +11,9 @@ namespace {
 constexpr int kMostLinks = 40;
 constexpr size_t kLongestName = 255;
 
-std::vector<std::string> Parts(const std::string& path) {
-    std::vector<std::string> parts;
+// The names of path, pointing into it.
+std::vector<std::string_view> Parts(std::string_view path) {
+    std::vector<std::string_view> parts;
     size_t at = 0;
     while (at < path.size()) {
         const size_t slash = std::min(path.find('/', at), path.size());
@@ -26,9 +27,9 @@ std::vector<std::string> Parts(const std::string& path) {
 
 struct TMemoryPlatform::TNode {
     TFileKind Kind = TFileKind::File;
-    std::map<std::string, std::shared_ptr<TNode>> Children;  // a folder's
-    std::vector<uint8_t> Data;                               // a file's bytes
-    std::string Target;                                      // a link's
+    std::map<std::string, std::shared_ptr<TNode>, std::less<>> Children;  // a folder's
+    std::vector<uint8_t> Data;                                            // a file's bytes
+    std::string Target;                                                   // a link's
     uint32_t Mode = 0644;
     int64_t Modified = 0;
     uint64_t Inode = 0;
@@ -83,7 +84,7 @@ class TMemoryPlatform::TFile : public TOpenFile {
             owner_.used_ += position_ + n - node_->Data.size();
             node_->Data.resize(static_cast<size_t>(position_) + n);
         }
-        std::memcpy(node_->Data.data() + position_, data, n);
+        if (n > 0) std::memcpy(node_->Data.data() + position_, data, n);
         position_ += n;
         owner_.Touch(*node_);
         return static_cast<int64_t>(n);
@@ -170,11 +171,14 @@ TFileStatus TMemoryPlatform::StatusOf(const TNode& node) const {
 
 TMemoryPlatform::TWhere TMemoryPlatform::Find(const std::string& path, bool followLast) const {
     if (path.empty()) return {ENOENT, nullptr, "", nullptr};
-    std::vector<std::string> parts = Parts(path[0] == '/' ? path : current_ + "/" + path);
+    if (path.size() >= pathLimit_ && !reachedBeyond_) return {ENAMETOOLONG, nullptr, "", nullptr};
+    const std::string absolute = path[0] == '/' ? std::string() : current_ + "/" + path;
+    // Names point into absolute or path, and into the targets of links met on the way.
+    std::vector<std::string_view> parts = Parts(absolute.empty() ? path : absolute);
     std::vector<std::shared_ptr<TNode>> folders{root_};  // the way down, for ".."
     int links = 0;
     for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string part = parts[i];
+        const std::string_view part = parts[i];
         const bool last = i + 1 == parts.size();
         if (part == "." || part == "..") {
             if (part == ".." && folders.size() > 1) folders.pop_back();
@@ -187,12 +191,12 @@ TMemoryPlatform::TWhere TMemoryPlatform::Find(const std::string& path, bool foll
         if (part.size() > kLongestName) return {ENAMETOOLONG, nullptr, "", nullptr};
         const auto it = folder.Children.find(part);
         if (it == folder.Children.end())
-            return last ? TWhere{0, folders.back(), part, nullptr}
+            return last ? TWhere{0, folders.back(), std::string(part), nullptr}
                         : TWhere{ENOENT, nullptr, "", nullptr};
         const std::shared_ptr<TNode>& child = it->second;
         if (child->Kind == TFileKind::Link && (!last || followLast)) {
             if (++links > kMostLinks) return {ELOOP, nullptr, "", nullptr};
-            std::vector<std::string> rest = Parts(child->Target);
+            std::vector<std::string_view> rest = Parts(child->Target);
             rest.insert(rest.end(), parts.begin() + static_cast<ptrdiff_t>(i) + 1, parts.end());
             if (!child->Target.empty() && child->Target[0] == '/') folders.resize(1);
             parts = std::move(rest);
@@ -200,7 +204,7 @@ TMemoryPlatform::TWhere TMemoryPlatform::Find(const std::string& path, bool foll
             if (parts.empty()) return {0, nullptr, "", folders.back()};
             continue;
         }
-        if (last) return {0, folders.back(), part, child};
+        if (last) return {0, folders.back(), std::string(part), child};
         folders.push_back(child);
     }
     return {0, nullptr, "", folders.back()};
@@ -222,6 +226,12 @@ void TMemoryPlatform::Lock(const std::string& folder, bool listable) {
         w.Node->Enterable = false;
         w.Node->Listable = listable;
     }
+}
+
+void TMemoryPlatform::SetPathLimit(size_t bytes, bool reachedBeyond) {
+    std::lock_guard<std::mutex> lock(lock_);
+    pathLimit_ = bytes;
+    reachedBeyond_ = reachedBeyond;
 }
 
 void TMemoryPlatform::MakeReadOnly(const std::string& path) {

@@ -33,6 +33,11 @@ class TMemoryPlatform : public TPlatform {
     void Lock(const std::string& folder, bool listable);
     // A file or folder that this process may not write.
     void MakeReadOnly(const std::string& path);
+    // The longest path one call takes, in bytes with the final zero: Linux's PATH_MAX,
+    // 4096, by default. A longer path is reached folder by folder and answers as any
+    // other, as the POSIX platform answers it; reachedBeyond false makes it fail with
+    // ENAMETOOLONG instead, as a system that cannot reach past its limit would.
+    void SetPathLimit(size_t bytes, bool reachedBeyond);
     void SetCurrentFolder(const std::string& folder) { current_ = folder; }
     void SetProcessorCount(unsigned count) { processors_ = count; }
 
@@ -77,6 +82,8 @@ class TMemoryPlatform : public TPlatform {
     std::shared_ptr<TNode> root_;
     TFault fault_;
     uint64_t capacity_ = ~uint64_t{0};
+    size_t pathLimit_ = 4096;
+    bool reachedBeyond_ = true;
     uint64_t used_ = 0;  // bytes of all files
     uint64_t nextInode_ = 1;
     int64_t clock_ = 0;

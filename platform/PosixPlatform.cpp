@@ -7,12 +7,78 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace quill {
 
 namespace {
+
+// A folder on the way to a long path is only walked through, so it needs to be searchable,
+// not readable, as a path given whole needs.
+#if defined(O_PATH)
+constexpr int kFolderOnTheWay = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+constexpr int kFolderOnTheWay = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderOnTheWay = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// A path as one system call takes it. A path shorter than PATH_MAX is given whole; a
+// longer one is walked as find and fts walk a deep tree: the folder of its first names,
+// as many as fit, is opened, then the next names below that one, and so on, and the call
+// is given the last folder and the names left. So a file is reached however deep it lies,
+// with the same answers (links followed, ".." taken from the folder reached, search
+// permission needed on every folder) as the path given whole; only a single name longer
+// than the system takes fails, with ENAMETOOLONG. Allocates nothing, so that removing
+// temporary files at an interrupt may use it.
+class TReach {
+  public:
+    // Points into path, which must outlive it.
+    explicit TReach(const std::string& path) : rest_(path.c_str()) {
+        size_t left = path.size();
+        while (left >= PATH_MAX) {
+            size_t cut = PATH_MAX - 1;
+            while (cut > 0 && rest_[cut] != '/') --cut;
+            if (cut == 0) {
+                error_ = ENAMETOOLONG;
+                return;
+            }
+            char head[PATH_MAX];
+            std::memcpy(head, rest_, cut);
+            head[cut] = '\0';
+            const int folder = ::openat(Folder(), head, kFolderOnTheWay);
+            if (folder < 0) {
+                error_ = errno;
+                return;
+            }
+            if (folder_ >= 0) ::close(folder_);
+            folder_ = folder;
+            for (; rest_[cut] == '/'; ++cut) {
+            }
+            rest_ += cut;
+            left -= cut;
+        }
+        if (*rest_ == '\0' && left != path.size()) rest_ = ".";
+    }
+    ~TReach() {
+        if (folder_ >= 0) ::close(folder_);
+    }
+    TReach(const TReach&) = delete;
+    TReach& operator=(const TReach&) = delete;
+
+    // Why the path cannot be reached, or 0.
+    int Error() const { return error_; }
+    int Folder() const { return folder_ >= 0 ? folder_ : AT_FDCWD; }
+    const char* Rest() const { return rest_; }
+
+  private:
+    int folder_ = -1;
+    int error_ = 0;
+    const char* rest_;
+};
 
 TFileStatus StatusOf(int result, const struct stat& st) {
     TFileStatus s;
@@ -113,7 +179,12 @@ std::unique_ptr<TOpenFile> TPosixPlatform::Open(const std::string& path, TOpenMo
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
     }
-    const int fd = ::open(path.c_str(), flags, 0666);
+    const TReach at(path);
+    if (at.Error() != 0) {
+        error = at.Error();
+        return nullptr;
+    }
+    const int fd = ::openat(at.Folder(), at.Rest(), flags, 0666);
     if (fd < 0) {
         error = errno;
         return nullptr;
@@ -128,40 +199,65 @@ std::unique_ptr<TOpenFile> TPosixPlatform::Open(const std::string& path, TOpenMo
 }
 
 TFileStatus TPosixPlatform::Status(const std::string& path, bool followLinks) {
+    const TReach at(path);
     struct stat st {};
-    const int result = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    errno = at.Error();
+    const int result =
+        errno != 0 ? -1
+                   : ::fstatat(at.Folder(), at.Rest(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW);
     return StatusOf(result, st);
 }
 
 int TPosixPlatform::ReadLink(const std::string& path, std::string& target) {
+    const TReach at(path);
+    if (at.Error() != 0) return at.Error();
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return errno;
+    if (::fstatat(at.Folder(), at.Rest(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     target.assign(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    const ssize_t n = ::readlinkat(at.Folder(), at.Rest(), target.data(), target.size());
     if (n < 0) return errno;
     target.resize(static_cast<size_t>(n));
     return 0;
 }
 
 int TPosixPlatform::CheckWritable(const std::string& path) {
-    return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+    const TReach at(path);
+    if (at.Error() != 0) return at.Error();
+    return ::faccessat(at.Folder(), at.Rest(), W_OK, 0) == 0 ? 0 : errno;
 }
 
 int TPosixPlatform::Rename(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    const TReach source(from), target(to);
+    if (source.Error() != 0 || target.Error() != 0)
+        return source.Error() != 0 ? source.Error() : target.Error();
+    return ::renameat(source.Folder(), source.Rest(), target.Folder(), target.Rest()) == 0 ? 0
+                                                                                           : errno;
 }
 
 int TPosixPlatform::Remove(const std::string& path) noexcept {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    const TReach at(path);
+    if (at.Error() != 0) return at.Error();
+    return ::unlinkat(at.Folder(), at.Rest(), 0) == 0 ? 0 : errno;
 }
 
 int TPosixPlatform::MakeFolder(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+    const TReach at(path);
+    if (at.Error() != 0) return at.Error();
+    return ::mkdirat(at.Folder(), at.Rest(), 0777) == 0 ? 0 : errno;
 }
 
 int TPosixPlatform::ListFolder(const std::string& path, std::vector<std::string>& names) {
-    DIR* folder = ::opendir(path.empty() ? "." : path.c_str());
-    if (!folder) return errno;
+    const std::string folderPath = path.empty() ? "." : path;
+    const TReach at(folderPath);  // points into folderPath
+    if (at.Error() != 0) return at.Error();
+    const int fd = ::openat(at.Folder(), at.Rest(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    DIR* folder = ::fdopendir(fd);
+    if (!folder) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
     int error = 0;
     for (;;) {
         errno = 0;

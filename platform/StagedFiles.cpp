@@ -25,13 +25,40 @@ TStagedFiles* gFirst = nullptr;
     Fail(fileName, TPlatform::Reason(error));
 }
 
+// The longest name most file systems take, in bytes (NAME_MAX).
+constexpr size_t kLongestName = 255;
+// What a temporary name adds to the name it stands for: "." before, ".xxxxxx.tmp" after.
+constexpr size_t kTag = 6;
+constexpr size_t kAdded = 1 + 1 + kTag + 4;
+
+// base, cut to at most size bytes, not within a UTF-8 character: the Windows side takes
+// names as characters.
+std::string_view Cut(std::string_view base, size_t size) {
+    if (base.size() <= size) return base;
+    while (size > 0 && (static_cast<uint8_t>(base[size]) & 0xC0) == 0x80) --size;
+    return base.substr(0, size);
+}
+
+// The hidden stand-in for base in its folder. Where it would be longer than the longest
+// name, it is as long as base, base being cut short: a name the folder takes always has a
+// stand-in, and the stand-in is random and found by its path anyway.
+std::string TemporaryName(std::string_view base, const std::string& tag) {
+    const std::string_view kept = base.size() + kAdded > kLongestName
+                                      ? Cut(base, base.size() - std::min(base.size(), kAdded))
+                                      : base;
+    std::string name;
+    name.reserve(kept.size() + kAdded);
+    name.append(".").append(kept).append(".").append(tag).append(".tmp");
+    return name;
+}
+
 // Six letters or digits, different in every thread and process.
 std::string RandomTag() {
     static constexpr char kLetters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 engine{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
-    std::string tag(6, 'x');
+    std::string tag(kTag, 'x');
     for (char& c : tag) c = kLetters[pick(engine)];
     return tag;
 }
@@ -54,7 +81,10 @@ std::string TStagedFiles::FollowLinks(const std::string& name) const {
     return at;  // a loop: creating the file fails and says so
 }
 
-TStagedFiles::TStagedFiles(TPlatform& platform) : platform_(platform) {
+TStagedFiles::TStagedFiles(TPlatform& platform, TFileKeys* keys)
+    : platform_(platform),
+      ownKeys_(keys ? nullptr : std::make_unique<TFileKeys>(platform)),
+      keyOf_(keys ? *keys : *ownKeys_) {
     std::lock_guard<std::mutex> lock(gLock);
     next_ = gFirst;
     if (gFirst) gFirst->previous_ = this;
@@ -73,9 +103,9 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     TEntry entry;
     entry.Name = fileName;
     entry.Destination = FollowLinks(fileName);
-    entry.Key = FileKey(entry.Destination, platform_);
+    entry.Key = keyOf_(entry.Destination);
     entry.Last = last;
-    if (Find(fileName)) Fail(fileName, "it is written twice by this run");
+    if (FindKey(entry.Key)) Fail(fileName, "it is written twice by this run");
 
     const TFileStatus st = platform_.Status(entry.Destination);
     const bool exists = st.Exists();
@@ -99,7 +129,7 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     const std::string base =
         slash == std::string::npos ? entry.Destination : entry.Destination.substr(slash + 1);
     for (int attempt = 0;; ++attempt) {
-        std::string temporary = folder + "." + base + "." + RandomTag() + ".tmp";
+        std::string temporary = folder + TemporaryName(base, RandomTag());
         // Registered and created under the lock: an interrupt either finds the file or
         // comes before it exists.
         std::lock_guard<std::mutex> lock(gLock);
@@ -116,11 +146,15 @@ std::string TStagedFiles::Stage(const std::string& fileName, bool last) {
     }
 }
 
-const std::string* TStagedFiles::Find(const std::string& fileName) const {
-    const std::string key = FileKey(FollowLinks(fileName), platform_);
+const TStagedFiles::TEntry* TStagedFiles::FindKey(const std::string& key) const {
     for (const TEntry& e : entries_)
-        if (e.Key == key) return &e.Name;
+        if (e.Key == key) return &e;
     return nullptr;
+}
+
+const std::string* TStagedFiles::Find(const std::string& fileName) const {
+    const TEntry* e = FindKey(keyOf_(FollowLinks(fileName)));
+    return e ? &e->Name : nullptr;
 }
 
 std::vector<size_t> TStagedFiles::InOrder() const {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/FileIdentity.h"
 #include "platform/Platform.h"
 
 namespace quill {
@@ -18,18 +20,24 @@ namespace quill {
 // the temporary files of all of them at once (AbandonAllForExit).
 class TStagedFiles {
   public:
-    explicit TStagedFiles(TPlatform& platform = TPlatform::Real());
+    // keys: the names' keys, shared with other objects that stage files in the same
+    // folders meanwhile (the index pages of a whole site); null for keys of its own. Keys
+    // are kept by folder, so that a deep folder is resolved once, not once for each file.
+    explicit TStagedFiles(TPlatform& platform = TPlatform::Real(), TFileKeys* keys = nullptr);
     ~TStagedFiles();  // abandons whatever was not put in place
     TStagedFiles(const TStagedFiles&) = delete;
     TStagedFiles& operator=(const TStagedFiles&) = delete;
 
     // Makes an empty temporary file to stand in for fileName and answers its path, to be
-    // written instead. Where fileName is a link the file it leads to is replaced, and where
-    // it is a device or a pipe there is nothing to keep: the answer is fileName itself.
-    // A file put in place last comes after all the others (a page after its pictures).
+    // written instead: hidden, ".NAME.xxxxxx.tmp" beside it, but no longer than NAME where
+    // that would pass the longest name a folder takes (255 bytes), so that a name the
+    // folder takes always has a stand-in. Where fileName is a link the file it leads to
+    // is replaced, and where it is a device or a pipe there is nothing to keep: the
+    // answer is fileName itself. A file put in place last comes after all the others (a
+    // page after its pictures).
     // Fails with EInOutError, naming fileName and the system's reason, when the folder
-    // cannot take the file or fileName could not be replaced (a folder, a file that may
-    // not be written).
+    // cannot take the file (a name too long for it) or fileName could not be replaced (a
+    // folder, a file that may not be written).
     std::string Stage(const std::string& fileName, bool last = false);
     // The name under which a file that is fileName under any spelling was staged, or
     // nullptr.
@@ -60,8 +68,11 @@ class TStagedFiles {
     void RemoveTemporaries() noexcept;    // with the process-wide lock held
 
     std::string FollowLinks(const std::string& name) const;
+    const TEntry* FindKey(const std::string& key) const;
 
     TPlatform& platform_;
+    std::unique_ptr<TFileKeys> ownKeys_;
+    TFileKeys& keyOf_;
     std::vector<TEntry> entries_;
     // Every object alive is on one process-wide list, guarded by one lock.
     TStagedFiles* previous_ = nullptr;

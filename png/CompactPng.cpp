@@ -94,7 +94,7 @@ void PackRow(const uint8_t* __restrict row, const uint8_t* __restrict index,
 }  // namespace
 
 std::vector<uint8_t> EncodeCompactPng(const TIndexImage& image,
-                                      std::span<const TPaletteEntry> palette) {
+                                      std::span<const TPaletteEntry> palette, int level) {
     if (image.Width <= 0 || image.Height <= 0)
         throw EInvalidGraphicOperation("Cannot make a PNG of an image of " +
                                        std::to_string(image.Width) + " x " +
@@ -138,7 +138,7 @@ std::vector<uint8_t> EncodeCompactPng(const TIndexImage& image,
     }
     TZlibBlock compressed;
     int64_t compressedSize = 0;
-    DeflateBuffer(work.get(), packed, compressed, compressedSize);
+    DeflateBuffer(work.get(), packed, compressed, compressedSize, level);
     work.reset();
     if (compressedSize > 0x7FFFFFFF)
         throw EInvalidGraphicOperation(

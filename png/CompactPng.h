@@ -20,13 +20,12 @@ struct TIndexImage {
 // A palette image as a small PNG, in memory: a palette chunk of only the colours the
 // image shows (indexes of one colour share an entry), in the order of their lowest index;
 // the fewest bits a pixel that hold them (1 for up to 2 colours, 2 for up to 4, 4 for up
-// to 16, else 8); filter None on every row; zlib level 9 in one IDAT chunk. palette gives
-// the colour of each index, and an index beyond it shows black, as in TPNG's files, so
-// both show the same colour at every pixel. Answers the whole file's bytes.
-// Raises EInvalidGraphicOperation for an empty image or one whose compressed data exceed
-// 2 GiB, EOutOfMemory, and ECompressionError "error"; none of them names a file, which
-// the caller knows.
+// to 16, else 8); filter None on every row; zlib level 9 (or level) in one IDAT chunk. palette
+// gives the colour of each index, and an index beyond it shows black, as in TPNG's files, so both
+// show the same colour at every pixel. Answers the whole file's bytes. Raises
+// EInvalidGraphicOperation for an empty image or one whose compressed data exceed 2 GiB,
+// EOutOfMemory, and ECompressionError "error"; none of them names a file, which the caller knows.
 std::vector<uint8_t> EncodeCompactPng(const TIndexImage& image,
-                                      std::span<const TPaletteEntry> palette);
+                                      std::span<const TPaletteEntry> palette, int level = 9);
 
 }  // namespace quill

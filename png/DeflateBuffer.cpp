@@ -30,7 +30,7 @@ uint8_t* Grow(TZlibBlock& block, int64_t size) {
     return block.get();
 }
 
-// A stream at level 9 kept for the thread's next picture. Making one costs more than a
+// A stream kept for the thread's next picture at the same level. Making one costs more than a
 // small picture's whole compression (zlib allocates and clears about 270 KiB of tables),
 // and a reset one compresses exactly as a new one does. A stream whose use failed is not
 // kept.
@@ -40,7 +40,11 @@ class TThreadStream {
         if (ready_) deflateEnd(&stream_);
     }
     // Ready for a new compression; raises the compression error when it cannot be made.
-    z_stream& Take() {
+    z_stream& Take(int level) {
+        if (ready_ && level != level_) {
+            ready_ = false;
+            deflateEnd(&stream_);
+        }
         if (ready_) {
             ready_ = false;
             if (deflateReset(&stream_) == Z_OK) return stream_;
@@ -49,7 +53,8 @@ class TThreadStream {
         std::memset(&stream_, 0, sizeof stream_);
         stream_.zalloc = ZlibAllocMem;
         stream_.zfree = ZlibFreeMem;
-        CompressionCheck(deflateInit(&stream_, 9));
+        CompressionCheck(deflateInit(&stream_, level));
+        level_ = level;
         return stream_;
     }
     // The compression ended well: the stream may serve the next one.
@@ -60,11 +65,13 @@ class TThreadStream {
   private:
     z_stream stream_{};
     bool ready_ = false;
+    int level_ = 0;
 };
 
 }  // namespace
 
-void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64_t& outBytes) {
+void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64_t& outBytes,
+                   int level) {
     thread_local TThreadStream cached;
 
     int64_t outSize = DeflateOutputEstimate(inBytes);
@@ -72,7 +79,7 @@ void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64
     if (!out) throw EOutOfMemory("Out of memory");
     AdviseHugePages(out.get(), outSize);  // a whole image's worth: fault it in cheaply
 
-    z_stream& zrec = cached.Take();
+    z_stream& zrec = cached.Take(level);
     const auto* in = static_cast<const uint8_t*>(inBuf);
     int64_t inLeft = inBytes;
     int64_t outFree = outSize;  // bytes of the block after next_out

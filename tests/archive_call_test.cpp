@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/ArchiveCall.h"
+#include "convert/DocumentNames.h"
 #include "platform/JsonText.h"
 #include "platform/MemoryPlatform.h"
 
@@ -89,6 +90,9 @@ TEST(ArchiveCall, FaultsLeaveTheSiteAsItWasAndSayWhy) {
         {"a folder that cannot be listed",
          [](TMemoryPlatform& m) { m.Lock("/arc/sub", /*listable=*/false); },
          {"/arc/sub: Cannot read the folder: Permission denied"}},
+        {"a folder that lists but cannot be entered",
+         [](TMemoryPlatform& m) { m.Lock("/arc/sub", /*listable=*/true); },
+         {"/arc/sub/c.$w: Cannot look at it: Permission denied"}},
         {"a full disk",
          [](TMemoryPlatform& m) { m.SetCapacity(0); },
          {"/arc/a.$w: Cannot write \"/site/a.htm\": No space left on device",
@@ -135,6 +139,72 @@ TEST(ArchiveCall, FaultsLeaveTheSiteAsItWasAndSayWhy) {
             EXPECT_EQ(after.at("1b.png"), before.at("1b.png")) << c.what;
             EXPECT_EQ(memory.Files("/tmp").size(), 0u) << c.what;
         }
+    }
+}
+
+// Every document below an archive is converted or named with the reason, never skipped in
+// silence; nothing is left half-written.
+TEST(ArchiveCall, EveryDocumentIsConvertedOrNamed) {
+    std::string deep = "/arc";
+    for (int i = 0; i < 2100; ++i) deep += "/d";  // 4,204 bytes: past the path limit
+    const std::string longest = "/arc/" + std::string(245, 'n') + ".$w";  // its page: 249 bytes
+    const std::string tooLong = std::string(252, 'n');  // a name its page cannot have
+    struct Case {
+        const char* what;
+        std::function<void(TMemoryPlatform&)> setup;
+        std::vector<std::string> converted, lines;
+    };
+    const Case cases[] = {
+        {"a tree deeper than the path limit",
+         [&](TMemoryPlatform& m) { m.WriteFile(deep + "/b.$w", kDocument); },
+         {"/arc/a.$w", deep + "/b.$w"},
+         {}},
+        {"a system that reaches no further than its path limit",
+         [&](TMemoryPlatform& m) {
+             m.WriteFile(deep + "/b.$w", kDocument);
+             m.SetPathLimit(4096, /*reachedBeyond=*/false);
+         },
+         {"/arc/a.$w"},
+         {deep.substr(0, 4096) + ": Cannot look at it: its path of 4096 bytes is longer than the "
+                                 "system takes (File name too long)"}},
+        {"names near the name limit",
+         [&](TMemoryPlatform& m) {
+             m.WriteFile(longest, kDocument);
+             m.WriteFile("/arc/" + tooLong + ".$w", kDocument);
+         },
+         {"/arc/a.$w", longest},
+         {"/arc/" + tooLong + ".$w: Cannot create \"/site/" + tooLong +
+          ".htm\": File name too long"}},
+        {"a name gone since its folder was listed",
+         [](TMemoryPlatform& m) {
+             m.WriteFile("/arc/gone.$w", kDocument);
+             m.SetFault([](TCall call, const std::string& path) {
+                 return call == TCall::Status && path == "/arc/gone.$w" ? ENOENT : 0;
+             });
+         },
+         {"/arc/a.$w"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        TMemoryPlatform memory;
+        memory.WriteFile("/arc/a.$w", kDocument);
+        c.setup(memory);
+        const TCallRun run = Call(memory, {"/arc"}, 2);
+        EXPECT_EQ(run.status, c.lines.empty() ? 0 : 1) << c.what;
+        EXPECT_EQ(run.converted, c.converted) << c.what;
+        EXPECT_EQ(run.lines, c.lines) << c.what;
+        const auto site = memory.Files("/site");
+        for (const std::string& document : c.converted) {
+            const std::string below = document.substr(5), folder(names::FolderOf(below));
+            const std::string base = names::DeriveNames(below).BaseName;
+            EXPECT_TRUE(site.count(folder + base + ".htm") &&
+                        site.count(folder + "1" + base + ".png"))
+                << c.what << below;
+        }
+        EXPECT_EQ(std::count_if(site.begin(), site.end(),
+                                [](const auto& f) { return f.first.ends_with(".tmp"); }),
+                  0)
+            << c.what;
     }
 }
 

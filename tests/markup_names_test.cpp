@@ -113,19 +113,6 @@ std::vector<std::string> Skeleton(const std::vector<TTag>& tags) {
     return out;
 }
 
-std::string PercentDecoded(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 // Every src and href of the page at path names a file beside or below it, as a browser
 // reads the address: no scheme, fragment or query, none of the bytes a browser drops.
 void ExpectAddressesResolve(const std::string& path, const std::string& what) {
@@ -138,7 +125,7 @@ void ExpectAddressesResolve(const std::string& path, const std::string& what) {
             EXPECT_FALSE(std::regex_search(value, std::regex("^[A-Za-z][A-Za-z0-9+.-]*:")))
                 << what << ": " << value;
             EXPECT_EQ(value.find_first_of("#?\t\n\r"), std::string::npos) << what << ": " << value;
-            EXPECT_TRUE(std::filesystem::exists(folder / PercentDecoded(value)))
+            EXPECT_TRUE(std::filesystem::exists(folder / test::PercentDecoded(value)))
                 << what << ": " << path << " -> " << value;
         }
 }

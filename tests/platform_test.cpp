@@ -16,12 +16,22 @@
 namespace quill {
 namespace {
 
+// Folders below a tree, 2,100 deep: a path past the system's limit of 4,096 bytes.
+std::string Deep() {
+    std::string deep = "/deep";
+    for (int i = 0; i < 2100; ++i) deep += "/d";
+    return deep;
+}
+
 // The same small tree on a platform, below root.
 void MakeTree(TPlatform& platform, const std::string& root,
               const std::function<void(const std::string&, const std::string&)>& link) {
     for (const char* folder : {"", "/folder", "/folder/deeper"}) platform.MakeFolder(root + folder);
     int error = 0;
     platform.Open(root + "/file", TOpenMode::Create, error)->Write("abc", 3, error);
+    platform.MakeFolders(root + Deep());
+    if (const auto deep = platform.Open(root + Deep() + "/file", TOpenMode::Create, error))
+        deep->Write("abcd", 4, error);
     link(root + "/link", "file");
     link(root + "/dangling", "nowhere/x");
     link(root + "/loop", "loop");
@@ -110,6 +120,31 @@ TEST(Platform, MemoryAnswersAsTheSystemDoes) {
         [](TPlatform& p, const std::string& r) {
             const std::string key = FileKey(r + "/up/../folder/deeper/../x", p);
             return key.substr(FileKey(r, p).size());
+        },
+        // Past the path limit, as short paths; only a name past the name limit fails.
+        [](TPlatform& p, const std::string& r) {
+            int error = 0;
+            char bytes[8] = {};
+            const auto file = p.Open(r + Deep() + "/file", TOpenMode::Read, error);
+            if (file) file->Read(bytes, sizeof bytes, error);
+            return std::string(bytes) + " " + Describe(p.Status(r + Deep() + "/file", true)) + " " +
+                   Describe(p.Status(r + Deep() + "/../d/file", true)) + " " +
+                   Describe(p.Status(r + Deep() + "/../../file", true)) + " " +
+                   Describe(p.Status(r + Deep() + "/" + std::string(256, 'n'), true));
+        },
+        [](TPlatform& p, const std::string& r) {
+            const std::string deep = r + Deep();
+            std::string target, all;
+            std::vector<std::string> names;
+            for (const int answer :
+                 {p.MakeFolder(deep + "/new"), p.ReadLink(deep + "/file", target),
+                  p.CheckWritable(deep + "/file"), p.Rename(deep + "/file", deep + "/new/moved"),
+                  p.Rename(deep + "/new/moved", r + "/back"),
+                  p.Rename(r + "/back", deep + "/again"), p.Remove(deep + "/again"),
+                  p.ListFolder(deep, names)})
+                all += std::to_string(answer) + " ";
+            for (const std::string& n : names) all += n + " ";
+            return all + Describe(p.Status(r + "/back", true));
         },
     };
     test::TempDir dir;

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -57,6 +58,20 @@ std::string Page(const TempDir& dir, const std::string& name) {
     return test::ToString(test::ReadFileBytes(dir.File(name)));
 }
 
+// Names of the hidden temporary files in a folder.
+std::vector<std::string> Temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A document name whose page name is one byte past the name limit (255 bytes).
+const std::string kTooLong(252, 'n');
+
 TEST(Vornik2Html, ExitStatusAndMessages) {
     struct Case {
         std::string args;
@@ -106,7 +121,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
         {"--index --html5 -d out", 2,
-         "*vornik2html: --index takes -d DIR and -q only, not --html5"},
+         "*vornik2html: --index takes -d DIR, -q and --name-encoding only, not --html5"},
         {"-o x.htm out", 2,
          "*vornik2html: -o writes one page, and \"out\" is a folder: an archive needs -d DIR"},
         {"--retry-failed a.txt", 2, "*vornik2html: --retry-failed needs --update"},
@@ -123,6 +138,14 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
          "vornik2html: lf.txt: looks like a text file with LF line ends, not a Vornik "
          "document; converted anyway\n"
          "lf.txt -> lf.htm (0 pictures)\n"},
+        {"--name-encoding koi8-r a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
+        {"--name-encoding utf-16 a.txt", 2,
+         "*vornik2html: --name-encoding needs a single-byte code page such as cp866, cp437 or "
+         "koi8-r, or utf-8, not \"utf-16\""},
+        // A page name past the name limit: nothing is written.
+        {"-q '" + kTooLong + ".$w'", 1,
+         "vornik2html: " + kTooLong + ".$w: Cannot create \"" + kTooLong +
+             ".htm\": File name too long\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -136,6 +159,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         for (int i = 0; i < 100000 && c.args.find("big.txt") != std::string::npos; ++i)
             big += "\x02line\x01 of a long document\r";
         test::WriteFileBytes(dir.File("big.txt"), test::ToBytes(big));
+        test::WriteFileBytes(dir.File(kTooLong + ".$w"), test::ToBytes("a\r"));
         const TToolRun r = Tool(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (!c.err.empty() && c.err[0] == '*')
@@ -143,6 +167,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         else
             EXPECT_EQ(r.err, c.err) << c.args;
         EXPECT_EQ(test::ToString(test::ReadFileBytes(dir.File("a.txt"))), "a\r") << c.args;
+        EXPECT_TRUE(Temporaries(dir).empty()) << c.args;
     }
 }
 
@@ -173,7 +198,14 @@ TEST(Vornik2Html, OptionsReachThePage) {
           "font-size:25px;font-weight:bold", "<span class=r>x</span>"}},
         // An encoded surrogate and a lone continuation byte: U+FFFD for each byte of them,
         // as a browser decodes them.
-        {"--html5", {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"}, "u\xed\xa0\x80\x80"},
+        {"--html5 --name-encoding utf-8",
+         {"<title>u\uFFFD\uFFFD\uFFFD\uFFFD.$w</title>"},
+         "u\xed\xa0\x80\x80"},
+        // A name from DOS: its cp866 bytes decoded, unless asked otherwise.
+        {"--html5", {"<title>Обзор.$w</title>"}, "\x8e\xa1\xa7\xae\xe0"},
+        {"--html5 --name-encoding koi8-r", {"<title>Оюъ.$w</title>"}, "\xef\xc0\xdf"},
+        // A legal name of 248 bytes, whose page is 249: its temporary name is shortened.
+        {"", {"<B><U>x</U></B>"}, std::string(245, 'n')},
         {"--html5 --lang sr-Latn", {"<html lang=\"sr-Latn\">"}},
     };
     for (const Case& c : cases) {
@@ -294,15 +326,48 @@ TEST(Vornik2Html, ReportsPictureFilesWrittenBesideThePage) {
     }
 }
 
-// Names of the hidden temporary files in a folder.
-std::vector<std::string> Temporaries(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-        const std::string name = e.path().filename().string();
-        if (name.size() > 4 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp")
-            names.push_back(name);
+// A document 2,100 folders down, a path of 4,210 bytes (past the system's 4,096, so the
+// tree is made here through folder descriptors, as no shell could): it converts, and its
+// page and picture go in place in an output folder as deep, nothing half-written beside.
+TEST(Vornik2Html, ADocumentDeeperThanThePathLimitConverts) {
+    constexpr int kDepth = 2100;
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("arc"));
+    int at = ::open(dir.File("arc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        ASSERT_EQ(::mkdirat(at, "d", 0755), 0);
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
     }
-    return names;
+    ASSERT_GE(at, 0);
+    const std::string document =
+        std::string(17, 'h') + "deep\r\xff\x80\r"s + '\0' + std::string(288, '\x47');
+    const int file = ::openat(at, "doc.$w", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(file, document.data(), document.size()),
+              static_cast<ssize_t>(document.size()));
+    ::close(file);
+    ::close(at);
+
+    const TToolRun r = Tool(dir, "-d out arc");
+    EXPECT_EQ(r.status, 0) << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 300));
+    EXPECT_TRUE(r.err.ends_with("/d/doc.htm (1 picture)\n"));
+    EXPECT_EQ(r.summary.substr(0, 23), "1 document, 1 picture, ");
+    at = ::open(dir.File("out").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kDepth && at >= 0; ++i) {
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = below;
+    }
+    ASSERT_GE(at, 0);
+    DIR* folder = ::fdopendir(at);
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(folder))
+        if (e->d_name != "."s && e->d_name != ".."s) names.push_back(e->d_name);
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".vornik2html", "1doc.png", "doc.htm", "index.htm"}));
 }
 
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
@@ -429,11 +494,14 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
 
 // An archive: documents (their 17-byte header skipped) in nested folders, one with a dot
 // in its name, a link to a document and one to a folder, a file that is not a document,
-// two documents of one page, and names that links must escape or that are not UTF-8.
+// two documents of one page, and names that links must escape or that are not UTF-8 (a
+// folder and a document named in cp866, as unzip leaves an archive made on DOS).
+const std::string kObzor = "\x8e\xa1\xa7\xae\xe0";  // "Обзор" in cp866
+
 void MakeArchive(const TempDir& dir) {
     const std::string picture = "\xff\x80\rtext\r\xff\x81\r\xff\x80\r" + std::string(1, '\0') +
                                 std::string(288, '\x47') + std::string(288, '\x0e');
-    const std::pair<const char*, std::string> documents[] = {
+    const std::pair<std::string, std::string> documents[] = {
         {"arc/a.$w", "first a\r"},
         {"arc/a.$1", "second a\r"},
         {"arc/b.txt", "none\r"},
@@ -444,6 +512,7 @@ void MakeArchive(const TempDir& dir) {
         {"arc/sub/3.$w", "three\r"},
         {"arc/o #?\"<%41/p #?\"<%41.$w", "odd\r"},
         {"arc/o #?\"<%41/u\xed\xa0\x80\x80.$w", "u\r"},
+        {"arc/" + kObzor + "/" + kObzor + ".$w", "dos\r"},
     };
     for (const auto& [name, body] : documents) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
@@ -474,10 +543,15 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
                          "\"arc/a.$1\" in this call\n"),
               r.err.find("vornik2html:"))
         << r.err;
-    EXPECT_EQ(r.summary.substr(0, 36), "10 documents, 1 failed, 4 pictures, ");
+    EXPECT_EQ(r.summary.substr(0, 36), "11 documents, 1 failed, 4 pictures, ");
     const auto site = Tree(dir.File("arc/site"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : site) names.push_back(name);
+    // The folder from DOS comes last, by its bytes.
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[names.size() - 2], kObzor + "/index.htm");
+    EXPECT_EQ(names.back(), kObzor + "/" + kObzor + ".htm");
+    names.resize(names.size() - 2);
     EXPECT_EQ(names,
               (std::vector<std::string>{
                   "a.htm", "index.htm", "o #?\"<%41/index.htm", "o #?\"<%41/p #?\"<%41.htm",
@@ -527,6 +601,19 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_LT(site.at("sub/index.htm").find("p2.$w"), site.at("sub/index.htm").find("p10.$w"));
     EXPECT_NE(site.at("sub/index.htm").find("<img class=\"t\" src=\"1p10.png\""),
               std::string::npos);
+    // Names from DOS show in Cyrillic, in the indexes and the progress lines; the links and
+    // the files keep the name's bytes.
+    EXPECT_NE(site.at("index.htm").find("<a href=\"%8E%A1%A7%AE%E0/index.htm\">Обзор/</a>"),
+              std::string::npos);
+    const std::string& dos = site.at(kObzor + "/index.htm");
+    EXPECT_NE(dos.find("<h1>/Обзор/</h1>"), std::string::npos) << dos;
+    EXPECT_NE(dos.find("<a href=\"%8E%A1%A7%AE%E0.htm\">Обзор.$w</a>"), std::string::npos);
+    EXPECT_NE(r.err.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm (0 pictures)\n"),
+              std::string::npos)
+        << r.err;
+    ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
+    EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
+              std::string::npos);
 
     EXPECT_EQ(Tool(dir, "-j 1 -d arc/site1 arc").status, 1);
     EXPECT_EQ(Tree(dir.File("arc/site1")), site);
@@ -546,7 +633,8 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     // No file takes a byte under a file-size limit of 0: every index that must change fails
     // and stays as it was. The messages come through a pipe, which the limit leaves alone.
     const std::string stale = "<meta name=\"generator\" content=\"vornik2html\">\n";
-    const std::vector<std::string> folders = {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", ""};
+    const std::vector<std::string> folders = {"o #?\"<%41/", "sub/",       "x.y/d/",
+                                              "x.y/",        kObzor + "/", ""};
     for (const std::string& folder : folders)
         test::WriteFileBytes(dir.File("parts/" + folder + "index.htm"), test::ToBytes(stale));
     const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
@@ -559,7 +647,8 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     std::string want;
     for (const std::string& folder : folders) {
-        want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
+        const std::string shown = folder == kObzor + "/" ? "Обзор/" : folder;
+        want += "vornik2html: Cannot write \"parts/" + shown + "index.htm\": File too large\n";
         EXPECT_EQ(Page(dir, "parts/" + folder + "index.htm"), stale);
     }
     EXPECT_EQ(err, want);
@@ -575,7 +664,7 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(update.err,
               "arc/sub/p2.$w -> whole/sub/p2.htm (0 pictures)\n"
               "arc/x.y/z.$w -> whole/x.y/z.htm (0 pictures)\n");
-    EXPECT_EQ(update.summary.substr(0, 49), "2 converted, 7 up to date, 0 failed, 0 pictures, ");
+    EXPECT_EQ(update.summary.substr(0, 49), "2 converted, 8 up to date, 0 failed, 0 pictures, ");
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // --index says what it cannot list: a page without its record, a record without its page.

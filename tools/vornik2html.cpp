@@ -17,6 +17,7 @@
 #include "archive/ArchiveCall.h"
 #include "archive/CallSettings.h"
 #include "convert/DocumentNames.h"
+#include "convert/NameEncoding.h"
 #include "convert/PageLanguage.h"
 #include "platform/StagedFiles.h"
 
@@ -32,7 +33,7 @@ using namespace quill;
 // "or:" are what help2man takes for the man page's SYNOPSIS.
 constexpr const char* kUsage =
     "Usage: vornik2html [OPTION]... INPUT...\n"
-    "  or:  vornik2html --index [-d DIR] [-q]\n";
+    "  or:  vornik2html --index [-d DIR] [-q] [--name-encoding CODEPAGE]\n";
 
 // The rest of --help, in the form help2man turns into DESCRIPTION, OPTIONS and EXIT
 // STATUS: paragraphs, "Options:", options indented by two spaces with their text in the
@@ -85,6 +86,10 @@ constexpr const char* kHelp =
     "                    page, pictures, reason\n"
     "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
     "  --index           only write the index pages of DIR again, from the records\n"
+    "  --name-encoding CODEPAGE\n"
+    "                    file names that are not UTF-8 are shown (in index pages, titles\n"
+    "                    and these lines) as names of this single-byte code page\n"
+    "                    (default: cp866); utf-8: as they are\n"
     "\n"
     "*Exit status*\n"
     "  0                 everything was converted\n"
@@ -145,12 +150,14 @@ void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
     for (const auto& [name, flag] : flags) options[name] = app.add_flag(name, *flag);
     // What each option's value is, for the message when it is missing.
     const std::map<std::string, std::string> values = {
-        {"--style", "a style"}, {"-o", "a page name"},    {"-d", "a folder"},
-        {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
-        {"--shard", "K/N"},     {"--lang", "a language"}, {"--report", "a file name"},
+        {"--style", "a style"},      {"-o", "a page name"},
+        {"-d", "a folder"},          {"-j", "a number"},
+        {"--scale", "a number"},     {"--match", "a pattern"},
+        {"--shard", "K/N"},          {"--lang", "a language"},
+        {"--report", "a file name"}, {"--name-encoding", "a code page"},
     };
-    for (const char* name :
-         {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard", "--report"})
+    for (const char* name : {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard",
+                             "--report", "--name-encoding"})
         options[name] = app.add_option(name, words.values[name])
                             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     // One pattern for each --match: the words after it are INPUTs.
@@ -185,8 +192,9 @@ void CheckIndexOnly(TWords& words, const TSettings& s) {
     if (!s.indexOnly) return;
     if (!s.inputs.empty()) UsageError("--index takes -d DIR only, no INPUT");
     for (const auto& [name, count] : words.counts)
-        if (count > 0 && name != "--index" && name != "-d" && name != "-q")
-            UsageError("--index takes -d DIR and -q only, not " + name);
+        if (count > 0 && name != "--index" && name != "-d" && name != "-q" &&
+            name != "--name-encoding")
+            UsageError("--index takes -d DIR, -q and --name-encoding only, not " + name);
 }
 
 // The options that take a value, and what the options say together.
@@ -225,6 +233,16 @@ void CheckOptions(TWords& words, TSettings& s) {
     if (given("--report")) s.report = words.values["--report"];
     if (s.report && s.report->empty()) UsageError("--report needs a file name");
     if (s.retryFailed && !s.update) UsageError("--retry-failed needs --update");
+    if (given("--name-encoding")) {
+        const std::string& name = words.values["--name-encoding"];
+        const auto encoding = names::TNameEncoding::Named(name);
+        if (!encoding)
+            UsageError(
+                "--name-encoding needs a single-byte code page such as cp866, cp437 or "
+                "koi8-r, or utf-8, not \"" +
+                name + "\"");
+        s.run.NameEncoding = *encoding;
+    }
     CheckIndexOnly(words, s);
     if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
