@@ -229,9 +229,20 @@ void TArchiveCall::Plan() {
 }
 
 std::vector<TReportEntry> TArchiveCall::Entries(bool planned) const {
-    std::lock_guard<std::mutex> lock(outcomeLock_);
-    return ReportEntries(jobs_, planned || goneDone_ ? gone_ : std::vector<TGoneDocument>(),
-                         planned, settings_.prune);
+    std::vector<TReportEntry> entries;
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        entries = ReportEntries(jobs_, planned || goneDone_ ? gone_ : std::vector<TGoneDocument>(),
+                                planned, settings_.prune);
+    }
+    // Names as the progress lines and the index pages show them.
+    const names::TNameEncoding& encoding = settings_.run.NameEncoding;
+    for (TReportEntry& e : entries) {
+        e.Input = encoding.Shown(e.Input);
+        e.Page = encoding.Shown(e.Page);
+        e.Reason = encoding.Shown(e.Reason);
+    }
+    return entries;
 }
 
 int TArchiveCall::DryRun() {

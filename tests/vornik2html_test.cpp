@@ -611,6 +611,11 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
     EXPECT_NE(r.err.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm (0 pictures)\n"),
               std::string::npos)
         << r.err;
+    const TToolRun dry = Tool(dir, "--update --dry-run --report r.json -d arc/site arc");
+    EXPECT_NE(dry.out.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm: up to date\n"),
+              std::string::npos)
+        << dry.out;
+    EXPECT_NE(Page(dir, "r.json").find("\"input\":\"arc/Обзор/Обзор.$w\""), std::string::npos);
     ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
     EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
               std::string::npos);
