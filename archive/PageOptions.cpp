@@ -20,6 +20,9 @@ std::string PageOptions(const TCallSettings& s) {
         // BMP pictures are BMP pictures; the classic page's PNG files are its own.
         if (run.ClassicPictures && !s.bmp) add("--classic-pictures");
         if (!run.Lang.Empty()) add("--lang " + std::string(run.Lang.View()));
+        // The title shows a name that is not UTF-8 by it.
+        if (!run.NameEncoding.Name().empty())
+            add("--name-encoding " + std::string(run.NameEncoding.Name()));
     }
     if (run.Embed) add("--embed");
     if (run.SkipHeader) add("--skip-header");

@@ -61,6 +61,7 @@ std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
     if (Is(name, "cp866")) return e;
     if (Is(name, "utf-8") || Is(name, "utf8")) {
         e.kind_ = TKind::AsItIs;
+        e.name_ = "utf-8";
         return e;
     }
     // iconv takes "" for the locale's own code page, which is no name.
@@ -76,6 +77,7 @@ std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
     }
     e.kind_ = TKind::Table;
     e.upper_ = it->second.get();
+    e.name_ = it->first;
     return e;
 }
 

@@ -616,6 +616,14 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
               std::string::npos)
         << dry.out;
     EXPECT_NE(Page(dir, "r.json").find("\"input\":\"arc/Обзор/Обзор.$w\""), std::string::npos);
+    // A modern page's title shows its name by the code page: another one makes other pages.
+    ASSERT_EQ(Tool(dir, "-q --html5 -d m arc").status, 1);
+    for (const auto& [encoding, plan] :
+         {std::pair{"", "up to date"}, {"--name-encoding koi8-r ", "convert (options changed)"}})
+        EXPECT_NE(Tool(dir, "--update --dry-run --html5 " + std::string(encoding) + "-d m arc")
+                      .out.find("arc/sub/p2.$w -> m/sub/p2.htm: " + std::string(plan) + "\n"),
+                  std::string::npos)
+            << encoding;
     ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
     EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
               std::string::npos);
