@@ -14,6 +14,8 @@ namespace quill {
 namespace {
 
 constexpr const char* kKind = "page";
+constexpr const char* kPageEnd = ".htm";
+constexpr const char* kRecordEnd = ".rec";
 // The record file of a whole folder, as earlier versions wrote it.
 constexpr const char* kOldPrefix = ".vornik2html-pages";
 constexpr const char* kOldFirstLine = "vornik2html pages 1";
@@ -78,7 +80,9 @@ void ReadOldFiles(TPlatform& platform, const std::string& folder,
 }  // namespace
 
 std::string TPageRecords::PathOf(const std::string& folder, const std::string& page) {
-    return names::Join(names::Join(folder, kFolder), page);
+    const std::string name =
+        page.ends_with(kPageEnd) ? page.substr(0, page.size() - 4) + kRecordEnd : page + kRecordEnd;
+    return names::Join(names::Join(folder, kFolder), name);
 }
 
 std::string TPageRecords::Text(const TPageRecord& r) {
@@ -139,9 +143,10 @@ std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder,
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         // Temporary files are hidden; the folder's failures are no page's.
-        if (name.empty() || name[0] == '.' || !name.ends_with(".htm")) continue;
-        if (std::optional<TPageRecord> r = ReadOne(at, name, platform))
-            records[name] = std::move(*r);
+        if (name.empty() || name[0] == '.' || !name.ends_with(kRecordEnd)) continue;
+        const std::string page = name.substr(0, name.size() - 4) + kPageEnd;
+        if (std::optional<TPageRecord> r = ReadOne(at, page, platform))
+            records[page] = std::move(*r);
         else if (unreadable)
             unreadable->push_back(names::Join(own, name) + ": not a record of vornik2html");
     }

@@ -33,7 +33,7 @@ struct TPageRecord {
 };
 
 // Each page of an archive has a record of its own, in the hidden folder ".vornik2html"
-// of the page's folder, under the page's file name: the record is staged with the page
+// of the page's folder, named after the page (PathOf): the record is staged with the page
 // and its pictures and put in place after them, so an interrupted call leaves the records
 // of every document it finished, shares on other machines never write the same record,
 // and no record is rewritten for another document's sake. Reading also takes the record
@@ -43,7 +43,9 @@ class TPageRecords {
   public:
     static constexpr const char* kFolder = ".vornik2html";
 
-    // Where the record of page (a file name) of folder lies.
+    // Where the record of page (a file name) of folder lies: NAME.rec for NAME.htm, a
+    // name as long as the page's (so legal when the page's is) that no tool walking the
+    // site for its pages takes for one.
     static std::string PathOf(const std::string& folder, const std::string& page);
     // The record's file as this version writes it, and read back (nullopt: not a record).
     static std::string Text(const TPageRecord& record);

@@ -296,7 +296,9 @@ TEST(ArchiveCall, AnInterruptedCallAndUpdateMakeTheSiteOfOneCall) {
             const size_t at = name.rfind('/') + 1;
             if (name.ends_with(".htm") && !name.ends_with("index.htm") &&
                 name.find(".vornik2html/") == std::string::npos) {
-                EXPECT_EQ(cut.count(name.substr(0, at) + ".vornik2html/" + name.substr(at)), 1u)
+                EXPECT_EQ(cut.count(name.substr(0, at) + ".vornik2html/" +
+                                    name.substr(at, name.size() - at - 4) + ".rec"),
+                          1u)
                     << c.what << name;
             }
         }
@@ -343,7 +345,7 @@ TEST(ArchiveCall, UpdateMendsWhatChangedAndNothingElse) {
          update,
          {{"/arc/sub/d.$w", "converted"}}},
         {"a record deleted",
-         [](TMemoryPlatform& m) { m.Remove("/site/.vornik2html/c.htm"); },
+         [](TMemoryPlatform& m) { m.Remove("/site/.vornik2html/c.rec"); },
          update,
          {{"/arc/c.$w", "recorded"}}},
         {"other options",
@@ -380,7 +382,7 @@ TEST(ArchiveCall, UpdateMendsWhatChangedAndNothingElse) {
          [](TMemoryPlatform& m) { m.Remove("/arc/b.$w"); },
          update,
          {{"/arc/b.$w", "gone"}},
-         {"1b.png", "b.htm", ".vornik2html/b.htm"}},
+         {"1b.png", "b.htm", ".vornik2html/b.rec"}},
         {"a document gone, pruned",
          [](TMemoryPlatform& m) { m.Remove("/arc/b.$w"); },
          [](TCallSettings& s) {

@@ -79,9 +79,9 @@ TEST(Archive, DocumentNamesAndRecords) {
     odd.Time = -5;
     odd.Options = "--html5 --lang ru";
     TPageRecords::Write("/s", odd, memory);
-    memory.WriteFile("/s/.vornik2html/b.htm",
+    memory.WriteFile("/s/.vornik2html/b.rec",
                      "vornik2html page 7\npage\tb.htm\tdocument\tb.$1\tshade\tred\tsize\t9\n");
-    memory.WriteFile("/s/.vornik2html/x.htm", "vornik2html pages 1\n");
+    memory.WriteFile("/s/.vornik2html/x.rec", "vornik2html pages 1\n");
     std::vector<std::string> unreadable;
     const auto records = TPageRecords::Read("/s", memory, &unreadable);
     ASSERT_EQ(records.size(), 3u);
@@ -93,7 +93,7 @@ TEST(Archive, DocumentNamesAndRecords) {
     EXPECT_EQ(std::make_tuple(c.Document, c.Pictures, c.FirstPicture, c.Old),
               std::make_tuple("c.$1", 1, "1c.png", true));
     EXPECT_EQ(unreadable,
-              std::vector<std::string>{"/s/.vornik2html/x.htm: not a record of vornik2html"});
+              std::vector<std::string>{"/s/.vornik2html/x.rec: not a record of vornik2html"});
 }
 
 TEST(Archive, OtherTextAndCounts) {

@@ -681,7 +681,7 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // --index says what it cannot list: a page without its record, a record without its page.
-    std::filesystem::remove(dir.File("parts/sub/.vornik2html/p2.htm"));
+    std::filesystem::remove(dir.File("parts/sub/.vornik2html/p2.rec"));
     std::filesystem::remove(dir.File("parts/x.y/z.htm"));
     const TToolRun unlisted = Tool(dir, "--index -d parts");
     EXPECT_EQ(unlisted.status, 0);
