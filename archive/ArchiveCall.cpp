@@ -121,10 +121,11 @@ int TArchiveCall::Run() {
     pool_->RunDocuments(jobs_.size(), [this](size_t i) { ConvertOne(i); });
     WriteRecordsAndIndexes(/*interrupted=*/false);
     const TCallCounts counts = Counts();
+    // Failures, so said with -q too: the exit status would otherwise be 1 without a word.
     if (counts.Skipped > 0)
-        Warn(TProgress::Count(counts.Skipped, "document", "documents") +
-             " failed before and did not change since: not tried again (--retry-failed tries "
-             "them)");
+        Complain(TProgress::Count(counts.Skipped, "document", "documents") +
+                 " failed before and did not change since: not tried again (--retry-failed "
+                 "tries them)");
     progress_->Finish(counts);
     // A document not tried again is still no page.
     return failed_ || counts.Skipped > 0 || Cancelled() ? 1 : 0;

@@ -703,6 +703,17 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
               "vornik2html\n");
     EXPECT_EQ(Page(dir, "whole/x.y/index.htm"), "mine");
     EXPECT_NE(Page(dir, "whole/sub/index.htm").find("<h1>/sub/</h1>"), std::string::npos);
+
+    // A document that fails by itself is not tried again while it does not change; that
+    // is a failure, said even with -q.
+    test::WriteFileBytes(dir.File("arc/sub/h.$w"), test::ToBytes(std::string(17, 'h')));
+    ASSERT_EQ(Tool(dir, "-q --update -d whole arc").status, 1);
+    const TToolRun skipped = Tool(dir, "-q --update -d whole arc");
+    EXPECT_EQ(skipped.status, 1);
+    EXPECT_EQ(skipped.err.substr(skipped.err.rfind('\n', skipped.err.size() - 2) + 1),
+              "vornik2html: 1 document failed before and did not change since: not tried again "
+              "(--retry-failed tries them)\n")
+        << skipped.err;
 }
 
 }  // namespace
