@@ -159,13 +159,10 @@ std::vector<TPageRecord> ListedPages(TPlatform& platform, const std::string& fol
     return pages;
 }
 
-// Answers whether folder got an index.
-bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relative) {
-    std::vector<std::string> indexed;
-    for (const std::string& name : TIndexPages::FoldersOf(folder, b.platform))
-        if (BuildFolder(b, names::Join(folder, name), relative + name + "/"))
-            indexed.push_back(name);
-
+// Answers whether folder, whose folders below have been built (those in indexed got an
+// index), got an index.
+bool BuildOne(TBuild& b, const std::string& folder, const std::string& relative,
+              const std::vector<std::string>& indexed) {
     std::vector<TPageRecord> pages = ListedPages(b.platform, folder, b.unlisted);
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
@@ -179,6 +176,35 @@ bool BuildFolder(TBuild& b, const std::string& folder, const std::string& relati
     }
     ++b.written;
     return true;
+}
+
+// Every folder below root, deepest first, on a stack of its own: a tree thousands of
+// folders deep (the walk reaches past the path limit) must not run out of the thread's.
+void BuildTree(TBuild& b, const std::string& root) {
+    struct TFolder {
+        std::string Path, Relative, Name;
+        std::vector<std::string> Below;  // its folders, in order
+        size_t Next = 0;                 // the next of them to build
+        std::vector<std::string> Indexed;
+    };
+    std::vector<TFolder> open;
+    open.push_back({root, "", "", TIndexPages::FoldersOf(root, b.platform), 0, {}});
+    while (!open.empty()) {
+        TFolder& top = open.back();
+        if (top.Next < top.Below.size()) {
+            const std::string& name = top.Below[top.Next++];
+            const std::string path = names::Join(top.Path, name);
+            TFolder below{path, top.Relative + name + "/",
+                          name, TIndexPages::FoldersOf(path, b.platform),
+                          0,    {}};
+            open.push_back(std::move(below));  // top is no longer valid
+            continue;
+        }
+        const bool indexed = BuildOne(b, top.Path, top.Relative, top.Indexed);
+        const std::string name = std::move(top.Name);
+        open.pop_back();
+        if (indexed && !open.empty()) open.back().Indexed.push_back(name);
+    }
 }
 
 }  // namespace
@@ -198,7 +224,7 @@ int TIndexPages::Build(const std::string& root, std::vector<std::string>& failur
                        TPlatform& platform, std::vector<std::string>* unlisted,
                        const names::TNameEncoding& encoding) {
     TBuild b{platform, encoding, failures, unlisted, TFileKeys(platform)};
-    BuildFolder(b, root, "");
+    BuildTree(b, root);
     return b.written;
 }
 
