@@ -3,16 +3,23 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
+#include "archive/CallGate.h"
+#include "archive/CallRecords.h"
 #include "archive/FolderWalk.h"
 #include "archive/IndexPages.h"
 #include "archive/OrderedCommits.h"
-#include "archive/PageRecords.h"
+#include "archive/PageClashes.h"
+#include "archive/PageOptions.h"
+#include "archive/PageRecorder.h"
 #include "archive/Progress.h"
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
@@ -22,6 +29,7 @@
 #include "convert/StandardStreams.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
+#include "platform/StagedFiles.h"
 #include "platform/WholeFiles.h"
 
 namespace quill {
@@ -40,12 +48,6 @@ std::string PageOf(const TCallSettings& s, const std::string& input) {
     return names::Join(s.dir.value_or(""), names::PageName(BaseNameOf(names::DocumentFile(input))));
 }
 
-// Whether page exists and is no older than the document.
-bool UpToDate(TPlatform& platform, const std::string& page, const std::string& input) {
-    const TFileStatus p = platform.Status(page), d = platform.Status(input);
-    return p.Exists() && d.Exists() && p.ModifiedNs >= d.ModifiedNs;
-}
-
 // The first bytes of a document, for a look at what kind of file it is: of a plain file
 // only, for what a pipe or a device gives is read once, by the run.
 std::string Head(TPlatform& platform, const std::string& path) {
@@ -54,82 +56,9 @@ std::string Head(TPlatform& platform, const std::string& path) {
     return head;
 }
 
-// A page that is another document of the call, or the page of an earlier one, is refused
-// before anything is converted: writing it would destroy the other document. Names are
-// compared as SameFile does (the same file when both exist, else the same spelling), by
-// lookup, so an archive of thousands of documents costs a stat or two a name.
-void RefuseClashingPages(TPlatform& platform, std::vector<TJob>& jobs, TFileKeys& keyOf) {
-    std::map<std::pair<uint64_t, uint64_t>, std::vector<size_t>> byFile;  // inputs that exist
-    std::map<std::string, std::vector<size_t>> byKey;                     // inputs that do not
-    for (size_t j = 0; j < jobs.size(); ++j) {
-        const TFileStatus info = platform.Status(jobs[j].Input);
-        if (info.Exists())
-            byFile[{info.Device, info.Inode}].push_back(j);
-        else
-            byKey[keyOf(jobs[j].Input)].push_back(j);
-    }
-    std::map<std::string, size_t> owners;
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        const std::string key = keyOf(jobs[i].Page);
-        std::vector<size_t> same;
-        if (const TFileStatus info = platform.Status(jobs[i].Page); info.Exists()) {
-            const auto it = byFile.find({info.Device, info.Inode});
-            if (it != byFile.end()) same = it->second;
-        }
-        if (const auto it = byKey.find(key); it != byKey.end())
-            same.insert(same.end(), it->second.begin(), it->second.end());
-        std::sort(same.begin(), same.end());
-        // (A page that is its own INPUT is refused by the run itself.)
-        for (const size_t j : same) {
-            if (j == i) continue;
-            jobs[i].Refusal = "Cannot create \"" + jobs[i].Page +
-                              "\": it is the input document \"" + jobs[j].Input + "\" of this call";
-            break;
-        }
-        if (!jobs[i].Refusal.empty()) continue;
-        const auto [it, added] = owners.emplace(key, i);
-        if (!added)
-            jobs[i].Refusal = "page \"" + jobs[i].Page + "\" is already written by \"" +
-                              jobs[it->second].Input + "\" in this call";
-    }
+bool Converts(TAction action) {
+    return action == TAction::Convert || action == TAction::Compare || action == TAction::Fail;
 }
-
-// A watch's cancel, seen where a document would put its files in place: refusing there
-// fails the run before anything is renamed, and the run removes its temporary files.
-class TCancellableGate : public TCommitGate {
-  public:
-    TCancellableGate(TCommitGate& gate, TCallWatch& watch) : gate_(gate), watch_(watch) {}
-    void BeforeCommit(const std::vector<std::string>& files) override {
-        Check();
-        gate_.BeforeCommit(files);
-        // The wait for earlier documents may have been long.
-        Check();
-    }
-
-  private:
-    void Check() {
-        if (watch_.Cancelled()) throw Exception("cancelled");
-    }
-    TCommitGate& gate_;
-    TCallWatch& watch_;
-};
-
-// A watch's cancel, seen before each picture: no picture of a cancelled call is encoded.
-class TCancellablePictures : public TPictureWork {
-  public:
-    TCancellablePictures(TPictureWork& work, TCallWatch& watch) : work_(work), watch_(watch) {}
-    void RunAll(size_t count, const std::function<void(size_t)>& prepare,
-                const std::function<void(size_t)>& task) override {
-        work_.RunAll(count, prepare, [&](size_t i) {
-            if (watch_.Cancelled()) throw Exception("cancelled");
-            task(i);
-        });
-    }
-
-  private:
-    TPictureWork& work_;
-    TCallWatch& watch_;
-};
 
 }  // namespace
 
@@ -137,6 +66,9 @@ TArchiveCall::TArchiveCall(const TCallSettings& settings)
     : settings_(settings),
       platform_(settings.platform ? *settings.platform : TPlatform::Real()),
       outputRoot_(settings.dir.value_or("").empty() ? "." : *settings.dir),
+      options_(PageOptions(settings)),
+      roots_(platform_),
+      records_(std::make_unique<TCallRecords>(settings, roots_, options_, platform_)),
       keyOf_(platform_) {}
 
 TArchiveCall::~TArchiveCall() = default;
@@ -153,8 +85,28 @@ void TArchiveCall::Complain(const std::string& line) {
     failed_ = true;
 }
 
+void TArchiveCall::Warn(const std::string& line) {
+    if (!settings_.watch && !settings_.quiet)
+        std::cerr << "vornik2html: " << settings_.run.NameEncoding.Shown(line) << std::endl;
+}
+
 bool TArchiveCall::Cancelled() const {
-    return settings_.watch && settings_.watch->Cancelled();
+    return stopped_ || (settings_.watch && settings_.watch->Cancelled());
+}
+
+bool TArchiveCall::BeginCommit() {
+    std::lock_guard<std::mutex> lock(commitLock_);
+    if (stopped_) return false;
+    ++committing_;
+    return true;
+}
+
+void TArchiveCall::EndCommit() {
+    {
+        std::lock_guard<std::mutex> lock(commitLock_);
+        --committing_;
+    }
+    commitsDone_.notify_all();
 }
 
 int TArchiveCall::Run() {
@@ -162,11 +114,31 @@ int TArchiveCall::Run() {
     if (!List()) return 1;
     Refuse();
     Select();
+    Plan();
+    if (settings_.dryRun) return DryRun();
     Schedule();
+    scheduled_ = true;
     pool_->RunDocuments(jobs_.size(), [this](size_t i) { ConvertOne(i); });
-    WriteRecordsAndIndexes();
-    progress_->Finish();
-    return failed_ || Cancelled() ? 1 : 0;
+    WriteRecordsAndIndexes(/*interrupted=*/false);
+    const TCallCounts counts = Counts();
+    // Failures, so said with -q too: the exit status would otherwise be 1 without a word.
+    if (counts.Skipped > 0)
+        Complain(TProgress::Count(counts.Skipped, "document", "documents") +
+                 " failed before and did not change since: not tried again (--retry-failed "
+                 "tries them)");
+    progress_->Finish(counts);
+    // A document not tried again is still no page.
+    return failed_ || counts.Skipped > 0 || Cancelled() ? 1 : 0;
+}
+
+void TArchiveCall::Interrupt() {
+    {
+        std::unique_lock<std::mutex> lock(commitLock_);
+        stopped_ = true;
+        // A rename that does not end (a stuck network folder) must not keep the process.
+        commitsDone_.wait_for(lock, std::chrono::seconds(10), [&] { return committing_ == 0; });
+    }
+    if (scheduled_) WriteRecordsAndIndexes(/*interrupted=*/true);
 }
 
 int TArchiveCall::IndexOnly() {
@@ -177,8 +149,9 @@ int TArchiveCall::IndexOnly() {
         Complain(outputRoot_ + ": Cannot read the folder: " + TPlatform::Reason(error));
         return 1;
     }
-    std::vector<std::string> failures;
-    TIndexPages::Build(outputRoot_, failures, platform_, settings_.run.NameEncoding);
+    std::vector<std::string> failures, unlisted;
+    TIndexPages::Build(outputRoot_, failures, platform_, &unlisted, settings_.run.NameEncoding);
+    for (const std::string& line : unlisted) Warn(line);
     for (const std::string& line : failures) Complain(line);
     return failed_ ? 1 : 0;
 }
@@ -187,19 +160,25 @@ bool TArchiveCall::List() {
     const TCallSettings& s = settings_;
     const std::string dir = s.dir.value_or("");
     const TDocumentFilter filter(s.patterns);
+    const auto makeRoot = [&] {
+        if (s.dryRun) return true;
+        if (const int error = platform_.MakeFolders(outputRoot_)) {
+            Complain(outputRoot_ + ": Cannot create the folder: " + TPlatform::Reason(error));
+            return false;
+        }
+        return true;
+    };
+    // -d DIR is made for documents named alone too, as for an archive.
+    if (!dir.empty() && !makeRoot()) return false;
     for (const std::string& input : s.inputs) {
         // With -o every INPUT is one document; a folder is refused by its run.
         if (input.empty() || s.page || !platform_.Status(input).IsFolder()) {
             jobs_.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
             continue;
         }
-        if (!archive_) {
-            if (const int error = platform_.MakeFolders(outputRoot_)) {
-                Complain(outputRoot_ + ": Cannot create the folder: " + TPlatform::Reason(error));
-                return false;
-            }
-            archive_ = true;
-        }
+        if (!archive_ && dir.empty() && !makeRoot()) return false;
+        archive_ = true;
+        const int root = roots_.Add(input);
         std::vector<TFoundDocument> found;
         std::vector<std::string> unreadable;
         TFolderWalk(filter, outputRoot_, platform_).Walk(input, found, unreadable);
@@ -207,10 +186,12 @@ bool TArchiveCall::List() {
         for (const TFoundDocument& d : found) {
             const std::string below(names::FolderOf(d.Relative));
             const std::string folder = names::Join(outputRoot_, below);
-            jobs_.push_back(
-                TJob{d.Path, names::Join(dir, below + names::PageName(BaseNameOf(d.Relative))),
-                     d.Relative,
-                     folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, "", 0});
+            TJob job{
+                d.Path,     names::Join(dir, below + names::PageName(BaseNameOf(d.Relative))),
+                d.Relative, folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder,
+                "",         0};
+            job.Root = root;
+            jobs_.push_back(std::move(job));
         }
     }
     return true;
@@ -229,30 +210,75 @@ void TArchiveCall::Refuse() {
 
 void TArchiveCall::Select() {
     const TCallSettings& s = settings_;
-    std::erase_if(jobs_, [&](const TJob& j) {
-        // A refused document has no page of its own to be up to date: it fails every time.
-        return (s.shard && !s.shard->Contains(j.Share)) ||
-               (s.update && j.Refusal.empty() && UpToDate(platform_, j.Page, j.Input));
-    });
-    for (TJob& j : jobs_)
-        if (const TFileStatus info = platform_.Status(j.Input); info.IsFile()) j.Size = info.Size;
+    // A page of a document in another share is no gone document's.
+    for (const TJob& j : jobs_) listedPages_.push_back(keyOf_(j.Page));
+    std::sort(listedPages_.begin(), listedPages_.end());
+    std::erase_if(jobs_, [&](const TJob& j) { return s.shard && !s.shard->Contains(j.Share); });
+}
+
+void TArchiveCall::Plan() {
+    for (TJob& job : jobs_) records_->Plan(job);
+    if (!archive_) return;
+    const auto mayBeGone = [&](const std::string& page, const TPageRecord& record) {
+        return !std::binary_search(listedPages_.begin(), listedPages_.end(), keyOf_(page)) &&
+               (!settings_.shard || settings_.shard->Contains(record.Source));
+    };
+    gone_ = TGoneDocuments::Find(outputRoot_, roots_, mayBeGone, platform_);
+    // Taken off the index before: only --prune has anything left to do with them.
+    if (!settings_.prune)
+        std::erase_if(gone_, [](const TGoneDocument& g) { return g.Record.Gone; });
+}
+
+std::vector<TReportEntry> TArchiveCall::Entries(bool planned) const {
+    std::vector<TReportEntry> entries;
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        entries = ReportEntries(jobs_, planned || goneDone_ ? gone_ : std::vector<TGoneDocument>(),
+                                planned, settings_.prune);
+    }
+    // Names as the progress lines and the index pages show them.
+    const names::TNameEncoding& encoding = settings_.run.NameEncoding;
+    for (TReportEntry& e : entries) {
+        e.Input = encoding.Shown(e.Input);
+        e.Page = encoding.Shown(e.Page);
+        e.Reason = encoding.Shown(e.Reason);
+    }
+    return entries;
+}
+
+int TArchiveCall::DryRun() {
+    const std::string text = PlanText(Entries(/*planned=*/true));
+    if (const int error = platform_.WriteStandardOutput(text.data(), text.size()))
+        Complain("Cannot write to standard output: " + TPlatform::Reason(error));
+    WriteReport(/*planned=*/true);
+    return failed_ ? 1 : 0;
 }
 
 void TArchiveCall::Schedule() {
     std::vector<TOrderedCommits::TDocument> documents;
     std::vector<std::string> families;
     uint64_t bytes = 0;
+    size_t work = 0;
     for (const TJob& j : jobs_) {
         // "-" names its pictures "stdin"; spelt as keys are, to be found in them.
         documents.push_back(
             {j.Input, keyOf_(j.Page), platform_.KeyName(BaseNameOf(names::DocumentFile(j.Input)))});
+        // An up-to-date page and its pictures stay: no document of the call replaces them.
+        if (!Converts(j.Plan.Action) && j.Plan.Action != TAction::Skip && j.Record) {
+            documents.back().Kept.push_back(j.Page);
+            for (const std::string& f : j.Record->Files)
+                documents.back().Kept.push_back(names::Join(j.Folder, f));
+        }
         // Documents that could want one file: the same folder, and names alike but for
         // the digits a picture's name begins with. Any file two documents both may write
         // lies within one family, so a document never waits at the gate for one of
         // another family.
         families.push_back(std::string(names::FolderOf(documents.back().PageKey)) + '\n' +
                            std::string(names::PictureFamily(documents.back().BaseName)));
-        bytes += j.Size;
+        if (Converts(j.Plan.Action)) {
+            bytes += j.Size;
+            ++work;
+        }
     }
     pool_ = std::make_unique<TWorkerPool>(settings_.jobs != 0 ? settings_.jobs
                                                               : platform_.ProcessorCount());
@@ -262,49 +288,105 @@ void TArchiveCall::Schedule() {
     pool_->MayNest([families = std::move(families)](size_t outer, size_t next) {
         return families[outer] != families[next];
     });
-    progress_ = std::make_unique<TProgress>(jobs_.size(), bytes, settings_.terminal,
+    progress_ = std::make_unique<TProgress>(work, bytes, jobs_.size(), settings_.terminal,
                                             settings_.quiet, settings_.watch != nullptr, platform_,
                                             settings_.run.NameEncoding);
 }
 
+void TArchiveCall::End(size_t i, TOutcome outcome, int pictures, const std::string& reason,
+                       bool ofDocument) {
+    TJob& job = jobs_[i];
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        job.Outcome = outcome;
+        job.Pictures = pictures;
+        job.Reason = reason;
+        job.OfDocument = ofDocument;
+    }
+    switch (outcome) {
+        case TOutcome::Converted:
+            progress_->Converted(i, job.Input, job.Page, pictures, job.Size);
+            break;
+        case TOutcome::Recorded:
+            progress_->Noted(
+                i, job.Input + " -> " + job.Page + " (" +
+                       TProgress::Count(static_cast<uint64_t>(pictures), "picture", "pictures") +
+                       ", in place already: its record written)");
+            break;
+        case TOutcome::Failed:
+            failed_ = true;
+            progress_->Failed(i, job.Input, reason);
+            break;
+        case TOutcome::Skipped:
+            progress_->Noted(i, job.Input +
+                                    ": failed before and did not change since, not tried "
+                                    "again: " +
+                                    reason);
+            break;
+        default:
+            progress_->Ended(i);
+    }
+    if (settings_.watch && Converts(job.Plan.Action) && outcome != TOutcome::None)
+        settings_.watch->Ended(job.Input, outcome == TOutcome::Failed ? reason : "",
+                               progress_->Done(), jobs_.size(), progress_->SecondsLeft());
+}
+
+bool TArchiveCall::PutRecord(const std::string& folder, const TPageRecord& record) {
+    if (!BeginCommit()) return false;
+    try {
+        TPageRecords::Write(folder, record, platform_);
+    } catch (...) {
+        EndCommit();
+        throw;
+    }
+    EndCommit();
+    return true;
+}
+
 void TArchiveCall::ConvertOne(size_t i) {
     const TJob& job = jobs_[i];
-    TCallWatch* const watch = settings_.watch;
-    if (Cancelled()) {
-        order_->Finish(i, false);
+    if (job.Plan.Action == TAction::UpToDate || job.Plan.Action == TAction::Skip) {
+        order_->Finish(i, job.Plan.Action == TAction::UpToDate);
+        const bool skipped = job.Plan.Action == TAction::Skip;
+        End(i, skipped ? TOutcome::Skipped : TOutcome::UpToDate,
+            !skipped && job.Record ? job.Record->Pictures : 0, job.Plan.Why, skipped);
         return;
     }
-    if (watch) watch->Started(job.Input, jobs_.size());
+    if (Cancelled()) {
+        order_->Finish(i, false);
+        End(i, TOutcome::None, 0, "");
+        return;
+    }
+    if (settings_.watch && Converts(job.Plan.Action))
+        settings_.watch->Started(job.Input, jobs_.size());
     bool finished = false;
     try {
-        const int pictures = ConvertJob(i);
+        TOutcome outcome = TOutcome::Recorded;
+        int pictures = job.Record ? job.Record->Pictures : 0;
+        if (job.Plan.Action == TAction::Record) {
+            TPageRecord record = *job.Record;
+            record.Gone = false;
+            if (!PutRecord(job.Folder, record)) throw Exception("cancelled");
+        } else {
+            pictures = ConvertJob(i, outcome);
+        }
         order_->Finish(i, true);
         finished = true;
-        progress_->Converted(job.Input, job.Page, pictures, job.Size);
-        if (watch)
-            watch->Ended(job.Input, "", progress_->Done(), jobs_.size(), progress_->SecondsLeft());
-        if (!job.Folder.empty()) {
-            TPageRecord r{std::string(names::FileName(job.Page)),
-                          std::string(names::FileName(job.Input)), job.Size, pictures,
-                          pictures == 0
-                              ? std::string()
-                              : names::PictureName(1, BaseNameOf(job.Input), settings_.bmp)};
-            std::lock_guard<std::mutex> lock(recordsLock_);
-            records_[job.Folder].push_back(r);
-        }
+        End(i, outcome, pictures, job.Plan.Why);
     } catch (const std::exception& e) {
         if (!finished) order_->Finish(i, false);
-        failed_ = true;
         // A document abandoned by a cancel has not failed: it is simply not converted.
-        if (!finished && Cancelled()) return;
-        progress_->Failed(job.Input, e.what());
-        if (watch)
-            watch->Ended(job.Input, e.what(), progress_->Done(), jobs_.size(),
-                         progress_->SecondsLeft());
+        if (!finished && Cancelled()) {
+            End(i, TOutcome::None, 0, "");
+            return;
+        }
+        // A document that cannot be read fails again until it changes.
+        const auto* error = dynamic_cast<const Exception*>(&e);
+        End(i, TOutcome::Failed, 0, e.what(), error && error->FileName() == job.Input);
     }
 }
 
-int TArchiveCall::ConvertJob(size_t i) {
+int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
     const TCallSettings& s = settings_;
     const TJob& job = jobs_[i];
     if (!job.Refusal.empty()) throw Exception(job.Refusal);
@@ -317,47 +399,102 @@ int TArchiveCall::ConvertJob(size_t i) {
     }
     const std::string kind = LooksLikeOtherText(Head(platform_, job.Input));
     if (!kind.empty())
-        progress_->Warn(job.Input + ": looks like " + kind +
-                        ", not a Vornik document; converted anyway");
+        progress_->Warn(
+            i, job.Input + ": looks like " + kind + ", not a Vornik document; converted anyway");
     TFixedOptions options(s.colors, s.pitch42, s.bmp);
     // A page for standard output is written aside and copied there on success.
     const std::unique_ptr<TStdoutPage> toStdout =
         s.toStdout ? std::make_unique<TStdoutPage>(platform_) : nullptr;
     TNamedFiles files(names::DocumentFile(job.Input), toStdout ? toStdout->FileName() : job.Page);
-    std::optional<TCancellableGate> cancellableGate;
-    std::optional<TCancellablePictures> cancellablePictures;
-    TCommitGate* gate = &order_->Gate(i);
-    TPictureWork* pictureWork = &pool_->PicturesOf(i);
-    if (s.watch) {
-        gate = &cancellableGate.emplace(*gate, *s.watch);
-        pictureWork = &cancellablePictures.emplace(*pictureWork, *s.watch);
+    // An archive's page has its record, put in place with it.
+    std::optional<TPageRecorder> recorder;
+    if (!job.Folder.empty()) {
+        TPageRecord record;
+        record.Page = names::FileName(job.Page);
+        record.Document = names::FileName(job.Input);
+        record.Archive = roots_.Absolute(job.Root);
+        record.Source = job.Share;
+        record.Size = job.Size;
+        record.Time = job.Time;
+        record.Options = options_;
+        recorder.emplace(std::move(record), job.Folder, job.Plan.Action == TAction::Compare,
+                         platform_);
     }
+    // Closes the window an open gate began, however the run ends.
+    struct TCommitting {
+        TArchiveCall& call;
+        bool open = false;
+        ~TCommitting() {
+            if (open) call.EndCommit();
+        }
+    } committing{*this};
+    const auto cancelled = [this] { return Cancelled(); };
+    TCallGate gate(
+        order_->Gate(i), cancelled, [&] { return committing.open = BeginCommit(); },
+        recorder ? &*recorder : nullptr);
+    TCancellablePictures pictureWork(pool_->PicturesOf(i), cancelled);
     TRunSettings runSettings = s.run;
     runSettings.Platform = &platform_;
-    TConversionRun run(options, files, s.style, runSettings, gate, pictureWork);
-    const TRunResult result = run.Run();
-    if (toStdout) toStdout->CopyToStdout();
-    return result.PictureFiles;
+    TConversionRun run(options, files, s.style, runSettings, &gate, &pictureWork,
+                       recorder ? &*recorder : nullptr);
+    try {
+        const TRunResult result = run.Run();
+        if (toStdout) toStdout->CopyToStdout();
+        outcome = TOutcome::Converted;
+        return result.PictureFiles;
+    } catch (const EInPlace&) {
+        TPageRecords::Write(job.Folder, recorder->Record(), platform_);
+        outcome = TOutcome::Recorded;
+        return recorder->Record().Pictures;
+    }
 }
 
-void TArchiveCall::WriteRecordsAndIndexes() {
-    const TCallSettings& s = settings_;
-    std::string share;  // a share's records are its own
-    if (s.shard)
-        share.append("-")
-            .append(std::to_string(s.shard->K()))
-            .append("-of-")
-            .append(std::to_string(s.shard->N()));
-    const std::string recordName = TPageRecords::FileName(share);
+TCallCounts TArchiveCall::Counts() const {
+    TCallCounts counts;
+    counts.Update = settings_.update;
+    counts.Prune = settings_.prune;
+    counts.Gone = goneSettled_;
+    std::lock_guard<std::mutex> lock(outcomeLock_);
+    for (const TJob& j : jobs_) {
+        counts.UpToDate += j.Outcome == TOutcome::UpToDate || j.Outcome == TOutcome::Recorded;
+        counts.Recorded += j.Outcome == TOutcome::Recorded;
+        counts.Skipped += j.Outcome == TOutcome::Skipped;
+    }
+    return counts;
+}
+
+void TArchiveCall::WriteRecordsAndIndexes(bool interrupted) {
+    std::lock_guard<std::mutex> lock(endLock_);
+    std::vector<std::string> failures;
+    // What is gone waits for a call that ends: an interrupt writes no more than it must.
+    if (!interrupted && !gone_.empty()) {
+        goneSettled_ = TGoneDocuments::Settle(gone_, settings_.prune, failures, platform_);
+        goneDone_ = true;
+    }
+    WriteFailures(failures);
+    WriteReport(/*planned=*/false);
+    // A share leaves the index pages to --index, once every share is done.
+    if (archive_ && !settings_.shard)
+        TIndexPages::Build(outputRoot_, failures, platform_, nullptr, settings_.run.NameEncoding);
+    for (const std::string& line : failures) Complain(line);
+}
+
+void TArchiveCall::WriteFailures(std::vector<std::string>& failures) {
+    // Shares on other machines would write one folder's file at once: a whole call keeps
+    // the failures.
+    if (!archive_ || settings_.shard) return;
+    std::vector<TJob> jobs;
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        jobs = jobs_;
+    }
+    records_->KeepFailures(jobs, failures);
+}
+
+void TArchiveCall::WriteReport(bool planned) {
+    if (!settings_.report) return;
     try {
-        for (const auto& [folder, list] : records_)
-            TPageRecords::Update(folder, recordName, list, platform_);
-        // A share leaves the index pages to --index, once every share is done.
-        if (archive_ && !s.shard) {
-            std::vector<std::string> failures;
-            TIndexPages::Build(outputRoot_, failures, platform_, s.run.NameEncoding);
-            for (const std::string& line : failures) Complain(line);
-        }
+        WriteReportFile(*settings_.report, Entries(planned), platform_);
     } catch (const std::exception& e) {
         Complain(e.what());
     }

@@ -28,7 +28,11 @@ struct TCallSettings {
     // Archives (INPUTs that are folders).
     std::vector<std::string> patterns;  // --match: documents by these instead of NAME.$x
     std::optional<TShard> shard;        // --shard K/N
-    bool update = false;                // --update: only documents newer than their page
+    bool update = false;                // --update: only documents whose page is not up to date
+    bool retryFailed = false;           // --retry-failed: with --update, kept failures too
+    bool prune = false;                 // --prune: the files of documents that are gone too
+    bool dryRun = false;  // --dry-run: say what each document would get, write nothing
+    std::optional<std::string> report;  // --report FILE: a JSON line per document
     bool indexOnly = false;             // --index: the index pages of DIR, nothing converted
     bool terminal = false;              // stderr is a terminal: a live status line
     TCallWatch* watch = nullptr;        // told instead of stderr, and may cancel the call

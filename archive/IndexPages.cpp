@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/NaturalOrder.h"
+#include "archive/NumberText.h"
 #include "archive/PageRecords.h"
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
@@ -47,22 +48,13 @@ std::string Link(const std::string& s) {
     return names::AddressOf(s);
 }
 
-// 1234567 as "1,234,567".
-std::string Grouped(uint64_t n) {
-    std::string digits = std::to_string(n), out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 // What building the indexes of one site holds throughout.
 struct TBuild {
     TPlatform& platform;
     const names::TNameEncoding& encoding;
     std::vector<std::string>& failures;
-    TFileKeys keys;  // of every index, so that each folder is resolved once
+    std::vector<std::string>* unlisted;  // what no index lists, when asked
+    TFileKeys keys;                      // of every index, so that each folder is resolved once
     int written = 0;
 };
 
@@ -119,53 +111,65 @@ void WriteIndex(TBuild& b, const std::string& folder, const std::string& html) {
     if (IsForeign(platform, path))
         throw EInOutError("Cannot write \"" + path + "\": it is not an index of vornik2html", path,
                           "it is not an index of vornik2html");
+    // An index that says what it said is left alone: a call that changes nothing writes
+    // nothing.
+    std::string old;
+    if (ReadWholeFile(platform, path, old, html.size() + 1) && old == html) return;
     TStagedFiles staged(platform, &b.keys);
     WriteWholeFile(platform, path, staged.Stage(path), html);
     staged.Commit();
 }
 
-// A folder on the way down: its subfolders, the next of them to visit, and those that got
-// an index.
-struct TFolderVisit {
-    std::string folder, relative, name;
-    std::vector<std::string> subfolders, indexed;
-    size_t next = 0;
-};
-
-TFolderVisit Visit(TBuild& b, const std::string& folder, const std::string& relative,
-                   const std::string& name) {
-    TPlatform& platform = b.platform;
-    TFolderVisit visit{folder, relative, name, {}, {}, 0};
-    std::vector<std::string> listed;
-    platform.ListFolder(folder.empty() ? "." : folder, listed);
-    for (const std::string& entry : listed)
-        if (!entry.empty() && entry[0] != '.' &&
-            platform.Status(names::Join(folder, entry), /*followLinks=*/false).IsFolder())
-            visit.subfolders.push_back(entry);
-    std::sort(visit.subfolders.begin(), visit.subfolders.end(), NaturalLess);
-    return visit;
-}
-
-// Answers whether the folder, its subfolders done, got an index.
-bool BuildFolder(TBuild& b, const TFolderVisit& visit) {
-    TPlatform& platform = b.platform;
-    const std::string& folder = visit.folder;
+// The pages folder lists: its records whose page is there, of documents not gone. What
+// cannot be listed is appended to unlisted, when given.
+std::vector<TPageRecord> ListedPages(TPlatform& platform, const std::string& folder,
+                                     std::vector<std::string>* unlisted) {
     const auto isFile = [&](const std::string& name) {
         return platform.Status(names::Join(folder, name)).IsFile();
     };
     std::vector<TPageRecord> pages;
-    for (auto& [page, record] : TPageRecords::Read(folder, platform))
-        if (page != kIndexName && isFile(page)) {
-            if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
-                record.FirstPicture.clear();
-            pages.push_back(record);
+    const auto records = TPageRecords::Read(folder, platform, unlisted);
+    for (auto [page, record] : records) {
+        const std::string path = names::Join(folder, page);
+        if (page == kIndexName) continue;
+        if (!isFile(page)) {
+            if (unlisted && !record.Gone)
+                unlisted->push_back(path + ": not listed: the page is missing");
+            continue;
         }
+        if (record.Gone) {
+            if (unlisted)
+                unlisted->push_back(path +
+                                    ": not listed: its document is gone (--prune removes it)");
+            continue;
+        }
+        if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
+            record.FirstPicture.clear();
+        pages.push_back(record);
+    }
+    if (unlisted) {
+        std::vector<std::string> names;
+        platform.ListFolder(folder.empty() ? "." : folder, names);
+        std::sort(names.begin(), names.end(), NaturalLess);
+        for (const std::string& name : names)
+            if (!name.empty() && name[0] != '.' && name.ends_with(".htm") && name != kIndexName &&
+                !records.contains(name) && isFile(name))
+                unlisted->push_back(names::Join(folder, name) + ": not listed: it has no record");
+    }
+    return pages;
+}
+
+// Answers whether folder, whose folders below have been built (those in indexed got an
+// index), got an index.
+bool BuildOne(TBuild& b, const std::string& folder, const std::string& relative,
+              const std::vector<std::string>& indexed) {
+    std::vector<TPageRecord> pages = ListedPages(b.platform, folder, b.unlisted);
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
     });
-    if (pages.empty() && visit.indexed.empty()) return false;
+    if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(b, folder, IndexHtml(b.encoding, visit.relative, visit.indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
     } catch (const std::exception& e) {
         b.failures.push_back(e.what());
         return false;
@@ -174,32 +178,52 @@ bool BuildFolder(TBuild& b, const TFolderVisit& visit) {
     return true;
 }
 
-// Subfolders first, in their natural order, then the folder. A loop, not a call per level:
-// a tree may be as deep as memory allows, and the stack would not be.
+// Every folder below root, deepest first, on a stack of its own: a tree thousands of
+// folders deep (the walk reaches past the path limit) must not run out of the thread's.
 void BuildTree(TBuild& b, const std::string& root) {
-    std::vector<TFolderVisit> path;
-    path.push_back(Visit(b, root, "", ""));
-    while (!path.empty()) {
-        TFolderVisit& top = path.back();
-        if (top.next < top.subfolders.size()) {
-            const std::string name = top.subfolders[top.next++];
-            TFolderVisit below =
-                Visit(b, names::Join(top.folder, name), top.relative + name + "/", name);
-            path.push_back(std::move(below));
+    struct TFolder {
+        std::string Path, Relative, Name;
+        std::vector<std::string> Below;  // its folders, in order
+        size_t Next = 0;                 // the next of them to build
+        std::vector<std::string> Indexed;
+    };
+    std::vector<TFolder> open;
+    open.push_back({root, "", "", TIndexPages::FoldersOf(root, b.platform), 0, {}});
+    while (!open.empty()) {
+        TFolder& top = open.back();
+        if (top.Next < top.Below.size()) {
+            const std::string& name = top.Below[top.Next++];
+            const std::string path = names::Join(top.Path, name);
+            TFolder below{path, top.Relative + name + "/",
+                          name, TIndexPages::FoldersOf(path, b.platform),
+                          0,    {}};
+            open.push_back(std::move(below));  // top is no longer valid
             continue;
         }
-        const bool indexed = BuildFolder(b, top);
-        const std::string name = top.name;
-        path.pop_back();
-        if (indexed && !path.empty()) path.back().indexed.push_back(name);
+        const bool indexed = BuildOne(b, top.Path, top.Relative, top.Indexed);
+        const std::string name = std::move(top.Name);
+        open.pop_back();
+        if (indexed && !open.empty()) open.back().Indexed.push_back(name);
     }
 }
 
 }  // namespace
 
+std::vector<std::string> TIndexPages::FoldersOf(const std::string& folder, TPlatform& platform) {
+    std::vector<std::string> listed, folders;
+    platform.ListFolder(folder.empty() ? "." : folder, listed);
+    for (const std::string& name : listed)
+        if (!name.empty() && name[0] != '.' &&
+            platform.Status(names::Join(folder, name), /*followLinks=*/false).IsFolder())
+            folders.push_back(name);
+    std::sort(folders.begin(), folders.end(), NaturalLess);
+    return folders;
+}
+
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
-                       TPlatform& platform, const names::TNameEncoding& encoding) {
-    TBuild b{platform, encoding, failures, TFileKeys(platform)};
+                       TPlatform& platform, std::vector<std::string>* unlisted,
+                       const names::TNameEncoding& encoding) {
+    TBuild b{platform, encoding, failures, unlisted, TFileKeys(platform)};
     BuildTree(b, root);
     return b.written;
 }

@@ -15,6 +15,9 @@ TOrderedCommits::TOrderedCommits(std::vector<TDocument> documents, TWorkerPool* 
         gates_.emplace_back(*this, i);
         claims_.emplace(keys(documents_[i].Input), TClaim{i, true});
     }
+    for (size_t i = 0; i < documents_.size(); ++i)
+        for (const std::string& file : documents_[i].Kept)
+            claims_.emplace(keys(file), TClaim{i, false, true});
     if (pool_)
         pool_->WhenShortOfThreads([this] {
             // Called with the pool's lock held; this lock is never held while calling
@@ -86,9 +89,10 @@ void TOrderedCommits::TGate::BeforeCommit(const std::vector<std::string>& files)
         const auto it = o.claims_.find(keys[k]);
         if (it == o.claims_.end() || it->second.Owner == index_) continue;
         const std::string& other = o.documents_[it->second.Owner].Input;
-        const std::string reason = it->second.Input
-                                       ? "it is the input document \"" + other + "\" of this call"
-                                       : "\"" + other + "\" of this call writes it";
+        const std::string reason =
+            it->second.Input  ? "it is the input document \"" + other + "\" of this call"
+            : it->second.Kept ? "it is a file of \"" + other + "\", up to date in this call"
+                              : "\"" + other + "\" of this call writes it";
         throw EInOutError("Cannot write \"" + files[k] + "\": " + reason, files[k], reason);
     }
     for (const std::string& key : keys) o.claims_.emplace(key, TClaim{index_, false});

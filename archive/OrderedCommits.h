@@ -26,6 +26,8 @@ class TOrderedCommits {
         std::string Input;
         std::string PageKey;
         std::string BaseName;  // as FileKey spells names (TPlatform::KeyName)
+        // Files it keeps as they are, up to date, by file name: no document replaces them.
+        std::vector<std::string> Kept = {};
     };
     // With a pool, a document that waits for its turn runs the pool's waiting pictures,
     // and otherwise sleeps with its place lent (see WorkerPool.h). A document whose files
@@ -60,6 +62,7 @@ class TOrderedCommits {
     struct TClaim {
         size_t Owner = 0;    // the document whose file it is
         bool Input = false;  // the document itself rather than a file it writes
+        bool Kept = false;   // a file it keeps rather than writes
     };
 
     std::vector<TDocument> documents_;

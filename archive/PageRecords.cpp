@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "archive/RecordText.h"
 #include "convert/DocumentNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
@@ -12,24 +13,12 @@ namespace quill {
 
 namespace {
 
-constexpr const char* kPrefix = ".vornik2html-pages";
-constexpr const char* kFirstLine = "vornik2html pages 1";
-
-// Fields are separated by tabs and records by line ends, so names keep those escaped.
-std::string Escape(const std::string& s) {
-    std::string out;
-    for (const char c : s) {
-        if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-            static const char* digits = "0123456789ABCDEF";
-            out += '%';
-            out += digits[static_cast<unsigned char>(c) >> 4];
-            out += digits[static_cast<unsigned char>(c) & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+constexpr const char* kKind = "page";
+constexpr const char* kPageEnd = ".htm";
+constexpr const char* kRecordEnd = ".rec";
+// The record file of a whole folder, as earlier versions wrote it.
+constexpr const char* kOldPrefix = ".vornik2html-pages";
+constexpr const char* kOldFirstLine = "vornik2html pages 1";
 
 std::string Unescape(const std::string& s) {
     std::string out;
@@ -44,14 +33,15 @@ std::string Unescape(const std::string& s) {
     return out;
 }
 
-// The records of one file; a line that does not parse is left out.
-void ReadFile(TPlatform& platform, const std::string& path,
-              std::map<std::string, TPageRecord>& records) {
+// The rows of one record file of an earlier version; a line that does not parse is left
+// out.
+void ReadOldFile(TPlatform& platform, const std::string& path,
+                 std::map<std::string, TPageRecord>& records) {
     std::string bytes;
     ReadWholeFile(platform, path, bytes);
     std::istringstream in(bytes);
     std::string line;
-    if (!std::getline(in, line) || line != kFirstLine) return;
+    if (!std::getline(in, line) || line != kOldFirstLine) return;
     while (std::getline(in, line)) {
         std::vector<std::string> fields;
         std::stringstream split(line);
@@ -59,51 +49,125 @@ void ReadFile(TPlatform& platform, const std::string& path,
         if (fields.size() == 4) fields.emplace_back();
         if (fields.size() != 5) continue;
         try {
-            TPageRecord r{Unescape(fields[0]), Unescape(fields[1]), std::stoull(fields[2]),
-                          std::stoi(fields[3]), Unescape(fields[4])};
+            TPageRecord r;
+            r.Page = Unescape(fields[0]);
+            r.Document = Unescape(fields[1]);
+            r.Size = std::stoull(fields[2]);
+            r.Pictures = std::stoi(fields[3]);
+            r.FirstPicture = Unescape(fields[4]);
+            r.Old = true;
             records[r.Page] = r;
         } catch (const std::exception&) {
         }
     }
 }
 
-}  // namespace
-
-std::string TPageRecords::FileName(const std::string& suffix) {
-    return kPrefix + suffix;
-}
-
-std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder,
-                                                      TPlatform& platform) {
-    // Oldest first, so that a newer file's records replace an older one's.
+// Oldest first, so that a newer file's rows replace an older one's.
+void ReadOldFiles(TPlatform& platform, const std::string& folder,
+                  const std::vector<std::string>& names,
+                  std::map<std::string, TPageRecord>& records) {
     std::vector<std::pair<int64_t, std::string>> files;
-    std::vector<std::string> names;
-    platform.ListFolder(folder.empty() ? "." : folder, names);
     for (const std::string& name : names) {
-        if (name.rfind(kPrefix, 0) != 0 || name.ends_with(".tmp")) continue;
-        const std::string path = names::Join(folder.empty() ? "." : folder, name);
+        if (name.rfind(kOldPrefix, 0) != 0 || name.ends_with(".tmp")) continue;
+        const std::string path = names::Join(folder, name);
         const TFileStatus status = platform.Status(path);
         if (status.Exists()) files.emplace_back(status.ModifiedNs, path);
     }
     std::sort(files.begin(), files.end());
+    for (const auto& [time, path] : files) ReadOldFile(platform, path, records);
+}
+
+}  // namespace
+
+std::string TPageRecords::PathOf(const std::string& folder, const std::string& page) {
+    const std::string name =
+        page.ends_with(kPageEnd) ? page.substr(0, page.size() - 4) + kRecordEnd : page + kRecordEnd;
+    return names::Join(names::Join(folder, kFolder), name);
+}
+
+std::string TPageRecords::Text(const TPageRecord& r) {
+    std::vector<std::pair<std::string, std::string>> fields = {
+        {"page", r.Page},
+        {"document", r.Document},
+        {"archive", r.Archive},
+        {"source", r.Source},
+        {"size", std::to_string(r.Size)},
+        {"time", std::to_string(r.Time)},
+        {"options", r.Options},
+        {"pictures", std::to_string(r.Pictures)},
+        {"files", records::JoinNames(r.Files)},
+    };
+    if (r.Gone) fields.emplace_back("gone", "1");
+    return records::Header(kKind) + records::Line(fields);
+}
+
+std::optional<TPageRecord> TPageRecords::Parse(const std::string& text) {
+    const auto entries = records::Entries(text, kKind);
+    if (!entries || entries->size() != 1 || !entries->front().contains("page")) return std::nullopt;
+    const records::TFields& f = entries->front();
+    TPageRecord r;
+    r.Page = records::Text(f, "page");
+    r.Document = records::Text(f, "document");
+    r.Archive = records::Text(f, "archive");
+    r.Source = records::Text(f, "source");
+    r.Size = records::Number(f, "size");
+    r.Time = records::SignedNumber(f, "time");
+    r.Options = records::Text(f, "options");
+    r.Pictures = static_cast<int>(records::Number(f, "pictures"));
+    r.Files = records::SplitNames(records::Text(f, "files"));
+    r.FirstPicture = r.Files.empty() ? std::string() : r.Files.front();
+    r.Gone = records::Number(f, "gone") != 0;
+    return r;
+}
+
+std::optional<TPageRecord> TPageRecords::ReadOne(const std::string& folder, const std::string& page,
+                                                 TPlatform& platform) {
+    std::string text;
+    if (!ReadWholeFile(platform, PathOf(folder, page), text)) return std::nullopt;
+    std::optional<TPageRecord> record = Parse(text);
+    if (record) record->Page = page;  // the file's name is the page's, whatever it says
+    return record;
+}
+
+std::map<std::string, TPageRecord> TPageRecords::Read(const std::string& folder,
+                                                      TPlatform& platform,
+                                                      std::vector<std::string>* unreadable) {
+    const std::string at = folder.empty() ? "." : folder;
     std::map<std::string, TPageRecord> records;
-    for (const auto& [time, path] : files) ReadFile(platform, path, records);
+    std::vector<std::string> names;
+    platform.ListFolder(at, names);
+    ReadOldFiles(platform, at, names, records);
+    names.clear();
+    const std::string own = names::Join(at, kFolder);
+    platform.ListFolder(own, names);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        // Temporary files are hidden; the folder's failures are no page's.
+        if (name.empty() || name[0] == '.' || !name.ends_with(kRecordEnd)) continue;
+        const std::string page = name.substr(0, name.size() - 4) + kPageEnd;
+        if (std::optional<TPageRecord> r = ReadOne(at, page, platform))
+            records[page] = std::move(*r);
+        else if (unreadable)
+            unreadable->push_back(names::Join(own, name) + ": not a record of vornik2html");
+    }
     return records;
 }
 
-void TPageRecords::Update(const std::string& folder, const std::string& fileName,
-                          const std::vector<TPageRecord>& records, TPlatform& platform) {
-    const std::string path = names::Join(folder, fileName);
-    std::map<std::string, TPageRecord> all;
-    ReadFile(platform, path, all);
-    for (const TPageRecord& r : records) all[r.Page] = r;
-    std::ostringstream out;
-    out << kFirstLine << '\n';
-    for (const auto& [page, r] : all)
-        out << Escape(r.Page) << '\t' << Escape(r.Document) << '\t' << r.Size << '\t' << r.Pictures
-            << '\t' << Escape(r.FirstPicture) << '\n';
+void TPageRecords::Stage(TStagedFiles& files, const std::string& folder, const TPageRecord& record,
+                         TPlatform& platform) {
+    const std::string own = names::Join(folder.empty() ? "." : folder, kFolder);
+    if (const int error = platform.MakeFolders(own)) {
+        const std::string reason = TPlatform::Reason(error);
+        throw EInOutError("Cannot create the folder \"" + own + "\": " + reason, own, reason);
+    }
+    const std::string path = PathOf(folder.empty() ? "." : folder, record.Page);
+    WriteWholeFile(platform, path, files.Stage(path, /*last=*/true), Text(record));
+}
+
+void TPageRecords::Write(const std::string& folder, const TPageRecord& record,
+                         TPlatform& platform) {
     TStagedFiles staged(platform);
-    WriteWholeFile(platform, path, staged.Stage(path), out.str());
+    Stage(staged, folder, record, platform);
     staged.Commit();
 }
 

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <iostream>
 
+#include "archive/NumberText.h"
+
 namespace quill {
 
-TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet, bool silent,
-                     TPlatform& platform, const names::TNameEncoding& encoding)
+TProgress::TProgress(size_t documents, uint64_t bytes, size_t lines, bool terminal, bool quiet,
+                     bool silent, TPlatform& platform, const names::TNameEncoding& encoding)
     : documents_(documents),
       bytes_(bytes),
       terminal_(terminal),
@@ -14,16 +16,11 @@ TProgress::TProgress(size_t documents, uint64_t bytes, bool terminal, bool quiet
       silent_(silent),
       platform_(platform),
       encoding_(encoding),
-      start_(platform.Now()) {}
+      start_(platform.Now()),
+      lines_(lines) {}
 
 std::string TProgress::Count(uint64_t n, const std::string& one, const std::string& many) {
-    const std::string digits = std::to_string(n);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped + " " + (n == 1 ? one : many);
+    return Grouped(n) + " " + (n == 1 ? one : many);
 }
 
 std::string TProgress::Duration(double seconds) {
@@ -41,14 +38,27 @@ void TProgress::Print(const std::string& line) {
     std::cerr << line << '\n';
 }
 
+void TProgress::Add(size_t i, std::string line, bool ends) {
+    if (i >= lines_.size()) return;
+    if (!line.empty()) lines_[i].Text.push_back(std::move(line));
+    lines_[i].Ended = lines_[i].Ended || ends;
+    // A document's lines wait for every document before it, so they come in its order.
+    while (shown_ < lines_.size() && (shown_ == i || lines_[shown_].Ended)) {
+        for (const std::string& text : lines_[shown_].Text) Print(text);
+        lines_[shown_].Text.clear();
+        if (!lines_[shown_].Ended) break;
+        ++shown_;
+    }
+}
+
 void TProgress::Redraw(bool now) {
     if (!terminal_ || quiet_) return;
     const double t = platform_.Now();
     if (!now && lineShown_ && t - drawn_ < 0.1) return;
     drawn_ = t;
     const double spent = t - start_;
-    std::string line = std::to_string(done_) + "/" + Count(documents_, "document", "documents");
-    if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
+    std::string line = Grouped(done_) + "/" + Count(documents_, "document", "documents");
+    if (failed_ > 0) line += ", " + Grouped(failed_) + " failed";
     line += ", " + Count(pictures_, "picture", "pictures");
     if (spent > 0) {
         char rate[32];
@@ -79,44 +89,73 @@ double TProgress::SecondsLeft() {
     return Left(platform_.Now());
 }
 
-void TProgress::Converted(const std::string& input, const std::string& page, int pictures,
-                          uint64_t bytes) {
+void TProgress::Converted(size_t i, const std::string& input, const std::string& page, int pictures,
+                          uint64_t bytes, const std::string& note) {
     std::lock_guard<std::mutex> lock(lock_);
     ++done_;
     pictures_ += static_cast<uint64_t>(pictures);
     bytesDone_ += bytes;
+    std::string line;
     if (!terminal_ && !quiet_)
-        Print(encoding_.Shown(input) + " -> " + encoding_.Shown(page) + " (" +
-              Count(static_cast<uint64_t>(pictures), "picture", "pictures") + ")");
+        line = encoding_.Shown(input) + " -> " + encoding_.Shown(page) + " (" +
+               Count(static_cast<uint64_t>(pictures), "picture", "pictures") +
+               (note.empty() ? "" : ", " + note) + ")";
+    Add(i, std::move(line), true);
     Redraw(false);
 }
 
-void TProgress::Failed(const std::string& input, const std::string& reason) {
+void TProgress::Failed(size_t i, const std::string& input, const std::string& reason) {
     std::lock_guard<std::mutex> lock(lock_);
     ++done_;
     ++failed_;
-    Print("vornik2html: " + encoding_.Shown(input) + ": " + encoding_.Shown(reason));
+    Add(i, "vornik2html: " + encoding_.Shown(input) + ": " + encoding_.Shown(reason), true);
     Redraw(true);
 }
 
-void TProgress::Warn(const std::string& line) {
+void TProgress::Noted(size_t i, const std::string& line) {
+    std::lock_guard<std::mutex> lock(lock_);
+    Add(i, terminal_ || quiet_ ? std::string() : encoding_.Shown(line), true);
+}
+
+void TProgress::Ended(size_t i) {
+    std::lock_guard<std::mutex> lock(lock_);
+    Add(i, "", true);
+}
+
+void TProgress::Warn(size_t i, const std::string& line) {
     std::lock_guard<std::mutex> lock(lock_);
     if (quiet_) return;
-    Print(encoding_.Shown(line));
+    Add(i, "vornik2html: " + encoding_.Shown(line), false);
     Redraw(true);
 }
 
-std::string TProgress::Summary() const {
+std::string TProgress::Summary(const TCallCounts& c) const {
     const double spent = platform_.Now() - start_;
-    std::string line = Count(documents_, "document", "documents");
-    if (failed_ > 0) line += ", " + std::to_string(failed_) + " failed";
-    return line + ", " + Count(pictures_, "picture", "pictures") + ", " + Duration(spent);
+    // Gone documents are pruned with --prune, and otherwise only taken off the index.
+    const std::string gone = c.Prune      ? ", " + Grouped(c.Gone) + " pruned"
+                             : c.Gone > 0 ? ", " + Grouped(c.Gone) + " gone"
+                                          : "";
+    const std::string failed =
+        Grouped(failed_ + c.Skipped) + " failed" +
+        (c.Skipped > 0 ? " (" + Grouped(c.Skipped) + " not tried again)" : "");
+    const std::string tail = Count(pictures_, "picture", "pictures") + ", " + Duration(spent);
+    if (!c.Update) {
+        std::string line = Count(documents_, "document", "documents");
+        if (failed_ > 0) line += ", " + Grouped(failed_) + " failed";
+        return line + gone + ", " + tail;
+    }
+    const size_t converted = done_ - failed_;
+    if (converted == 0 && failed_ + c.Skipped == 0 && c.Gone == 0 && c.Recorded == 0)
+        return "nothing to do: " + Count(c.UpToDate, "document", "documents") + " up to date";
+    std::string upToDate = Grouped(c.UpToDate) + " up to date";
+    if (c.Recorded > 0) upToDate += " (" + Grouped(c.Recorded) + " recorded)";
+    return Grouped(converted) + " converted, " + upToDate + ", " + failed + gone + ", " + tail;
 }
 
-void TProgress::Finish() {
+void TProgress::Finish(const TCallCounts& counts) {
     std::lock_guard<std::mutex> lock(lock_);
     if (quiet_) return;
-    Print(Summary());
+    Print(Summary(counts));
 }
 
 }  // namespace quill

@@ -20,13 +20,15 @@ constexpr size_t kHeaderBytes = 17;
 }  // namespace
 
 TConversionRun::TConversionRun(TOptionsSource& options, TFileChooser& chooser, TPageStyle style,
-                               TRunSettings settings, TCommitGate* gate, TPictureWork* pictureWork)
+                               TRunSettings settings, TCommitGate* gate, TPictureWork* pictureWork,
+                               TRunRecorder* recorder)
     : options_(options),
       chooser_(chooser),
       style_(style),
       settings_(settings),
       gate_(gate),
       pictureWork_(pictureWork),
+      recorder_(recorder),
       platform_(settings.Platform ? *settings.Platform : TPlatform::Real()),
       state_(platform_),
       files_(platform_) {}
@@ -37,9 +39,9 @@ void TConversionRun::RefuseInputAsOutput(const std::string& fileName) const {
     // Putting the file in place would replace the document. Links and other names of the
     // same file are caught by comparing the files, not the names.
     if (SameFile(inputName_, fileName, platform_))
-        throw EInOutError(
-            "Cannot create \"" + fileName + "\": it is the input document \"" + inputName_ + "\"",
-            fileName, "it is the input document");
+        throw EInOutError("Cannot create \"" + fileName + "\": it is the input document \"" +
+                              names::ShownName(inputName_) + "\"",
+                          fileName, "it is the input document");
 }
 
 TRunResult TConversionRun::Run() {
@@ -78,7 +80,8 @@ void TConversionRun::Convert() {
     TRunState& s = state_;
     // The document is opened before anything is created: a name that does not open costs
     // no file.
-    s.InputFile.Assign(inputName_);
+    written_.clear();
+    s.InputFile.Assign(names::ShownName(inputName_), inputName_);
     s.InputFile.Reset();
     RefuseInputAsOutput(pageName_);
     pagePath_ = files_.Stage(pageName_, /*last=*/true);
@@ -86,6 +89,12 @@ void TConversionRun::Convert() {
     s.OutputFile.Rewrite();
     if (settings_.Embed) writer_->BeginDraft(s.OutputFile, platform_);
     if (s.SkipHeader) SkipDocumentHeader();
+    // The first read of the text would only say "end of file".
+    if (s.SkipHeader && s.InputFile.Eof()) {
+        const std::string reason = "it has no text after the 17-byte header";
+        throw EInOutError("Cannot read \"" + s.InputFile.FileName() + "\": " + reason,
+                          s.InputFile.FileName(), reason);
+    }
     // Only the modern page looks ahead, so the classic run reads nothing sooner.
     writer_->WriteHeader(s.OutputFile, options_, s.UseColors, names::PageTitle(inputName_),
                          settings_.Html5 ? s.InputFile.Buffered() : std::string_view());
@@ -98,6 +107,11 @@ void TConversionRun::Convert() {
     writer_->SettleLanguage(pageName_, pagePath_, platform_);
     if (settings_.Embed) writer_->FinishDraft(pageName_, pagePath_, platform_);
     pictures_.Release();
+    if (recorder_) {
+        std::vector<TWrittenFile> written = written_;
+        written.push_back({pageName_, pagePath_});
+        recorder_->BeforeCommit(files_, written, pictures_.Count());
+    }
     if (gate_) gate_->BeforeCommit(files_.Names());
     files_.Commit();
 }
@@ -191,7 +205,7 @@ std::string TConversionRun::PictureFileName(int n) {
 
 void TConversionRun::WriteImageLine(int n) {
     if (settings_.NoPictureFiles && !settings_.Embed)
-        throw EInOutError("Cannot write the pictures of \"" + inputName_ +
+        throw EInOutError("Cannot write the pictures of \"" + names::ShownName(inputName_) +
                           "\": a page on standard output can only hold them embedded");
     writer_->WriteImageLine(state_.OutputFile, n, settings_.Embed ? "" : PictureFileName(n));
 }
@@ -239,7 +253,8 @@ std::string TConversionRun::StagePicture(int n, bool bmp) {
         throw EInOutError("Cannot write picture \"" + fileName + "\": it is the page \"" + *page +
                               "\" of this run",
                           fileName, "it is the page");
-    return files_.Stage(fileName);
+    written_.push_back({fileName, files_.Stage(fileName)});
+    return written_.back().Path;
 }
 
 // Picture n written to path.

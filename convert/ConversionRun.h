@@ -46,7 +46,8 @@ class TConversionRun {
   public:
     TConversionRun(TOptionsSource& options, TFileChooser& chooser,
                    TPageStyle style = TPageStyle::Quilloc, TRunSettings settings = {},
-                   TCommitGate* gate = nullptr, TPictureWork* pictureWork = nullptr);
+                   TCommitGate* gate = nullptr, TPictureWork* pictureWork = nullptr,
+                   TRunRecorder* recorder = nullptr);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
@@ -90,15 +91,17 @@ class TConversionRun {
     const TRunSettings settings_;
     TCommitGate* const gate_;
     TPictureWork* const pictureWork_;
+    TRunRecorder* const recorder_;
     TPlatform& platform_;
 
     TRunState state_;
-    std::string inputName_;       // the document as chosen
-    std::string pageName_;        // the page as chosen
-    std::string pagePath_;        // where the page is written until it is put in place
-    std::string pageFolder_;      // where picture files go: the page's folder, "" or ending "/"
-    TStagedFiles files_;          // the page and the picture files until they are put in place
-    std::vector<char> lineCopy_;  // a line that went on past a refill
+    std::string inputName_;   // the document as chosen
+    std::string pageName_;    // the page as chosen
+    std::string pagePath_;    // where the page is written until it is put in place
+    std::string pageFolder_;  // where picture files go: the page's folder, "" or ending "/"
+    TStagedFiles files_;      // the page and the picture files until they are put in place
+    std::vector<TWrittenFile> written_;  // the picture files staged, in order
+    std::vector<char> lineCopy_;         // a line that went on past a refill
 
     std::unique_ptr<TLineTranslator> translator_;
     TPictureStore pictures_;

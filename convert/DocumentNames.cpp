@@ -33,6 +33,10 @@ std::string DocumentFile(const std::string& input) {
     return input == kStandardStream ? kStandardInputFile : input;
 }
 
+std::string ShownName(const std::string& documentFile) {
+    return documentFile == kStandardInputFile ? std::string(FileName(documentFile)) : documentFile;
+}
+
 std::string_view FileName(std::string_view path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string_view::npos ? path : path.substr(slash + 1);

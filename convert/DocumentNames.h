@@ -14,6 +14,9 @@ inline constexpr std::string_view kStandardStream = "-";
 inline constexpr const char* kStandardInputFile = "/dev/stdin";
 // The file a run reads for an INPUT.
 std::string DocumentFile(const std::string& input);
+// How messages name the document a run reads: standard input as "stdin", as its page is
+// named; any other file as it is given.
+std::string ShownName(const std::string& documentFile);
 
 // What follows the last "/" or "\" of a path: a document's name is taken from either kind
 // of folder separator, whatever the system.

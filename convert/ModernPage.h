@@ -16,12 +16,18 @@ using namespace std::string_view_literals;
 
 // The page up to its language, the language, the head up to the title, the title (the
 // document's file name) and the rest of the head up to the style rules, which are those
-// of the classic page.
+// of the classic page after two of the modern page's own.
 inline constexpr std::string_view kHtmlStart = "<!DOCTYPE html>\r\n<html lang=\""sv;
 inline constexpr std::string_view kHeadStart =
     "\"><head><meta charset=\"utf-8\">\r\n<meta name=\"viewport\" "
     "content=\"width=device-width, initial-scale=1\">\r\n<title>"sv;
-inline constexpr std::string_view kHeadTitleEnd = "</title>\r\n<style>\r\n"sv;
+// On a screen narrower than the page (a phone) every picture is shown whole, scaled down
+// to the width there is, and the text keeps its size and its lines and scrolls sideways
+// within its block: a line is a row of a text screen whose columns line up (boxes,
+// tables, the pictures' rows), so wrapping would break it, and 80 columns scaled into
+// 390 pixels would be letters under 5 pixels wide.
+inline constexpr std::string_view kHeadTitleEnd =
+    "</title>\r\n<style>\r\nimg{max-width:100%;height:auto}\r\npre{overflow-x:auto}\r\n"sv;
 inline constexpr std::string_view kStyleDark =
     "body{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:"sv;
 inline constexpr std::string_view kStyleLight = "body{background:white}\r\npre{font-size:"sv;

@@ -33,6 +33,7 @@ std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
     if (Is(name, "cp866")) return e;
     if (Is(name, "utf-8") || Is(name, "utf8")) {
         e.kind_ = TKind::AsItIs;
+        e.name_ = "utf-8";
         return e;
     }
     static std::mutex lock;
@@ -46,6 +47,7 @@ std::optional<TNameEncoding> TNameEncoding::Named(std::string_view name) {
     }
     e.kind_ = TKind::Table;
     e.upper_ = it->second.get();
+    e.name_ = it->first;
     return e;
 }
 

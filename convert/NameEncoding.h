@@ -26,6 +26,9 @@ class TNameEncoding {
     // reads "/" and "." as ASCII, and the code pages of DOS and Windows names agree there.
     std::string Shown(std::string_view path) const;
 
+    // The code page as it was named, "utf-8" for names as they are; "" for cp866.
+    std::string_view Name() const { return name_; }
+
   private:
     using TUpperHalf = std::array<std::string, 128>;
     enum class TKind { Cp866, AsItIs, Table };
@@ -33,6 +36,7 @@ class TNameEncoding {
     // TKind::Table: the UTF-8 of bytes 128 to 255, made once a process for each code page
     // asked for, so that the settings copied to every run copy a pointer.
     const TUpperHalf* upper_ = nullptr;
+    std::string_view name_;  // a literal, or the key of the table's entry: it stays
 };
 
 }  // namespace quill::names

@@ -7,6 +7,8 @@
 
 namespace quill {
 
+class TStagedFiles;
+
 // Where a conversion run reads its options, at the moments the run asks for them.
 // The window reads its controls; the command line answers fixed values.
 class TOptionsSource {
@@ -36,6 +38,24 @@ class TCommitGate {
   public:
     virtual ~TCommitGate() = default;
     virtual void BeforeCommit(const std::vector<std::string>& files) = 0;
+};
+
+// A file a run has written: its name, and where it lies until it is put in place.
+struct TWrittenFile {
+    std::string Name;
+    std::string Path;
+};
+
+// Told what a run has written once it is all written, before the gate: the picture files
+// in order, the page last, and how many pictures the page shows (embedded ones too). It
+// may stage files of its own among the run's, which are then put in place after the page,
+// or not at all: an archive's record of the page, so that no page of it is ever in place
+// without its record, nor a record without its page. It refuses by raising an Exception.
+class TRunRecorder {
+  public:
+    virtual ~TRunRecorder() = default;
+    virtual void BeforeCommit(TStagedFiles& files, const std::vector<TWrittenFile>& written,
+                              int pictures) = 0;
 };
 
 // Encodes the picture files of a run once they are staged: task i writes picture i + 1

@@ -17,6 +17,7 @@
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
 #include "platform/FileIdentity.h"
+#include "platform/MemoryPlatform.h"
 #include "support/TestSupport.h"
 
 namespace quill {
@@ -59,22 +60,40 @@ TEST(Archive, DocumentNamesAndRecords) {
         EXPECT_EQ(byPattern.IsDocument(name), is.second) << name;
     }
 
-    // Names with the record's separators survive; a newer record file's word counts.
-    test::TempDir dir;
-    const TPageRecord odd{"a\tb%.htm", "a\tb%\n.$w", 12345678901ull, 3, "1a\rb.png"};
-    TPageRecords::Update(dir.Path().string(), TPageRecords::FileName("-1-of-2"),
-                         {odd, {"c.htm", "c.$w", 1, 0, ""}});
-    const std::string older = dir.File(TPageRecords::FileName("-1-of-2"));
-    std::filesystem::last_write_time(
-        older, std::filesystem::last_write_time(older) - std::chrono::hours(1));
-    TPageRecords::Update(dir.Path().string(), TPageRecords::FileName(""),
-                         {{"c.htm", "c.$1", 2, 1, "1c.png"}});
-    const auto records = TPageRecords::Read(dir.Path().string());
-    ASSERT_EQ(records.size(), 2u);
-    const TPageRecord& a = records.at(odd.Page);
-    EXPECT_EQ(std::tie(a.Document, a.Size, a.Pictures, a.FirstPicture),
-              std::tie(odd.Document, odd.Size, odd.Pictures, odd.FirstPicture));
-    EXPECT_EQ(records.at("c.htm").Document, "c.$1");
+    // A page's own record counts over the rows of the record files earlier versions kept
+    // for a whole folder, of which the newer file's word counts. Names with the records'
+    // separators survive, and what a later version adds is passed over.
+    TMemoryPlatform memory;
+    memory.WriteFile("/s/.vornik2html-pages-1-of-2",
+                     "vornik2html pages 1\nc.htm\tc.$w\t1\t0\t\nb.htm\tb.$w\t5\t2\t1b.png\n");
+    memory.WriteFile("/s/.vornik2html-pages", "vornik2html pages 1\nc.htm\tc.$1\t2\t1\t1c.png\n");
+    TPageRecord odd;
+    odd.Page = "a\tb%.htm";
+    odd.Document = "a\tb%\n.$w";
+    odd.Size = 12345678901ull;
+    odd.Pictures = 3;
+    odd.Files = {"1a\rb.png", "2a\rb.png"};
+    odd.FirstPicture = odd.Files[0];
+    odd.Archive = "/x %41";
+    odd.Source = "s/" + odd.Document;
+    odd.Time = -5;
+    odd.Options = "--html5 --lang ru";
+    TPageRecords::Write("/s", odd, memory);
+    memory.WriteFile("/s/.vornik2html/b.rec",
+                     "vornik2html page 7\npage\tb.htm\tdocument\tb.$1\tshade\tred\tsize\t9\n");
+    memory.WriteFile("/s/.vornik2html/x.rec", "vornik2html pages 1\n");
+    std::vector<std::string> unreadable;
+    const auto records = TPageRecords::Read("/s", memory, &unreadable);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(TPageRecords::Text(records.at(odd.Page)), TPageRecords::Text(odd));
+    EXPECT_EQ(records.at(odd.Page).FirstPicture, odd.Files[0]);
+    const TPageRecord& b = records.at("b.htm");
+    EXPECT_EQ(std::make_tuple(b.Document, b.Size, b.Old), std::make_tuple("b.$1", 9ull, false));
+    const TPageRecord& c = records.at("c.htm");
+    EXPECT_EQ(std::make_tuple(c.Document, c.Pictures, c.FirstPicture, c.Old),
+              std::make_tuple("c.$1", 1, "1c.png", true));
+    EXPECT_EQ(unreadable,
+              std::vector<std::string>{"/s/.vornik2html/x.rec: not a record of vornik2html"});
 }
 
 TEST(Archive, OtherTextAndCounts) {
@@ -101,6 +120,31 @@ TEST(Archive, OtherTextAndCounts) {
     EXPECT_EQ(TProgress::Duration(41.2), "41 s");
     EXPECT_EQ(TProgress::Duration(125), "2 min 5 s");
     EXPECT_EQ(TProgress::Duration(7300), "2 h 1 min");
+
+    // The summary of a call: counts, and nothing that looks like work when none was done.
+    struct SummaryCase {
+        TCallCounts counts;
+        bool converts;  // one document converted, one failed
+        std::string want;
+    };
+    const SummaryCase summaries[] = {
+        {{}, true, "2 documents, 1 failed, 3 pictures, 0 s"},
+        {{.Prune = true, .Gone = 1}, true, "2 documents, 1 failed, 1 pruned, 3 pictures, 0 s"},
+        {{.Update = true, .UpToDate = 1200}, false, "nothing to do: 1,200 documents up to date"},
+        {{.Update = true, .UpToDate = 1200, .Recorded = 2, .Skipped = 1234, .Gone = 3},
+         true,
+         "1 converted, 1,200 up to date (2 recorded), 1,235 failed (1,234 not tried again), "
+         "3 gone, 3 pictures, 0 s"},
+    };
+    for (const SummaryCase& c : summaries) {
+        TMemoryPlatform clock;
+        TProgress progress(2, 10, 2, false, false, true, clock);
+        if (c.converts) {
+            progress.Converted(1, "b", "b.htm", 3, 5);
+            progress.Failed(0, "a", "reason");
+        }
+        EXPECT_EQ(progress.Summary(c.counts), c.want);
+    }
 }
 
 TEST(Archive, OnePoolRunsDocumentsAndTheirPicturesAndReportsTheFirstFailure) {

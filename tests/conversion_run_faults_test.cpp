@@ -78,6 +78,8 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
         std::function<void(const TempDir&, std::string& input, std::string& page)> setup;
         std::string (*message)(const std::string& input, const std::string& page);
         bool modernToo = false;  // also with the modern page, whose pictures are compact
+        // The tool's own word, when it refuses the command line before any run (exit 2).
+        const char* usage = nullptr;
     };
     const std::string text = "a line\rand another\r";
     auto regular = [&](const TempDir& d, std::string& input, std::string& page) {
@@ -149,7 +151,7 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
              test::WriteFileBytes(in, test::Bytes(16, 'h'));
          },
          [](const std::string& in, const std::string&) {
-             return "Cannot read \"" + in + "\": end of file";
+             return "Cannot read \"" + in + "\": it has no text after the 17-byte header";
          }},
         {"page that is one of its own pictures",
          [&](const TempDir& d, std::string& in, std::string& page) {
@@ -168,7 +170,8 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
          },
          [](const std::string& in, const std::string&) {
              return "Cannot open \"" + in + "\": Is a directory";
-         }},
+         },
+         false, "is a folder: an archive needs -d DIR"},
         {"input is a named pipe nobody writes to",
          [&](const TempDir& d, std::string& in, std::string& page) {
              regular(d, in, page);
@@ -229,8 +232,14 @@ TEST_F(Faults, EachFaultIsReportedNamingTheFileAndTheDocumentStaysAsItWas) {
             const std::string expected = c.message(input, page);
             if (tool) {
                 const TToolRun r = Tool(dir, input, page, html5);
-                EXPECT_EQ(r.status, 1);
-                EXPECT_EQ(r.err, "vornik2html: " + input + ": " + expected + "\n");
+                if (c.usage) {
+                    EXPECT_EQ(r.status, 2);
+                    EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(c.usage), std::string::npos)
+                        << r.err;
+                } else {
+                    EXPECT_EQ(r.status, 1);
+                    EXPECT_EQ(r.err, "vornik2html: " + input + ": " + expected + "\n");
+                }
             } else {
                 const test::TConverted out =
                     test::ConvertFile(input, page, {.run = {.Html5 = html5}});

@@ -153,16 +153,18 @@ TEST(ConversionRun, EmptyTextPartIsAnEndOfFileErrorAndWritesNoPage) {
     struct Case {
         const char* name;
         std::string document;
+        std::string reason;
     };
+    const std::string header = "it has no text after the 17-byte header";
     const Case cases[] = {
-        {"empty", ""},
-        {"short.$w", "seventeen bytes.."},
-        {"shorter.$w", "five!"},
+        {"empty", "", "end of file"},
+        {"short.$w", "seventeen bytes..", header},
+        {"shorter.$w", "five!", header},
     };
     for (const Case& c : cases) {
         TempDir dir;
         const auto out = Convert(dir, c.document, TSettings{.colors = true}, c.name);
-        EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": end of file");
+        EXPECT_EQ(out.error, "Cannot read \"" + dir.File(c.name) + "\": " + c.reason);
         EXPECT_FALSE(std::filesystem::exists(dir.File("page.htm"))) << c.name;
     }
 }
@@ -360,7 +362,8 @@ TEST(ConversionRun, ModernPageAndEmbeddedPictures) {
         "<!DOCTYPE html>\r\n<html lang=\"en\"><head><meta charset=\"utf-8\">\r\n<meta "
         "name=\"viewport\" "
         "content=\"width=device-width, initial-scale=1\">\r\n<title>a&amp;b #1</title>\r\n"
-        "<style>\r\nbody{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
+        "<style>\r\nimg{max-width:100%;height:auto}\r\npre{overflow-x:auto}\r\n"
+        "body{background:black}\r\npre{color:#00cccc;font-weight:bold;font-size:17px;"
         "line-height:17px}\r\n";
     for (const bool bmp : {false, true}) {
         TempDir dir;

@@ -18,6 +18,7 @@
 #include "platform/Exception.h"
 #include "platform/JsonText.h"
 #include "support/ConvertSupport.h"
+#include "support/LocalServer.h"
 #include "support/SampleArchive.h"
 
 namespace quill {
@@ -174,13 +175,9 @@ TEST(SearchIndex, ABrowserFindsRussianWordsInOtherFormsInBothPageKinds) {
     html.insert(html.rfind("</body>"), TSearchIndex::SearchBox(""));
     test::WriteFileBytes(index, test::ToBytes(html));
 
-    TChildProcess server(
-        "python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", site});
-    const std::string serving = server.ReadUntil('\n').value_or("");  // "... port N (http..."
-    const size_t port = serving.find(" port ");
-    ASSERT_NE(port, std::string::npos) << serving;
-    const std::string root =
-        "http://127.0.0.1:" + serving.substr(port + 6, serving.find(' ', port + 6) - port - 6);
+    const test::TLocalServer server(site);
+    const std::string& root = server.Root();
+    ASSERT_NE(root, "") << "python3 -m http.server did not start";
     TBrowser browser(dir.File("profile"));
     browser.Open(root + "/index.htm");
     if (browser.WaitFor("document.querySelector('.pagefind-ui__search-input') ? 'yes' : ''")

@@ -46,7 +46,9 @@ TToolRun Tool(const TempDir& dir, const std::string& args) {
     r.err = test::ToString(test::ReadFileBytes(dir.File(".stderr")));
     const size_t last = r.err.rfind('\n', r.err.size() < 2 ? 0 : r.err.size() - 2);
     const size_t from = last == std::string::npos || r.err.size() < 2 ? 0 : last + 1;
-    if (std::regex_match(r.err.substr(from), std::regex("[0-9,]+ documents?, .* s\n"))) {
+    if (std::regex_match(
+            r.err.substr(from),
+            std::regex("([0-9,]+ (documents?|converted), .* s|nothing to do: .*)\n"))) {
         r.summary = r.err.substr(from, r.err.size() - from - 1);
         r.err.resize(from);
     }
@@ -81,10 +83,11 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
         {"-q a.txt", 0, ""},
         {"-j 1 u.txt lf.txt", 0,
-         "u.txt: looks like a UTF-8 text file, not a Vornik document; converted anyway\n"
-         "u.txt -> u.htm (0 pictures)\n"
-         "lf.txt: looks like a text file with LF line ends, not a Vornik document; converted "
+         "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
          "anyway\n"
+         "u.txt -> u.htm (0 pictures)\n"
+         "vornik2html: lf.txt: looks like a text file with LF line ends, not a Vornik "
+         "document; converted anyway\n"
          "lf.txt -> lf.htm (0 pictures)\n"},
         {"-q u.txt", 0, ""},
         {"-o out/p.htm a.txt", 0, "a.txt -> out/p.htm (0 pictures)\n"},
@@ -95,8 +98,7 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"-q empty a.txt", 1, "vornik2html: empty: Cannot read \"empty\": end of file\n"},
         {"-o a.txt a.txt", 1,
          "vornik2html: a.txt: Cannot create \"a.txt\": it is the input document \"a.txt\"\n"},
-        {"-d nowhere a.txt", 1,
-         "vornik2html: a.txt: Cannot create \"nowhere/a.htm\": No such file or directory\n"},
+        {"-d nowhere a.txt", 0, "a.txt -> nowhere/a.htm (0 pictures)\n"},
         {"", 2, "*vornik2html: no INPUT given"},
         {"--frobnicate a.txt", 2, "*vornik2html: unknown option --frobnicate"},
         {"-o x.htm a.txt b.txt", 2, "*vornik2html: -o takes one INPUT only"},
@@ -119,6 +121,24 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         {"--index -d nowhere", 1,
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
+        {"--index --html5 -d out", 2,
+         "*vornik2html: --index takes -d DIR, -q and --name-encoding only, not --html5"},
+        {"-o x.htm out", 2,
+         "*vornik2html: -o writes one page, and \"out\" is a folder: an archive needs -d DIR"},
+        {"--retry-failed a.txt", 2, "*vornik2html: --retry-failed needs --update"},
+        {"-d new/sub a.txt", 0, "a.txt -> new/sub/a.htm (0 pictures)\n"},
+        // One pattern for each --match; the lines in the order of the documents.
+        {"-q -d site --match 'a.*' .", 0, ""},
+        {"-j 4 big.txt u.txt empty a.txt lf.txt", 1,
+         "big.txt -> big.htm (0 pictures)\n"
+         "vornik2html: u.txt: looks like a UTF-8 text file, not a Vornik document; converted "
+         "anyway\n"
+         "u.txt -> u.htm (0 pictures)\n"
+         "vornik2html: empty: Cannot read \"empty\": end of file\n"
+         "a.txt -> a.htm (0 pictures)\n"
+         "vornik2html: lf.txt: looks like a text file with LF line ends, not a Vornik "
+         "document; converted anyway\n"
+         "lf.txt -> lf.htm (0 pictures)\n"},
         {"--name-encoding koi8-r a.txt", 0, "a.txt -> a.htm (0 pictures)\n"},
         {"--name-encoding utf-16 a.txt", 2,
          "*vornik2html: --name-encoding needs a single-byte code page such as cp866, cp437 or "
@@ -156,6 +176,11 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
         test::WriteFileBytes(dir.File("empty"), {});
         test::WriteFileBytes(dir.File("u.txt"), test::ToBytes("gr\xc3\xbc\xc3\x9f\r"));
         test::WriteFileBytes(dir.File("lf.txt"), test::ToBytes("one\ntwo\n"));
+        // Ends well after the small ones that follow it.
+        std::string big;
+        for (int i = 0; i < 100000 && c.args.find("big.txt") != std::string::npos; ++i)
+            big += "\x02line\x01 of a long document\r";
+        test::WriteFileBytes(dir.File("big.txt"), test::ToBytes(big));
         test::WriteFileBytes(dir.File(kTooLong + ".$w"), test::ToBytes("a\r"));
         test::WriteFileBytes(dir.File("ro.htm"), test::ToBytes("kept"));
         std::filesystem::permissions(dir.File("ro.htm"), std::filesystem::perms::owner_read);
@@ -181,7 +206,7 @@ TEST(Vornik2Html, HelpAndVersion) {
     TempDir dir;
     const TToolRun help = Tool(dir, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: vornik2html", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: vornik2html", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("--pitch42"), std::string::npos);
     const TToolRun version = Tool(dir, "--version");
     EXPECT_EQ(version.status, 0);
@@ -376,7 +401,7 @@ TEST(Vornik2Html, ADocumentDeeperThanThePathLimitConverts) {
     ::closedir(folder);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names,
-              (std::vector<std::string>{".vornik2html-pages", "1doc.png", "doc.htm", "index.htm"}));
+              (std::vector<std::string>{".vornik2html", "1doc.png", "doc.htm", "index.htm"}));
 }
 
 TEST(Vornik2Html, NoDocumentOfACallOverwritesAnotherOnesPictures) {
@@ -423,8 +448,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (windows && signal != SIGINT) continue;
         TempDir dir;
-        test::WriteFileBytes(dir.File("done.txt"), test::ToBytes("done\r"));
-        // A document that never ends: a pipe this test keeps open and writes one line to.
+        // An archive's document, then one that never ends: a pipe this test keeps open and
+        // writes one line to.
+        std::filesystem::create_directory(dir.Path() / "arc");
+        test::WriteFileBytes(dir.File("arc/done.$w"),
+                             test::ToBytes(std::string(17, 'h') + "done\r"));
         ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0);
         const int writer = ::open(dir.File("pipe.txt").c_str(), O_RDWR);
         ASSERT_GE(writer, 0);
@@ -433,7 +461,7 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, dir.File(".stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const std::string done = dir.File("done.txt"), pipe = dir.File("pipe.txt");
+        const std::string done = dir.File("arc"), pipe = dir.File("pipe.txt");
         const std::string folder = dir.Path().string();
         std::vector<const char*> args = {tool.c_str(),   "-j",         "1",         "-d",
                                          folder.c_str(), done.c_str(), pipe.c_str()};
@@ -471,6 +499,9 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
                   std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(dir.File("pipe.htm")));
         EXPECT_TRUE(Temporaries(dir).empty());
+        // The index pages are written for what finished, from its record.
+        EXPECT_NE(Page(dir, "index.htm").find("<a href=\"done.htm\">done.$w</a>"),
+                  std::string::npos);
     }
 }
 
@@ -493,7 +524,7 @@ TEST(Vornik2Html, PipesWithEmbeddedPictures) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err,
-              "vornik2html: -: Cannot write the pictures of \"/dev/stdin\": a page on "
+              "vornik2html: -: Cannot write the pictures of \"stdin\": a page on "
               "standard output can only hold them embedded\n");
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
@@ -539,10 +570,11 @@ void MakeArchive(const TempDir& dir) {
 // Every file below root by its path, hidden ones (records) left out, with its bytes.
 std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.is_regular_file() && e.path().filename().string()[0] != '.')
-            files[std::filesystem::relative(e.path(), root).string()] =
-                test::ToString(test::ReadFileBytes(e.path().string()));
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string path = std::filesystem::relative(e.path(), root).string();
+        if (e.is_regular_file() && path[0] != '.' && path.find("/.") == std::string::npos)
+            files[path] = test::ToString(test::ReadFileBytes(e.path().string()));
+    }
     return files;
 }
 
@@ -657,7 +689,8 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
         for (const auto& e : std::filesystem::directory_iterator(folder)) {
             const std::string file = e.path().filename().string();
             const std::string wanted = e.is_directory() ? file + "/index.htm" : file;
-            if ((e.is_directory() || file.ends_with(".htm")) && file != "index.htm") {
+            if ((e.is_directory() || file.ends_with(".htm")) && file != "index.htm" &&
+                file[0] != '.') {
                 EXPECT_NE(std::find(links.begin(), links.end(), wanted), links.end())
                     << name << wanted;
             }
@@ -678,6 +711,20 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
         EXPECT_NE(r.err.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm (0 pictures)\n"),
                   std::string::npos)
             << r.err;
+        const TToolRun dry = Tool(dir, "--update --dry-run --report r.json -d arc/site arc");
+        EXPECT_NE(dry.out.find("arc/Обзор/Обзор.$w -> arc/site/Обзор/Обзор.htm: up to date\n"),
+                  std::string::npos)
+            << dry.out;
+        EXPECT_NE(Page(dir, "r.json").find("\"input\":\"arc/Обзор/Обзор.$w\""), std::string::npos);
+        // A modern page's title shows its name by the code page: another one makes other pages.
+        ASSERT_EQ(Tool(dir, "-q --html5 -d m arc").status, 1);
+        for (const auto& [encoding, plan] :
+             {std::pair{"", "up to date"},
+              {"--name-encoding koi8-r ", "convert (options changed)"}})
+            EXPECT_NE(Tool(dir, "--update --dry-run --html5 " + std::string(encoding) + "-d m arc")
+                          .out.find("arc/sub/p2.$w -> m/sub/p2.htm: " + std::string(plan) + "\n"),
+                      std::string::npos)
+                << encoding;
         ASSERT_EQ(Tool(dir, "--index --name-encoding utf-8 -d arc/site").status, 0);
         EXPECT_NE(Page(dir, "arc/site/" + kObzor + "/index.htm").find("<h1>/\uFFFD\uFFFD"),
                   std::string::npos);
@@ -699,8 +746,13 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     const TToolRun index = Tool(dir, "--index -d parts");
     EXPECT_EQ(index.status, 0) << index.err;
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
-    // No file takes a byte under a file-size limit of 0: every index fails and stays as it
-    // was. The messages come through a pipe, which the limit leaves alone.
+    // No file takes a byte under a file-size limit of 0: every index that must change fails
+    // and stays as it was. The messages come through a pipe, which the limit leaves alone.
+    const std::string stale = "<meta name=\"generator\" content=\"vornik2html\">\n";
+    const std::vector<std::string> folders = {"o #?\"<%41/", "sub/",       "x.y/d/",
+                                              "x.y/",        kObzor + "/", ""};
+    for (const std::string& folder : folders)
+        test::WriteFileBytes(dir.File("parts/" + folder + "index.htm"), test::ToBytes(stale));
     const std::string tool = std::string(QUILL_BINARY_DIR) + "/tools/vornik2html";
     const std::string command = "cd '" + dir.Path().string() +
                                 "' && ulimit -f 0 && trap '' XFSZ && exec '" + tool +
@@ -710,9 +762,13 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     err.resize(std::fread(err.data(), 1, err.size(), pipe));
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     std::string want;
-    for (const std::string folder : {"o #?\"<%41/", "sub/", "x.y/d/", "x.y/", "Обзор/", ""})
-        want += "vornik2html: Cannot write \"parts/" + folder + "index.htm\": File too large\n";
+    for (const std::string& folder : folders) {
+        const std::string shown = folder == kObzor + "/" ? "Обзор/" : folder;
+        want += "vornik2html: Cannot write \"parts/" + shown + "index.htm\": File too large\n";
+        EXPECT_EQ(Page(dir, "parts/" + folder + "index.htm"), stale);
+    }
     EXPECT_EQ(err, want);
+    ASSERT_EQ(Tool(dir, "-q --index -d parts").status, 0);
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
 
     // A document newer than its page and a page gone: these two only.
@@ -724,8 +780,18 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
     EXPECT_EQ(update.err,
               "arc/sub/p2.$w -> whole/sub/p2.htm (0 pictures)\n"
               "arc/x.y/z.$w -> whole/x.y/z.htm (0 pictures)\n");
-    EXPECT_EQ(update.summary.substr(0, 25), "2 documents, 0 pictures, ");
+    EXPECT_EQ(update.summary.substr(0, 49), "2 converted, 8 up to date, 0 failed, 0 pictures, ");
     EXPECT_EQ(Tree(dir.File("parts")), Tree(dir.File("whole")));
+
+    // --index says what it cannot list: a page without its record, a record without its page.
+    std::filesystem::remove(dir.File("parts/sub/.vornik2html/p2.rec"));
+    std::filesystem::remove(dir.File("parts/x.y/z.htm"));
+    const TToolRun unlisted = Tool(dir, "--index -d parts");
+    EXPECT_EQ(unlisted.status, 0);
+    EXPECT_EQ(unlisted.err,
+              "vornik2html: parts/sub/p2.htm: not listed: it has no record\n"
+              "vornik2html: parts/x.y/z.htm: not listed: the page is missing\n");
+    EXPECT_EQ(Page(dir, "parts/sub/index.htm").find("p2.htm"), std::string::npos);
 
     // A page that would be its folder's index, and an index.htm of someone else's: neither
     // is written over.
@@ -740,6 +806,17 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
               "vornik2html\n");
     EXPECT_EQ(Page(dir, "whole/x.y/index.htm"), "mine");
     EXPECT_NE(Page(dir, "whole/sub/index.htm").find("<h1>/sub/</h1>"), std::string::npos);
+
+    // A document that fails by itself is not tried again while it does not change; that
+    // is a failure, said even with -q.
+    test::WriteFileBytes(dir.File("arc/sub/h.$w"), test::ToBytes(std::string(17, 'h')));
+    ASSERT_EQ(Tool(dir, "-q --update -d whole arc").status, 1);
+    const TToolRun skipped = Tool(dir, "-q --update -d whole arc");
+    EXPECT_EQ(skipped.status, 1);
+    EXPECT_EQ(skipped.err.substr(skipped.err.rfind('\n', skipped.err.size() - 2) + 1),
+              "vornik2html: 1 document failed before and did not change since: not tried again "
+              "(--retry-failed tries them)\n")
+        << skipped.err;
 }
 
 }  // namespace

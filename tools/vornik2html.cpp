@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "archive/ArchiveCall.h"
 #include "archive/CallSettings.h"
 #include "convert/DocumentNames.h"
+#include "convert/NameEncoding.h"
 #include "convert/PageLanguage.h"
 #include "platform/StagedFiles.h"
 
@@ -32,25 +34,30 @@ namespace {
 
 using namespace quill;
 
+// The first lines of --help, and of the answer to a wrong command line. "Usage:" and
+// "or:" are what help2man takes for the man page's SYNOPSIS.
 constexpr const char* kUsage =
-    "usage: vornik2html [--colors] [--pitch42] [--bmp] [--style quilloc|quillo]\n"
-    "                   [--html5] [--scale N] [--classic-pictures] [--lang CODE] [--embed]\n"
-    "                   [--skip-header]\n"
-    "                   [-o PAGE.htm | -o - | -d DIR] [-j N] [-q] [--match PATTERN]...\n"
-    "                   [--update] [--shard K/N] [--name-encoding CODEPAGE] INPUT...\n"
-    "       vornik2html --index [-d DIR] [--name-encoding CODEPAGE]\n";
+    "Usage: vornik2html [OPTION]... INPUT...\n"
+    "  or:  vornik2html --index [-d DIR] [-q] [--name-encoding CODEPAGE]\n";
 
+// The rest of --help, in the form help2man turns into DESCRIPTION, OPTIONS and EXIT
+// STATUS: paragraphs, "Options:", options indented by two spaces with their text in the
+// 21st column, sub-sections ending in ":" and a section of its own between asterisks.
 constexpr const char* kHelp =
     "Converts Vornik documents into web pages, with one picture file for every distinct\n"
-    "picture beside its page.\n"
+    "picture beside its page. An INPUT that is a folder is an archive: its folders are\n"
+    "walked, each document becomes DIR/FOLDERS/NAME.htm, FOLDERS being where it lies\n"
+    "below INPUT, and every output folder gets an index.htm. INPUT - reads the document\n"
+    "from standard input (its name is then \"stdin\").\n"
     "\n"
+    "Options:\n"
     "  --colors          coloured text on a dark page (default: bold, italic and underline\n"
     "                    on a light page)\n"
     "  --pitch42         25-pixel lines (default: 17 pixels)\n"
     "  --bmp             pictures as 4-bit BMP files (default: PNG)\n"
     "  --style STYLE     quilloc (default) or quillo: always colours on a dark page\n"
     "  --html5           a page for today's web: HTML5 in UTF-8, crisp and compact\n"
-    "                    pictures\n"
+    "                    pictures, readable on a phone\n"
     "  --scale N         with --html5: pictures shown 256 x N pixels wide, N from 1 to 8\n"
     "                    (default: 640 pixels)\n"
     "  --classic-pictures\n"
@@ -60,34 +67,46 @@ constexpr const char* kHelp =
     "                    holds Cyrillic letters, otherwise en)\n"
     "  --embed           pictures inside the page as data: addresses; no picture files\n"
     "  --skip-header     skip the 17-byte header of every INPUT, whatever its name\n"
-    "  -o PAGE.htm       the page to write (one INPUT only); -o - writes it to standard\n"
-    "                    output (pictures then need --embed)\n"
+    "  -o PAGE.htm       the page to write (one INPUT only, not a folder); -o - writes it\n"
+    "                    to standard output (pictures then need --embed)\n"
     "  -d DIR            write each page as DIR/NAME.htm, NAME being the document's name\n"
-    "                    up to its first \".\" (default DIR: the current folder)\n"
+    "                    up to its first \".\" (default DIR: the current folder; made\n"
+    "                    when missing)\n"
     "  -j N              N workers for documents and pictures (default: number of cores)\n"
     "  -q                failures only: no line for each document, no summary\n"
+    "  --help            print this help and exit\n"
+    "  --version         print the version and exit\n"
     "\n"
-    "An INPUT that is a folder is an archive: its folders are walked, and each document\n"
-    "becomes DIR/FOLDERS/NAME.htm, FOLDERS being where it lies below INPUT; every output\n"
-    "folder gets an index.htm.\n"
-    "  --match PATTERN   documents are the files that PATTERN (a shell pattern on the file\n"
-    "                    name, may be repeated) matches (default: NAME.$x)\n"
-    "  --update          convert only documents whose page is missing or older\n"
+    "Archives:\n"
+    "  --match PATTERN   the documents are the files PATTERN (a shell pattern on the\n"
+    "                    file name; one for each --match) matches (default: NAME.$x)\n"
+    "  --update          convert only what is not up to date: a document that changed, a\n"
+    "                    page or picture missing, a page made with other options or\n"
+    "                    without a record; take documents that are gone off the index\n"
+    "  --retry-failed    with --update: try again the documents that failed before and\n"
+    "                    did not change since (default: not tried again)\n"
+    "  --prune           remove the page and pictures of documents that are gone, too\n"
+    "  --dry-run         print what each document would get, and why; write nothing\n"
+    "  --report FILE     write a JSON line for each document to FILE: status, input,\n"
+    "                    page, pictures, reason\n"
     "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
-    "  --index           only write the index pages of DIR again\n"
+    "  --index           only write the index pages of DIR again, from the records\n"
     "  --name-encoding CODEPAGE\n"
     "                    file names that are not UTF-8 are shown (in index pages, titles\n"
     "                    and these lines) as names of this single-byte code page\n"
     "                    (default: cp866); utf-8: as they are\n"
-    "  --help, --version\n"
     "\n"
-    "INPUT - reads the document from standard input (its name is then \"stdin\").\n"
-    "Exit status: 0 all converted, 1 some failed, 2 wrong command line.\n";
+    "*Exit status*\n"
+    "  0                 everything was converted\n"
+    "  1                 something failed or was not tried again (a document, a\n"
+    "                    folder, an index page)\n"
+    "  2                 a wrong command line\n";
 
 using TSettings = TCallSettings;
 
 [[noreturn]] void UsageError(const std::string& message) {
-    std::cerr << "vornik2html: " << message << "\n" << kUsage;
+    std::cerr << "vornik2html: " << message << "\n"
+              << kUsage << "Try \"vornik2html --help\" for the options.\n";
     std::exit(2);
 }
 
@@ -115,30 +134,40 @@ void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
     app.allow_extras();   // unknown options are reported in our words
     bool help = false;
     bool version = false;
+    std::map<std::string, CLI::Option*> options;
     app.add_flag("-h,--help", help);
     app.add_flag("--version", version);
-    app.add_flag("--colors", s.colors);
-    app.add_flag("--pitch42", s.pitch42);
-    app.add_flag("--bmp", s.bmp);
-    app.add_flag("--html5", s.run.Html5);
-    app.add_flag("--classic-pictures", s.run.ClassicPictures);
-    app.add_flag("--embed", s.run.Embed);
-    app.add_flag("--skip-header", s.run.SkipHeader);
-    app.add_flag("-q", s.quiet);
-    app.add_flag("--update", s.update);
-    app.add_flag("--index", s.indexOnly);
+    const std::pair<const char*, bool*> flags[] = {
+        {"--colors", &s.colors},
+        {"--pitch42", &s.pitch42},
+        {"--bmp", &s.bmp},
+        {"--html5", &s.run.Html5},
+        {"--classic-pictures", &s.run.ClassicPictures},
+        {"--embed", &s.run.Embed},
+        {"--skip-header", &s.run.SkipHeader},
+        {"-q", &s.quiet},
+        {"--update", &s.update},
+        {"--retry-failed", &s.retryFailed},
+        {"--prune", &s.prune},
+        {"--dry-run", &s.dryRun},
+        {"--index", &s.indexOnly},
+    };
+    for (const auto& [name, flag] : flags) options[name] = app.add_flag(name, *flag);
     // What each option's value is, for the message when it is missing.
     const std::map<std::string, std::string> values = {
-        {"--style", "a style"}, {"-o", "a page name"},    {"-d", "a folder"},
-        {"-j", "a number"},     {"--scale", "a number"},  {"--match", "a pattern"},
-        {"--shard", "K/N"},     {"--lang", "a language"}, {"--name-encoding", "a code page"},
+        {"--style", "a style"},      {"-o", "a page name"},
+        {"-d", "a folder"},          {"-j", "a number"},
+        {"--scale", "a number"},     {"--match", "a pattern"},
+        {"--shard", "K/N"},          {"--lang", "a language"},
+        {"--report", "a file name"}, {"--name-encoding", "a code page"},
     };
-    std::map<std::string, CLI::Option*> options;
-    for (const char* name :
-         {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard", "--name-encoding"})
+    for (const char* name : {"--style", "-o", "-d", "-j", "--scale", "--lang", "--shard",
+                             "--report", "--name-encoding"})
         options[name] = app.add_option(name, words.values[name])
                             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("--match", s.patterns);
+    // One pattern for each --match: the words after it are INPUTs.
+    options["--match"] =
+        app.add_option("--match", s.patterns)->expected(1)->allow_extra_args(false);
     app.add_option("INPUT", s.inputs);
     try {
         app.parse(argc, argv);
@@ -161,6 +190,16 @@ void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
         if (extra.size() > 1 && extra[0] == '-') UsageError("unknown option " + extra);
     for (const std::string& extra : app.remaining()) s.inputs.push_back(extra);
     for (const auto& [name, option] : options) words.counts[name] = option->count();
+}
+
+// --index writes the index pages of DIR from what is there: nothing else is asked of it.
+void CheckIndexOnly(TWords& words, const TSettings& s) {
+    if (!s.indexOnly) return;
+    if (!s.inputs.empty()) UsageError("--index takes -d DIR only, no INPUT");
+    for (const auto& [name, count] : words.counts)
+        if (count > 0 && name != "--index" && name != "-d" && name != "-q" &&
+            name != "--name-encoding")
+            UsageError("--index takes -d DIR, -q and --name-encoding only, not " + name);
 }
 
 // The options that take a value, and what the options say together.
@@ -196,6 +235,9 @@ void CheckOptions(TWords& words, TSettings& s) {
         s.shard = TShard::Parse(shard);
         if (!s.shard) UsageError("--shard needs K/N, 1 <= K <= N, not \"" + shard + "\"");
     }
+    if (given("--report")) s.report = words.values["--report"];
+    if (s.report && s.report->empty()) UsageError("--report needs a file name");
+    if (s.retryFailed && !s.update) UsageError("--retry-failed needs --update");
     if (given("--name-encoding")) {
         const std::string& name = words.values["--name-encoding"];
         const auto encoding = names::TNameEncoding::Named(name);
@@ -206,12 +248,14 @@ void CheckOptions(TWords& words, TSettings& s) {
                 name + "\"");
         s.run.NameEncoding = *encoding;
     }
-    if (s.indexOnly && (!s.inputs.empty() || s.page))
-        UsageError("--index takes -d DIR only, no INPUT");
+    CheckIndexOnly(words, s);
     if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
+    if (s.page && s.inputs.size() == 1 && TPlatform::Real().Status(s.inputs[0]).IsFolder())
+        UsageError("-o writes one page, and \"" + s.inputs[0] +
+                   "\" is a folder: an archive needs -d DIR");
     if (std::count(s.inputs.begin(), s.inputs.end(), names::kStandardStream) > 1)
         UsageError("standard input (-) given twice");
 }
@@ -231,14 +275,25 @@ TSettings ParseCommandLine(int argc, char** argv) {
     return s;
 }
 
+// The call a signal interrupts; null before it is made and once it has ended.
+std::mutex gCallLock;
+TArchiveCall* gCall = nullptr;
+
 #ifdef _WIN32
-using windows::RemoveTemporaryFilesOnInterrupt;
+// The console's handler removes the temporary files of the documents in progress and
+// ends with 130; the finished documents keep their records, so --update lists them.
+void InterruptCallOnSignal() {
+    windows::RemoveTemporaryFilesOnInterrupt();
+}
 #else
-// Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal, after removing
-// the temporary files of the documents in progress; finished documents stay. The signals
-// are blocked in every thread and taken by one thread of their own, so no conversion is
-// cut short in the middle of putting its files in place.
-void RemoveTemporaryFilesOnInterrupt() {
+// Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal. The signals are
+// blocked in every thread and taken by one thread of their own, so no conversion is cut
+// short in the middle of putting its files in place. The first signal stops the call from
+// putting anything more in place, writes the index pages (and the failures and the
+// report) for the documents that finished, removes the temporary files of those in
+// progress and ends; finished documents stay. A second signal ends it at once, with only
+// the temporary files removed.
+void InterruptCallOnSignal() {
     sigset_t signals;
     sigemptyset(&signals);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
@@ -252,6 +307,17 @@ void RemoveTemporaryFilesOnInterrupt() {
         int signal = 0;
         while (sigwait(&signals, &signal) != 0) {
         }
+        std::thread([signal] {
+            {
+                std::lock_guard<std::mutex> lock(gCallLock);
+                if (gCall) gCall->Interrupt();
+            }
+            TStagedFiles::AbandonAllForExit();
+            _exit(128 + signal);
+        }).detach();
+        int again = 0;
+        while (sigwait(&signals, &again) != 0) {
+        }
         TStagedFiles::AbandonAllForExit();
         _exit(128 + signal);
     }).detach();
@@ -264,11 +330,19 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     const windows::TWindowsStart start(argc, argv);
     if (start.OwnConsole() && LooksDropped(start.Arguments(), TPlatform::Real())) {
-        RemoveTemporaryFilesOnInterrupt();
+        windows::RemoveTemporaryFilesOnInterrupt();
         return ConvertDropped(start.Arguments(), windows::ErrorIsTerminal());
     }
 #endif
     const TSettings settings = ParseCommandLine(argc, argv);
-    RemoveTemporaryFilesOnInterrupt();
-    return RunCall(settings);
+    InterruptCallOnSignal();
+    TArchiveCall call(settings);
+    {
+        std::lock_guard<std::mutex> lock(gCallLock);
+        gCall = &call;
+    }
+    const int status = call.Run();
+    std::lock_guard<std::mutex> lock(gCallLock);
+    gCall = nullptr;
+    return status;
 }

@@ -574,8 +574,8 @@ class TForm1Test : public QObject {
             {TPageStyle::Quilloc, "in/obzor.$w", "save", "1obzor.png 2obzor.png obzor.htm", "", 0},
             {TPageStyle::Quillo, "in/note.$w", "save", "note.htm", "", 0},
             {TPageStyle::Quillo, "in", "site", "",
-             pages + " .vornik2html-pages index.htm sub/.vornik2html-pages sub/index.htm "
-                     "sub/second.htm",
+             pages + " .vornik2html/note.rec .vornik2html/obzor.rec index.htm "
+                     "sub/.vornik2html/second.rec sub/index.htm sub/second.htm",
              0},
             {TPageStyle::Quilloc, "in/obzor.$w in/note.$w", "site", "", pages, 0},
             {TPageStyle::Quilloc, "in/gone.$w", "", "", "", 1},

@@ -1,0 +1,35 @@
+#include "archive/PageRecorder.h"
+
+#include "convert/DocumentNames.h"
+#include "platform/WholeFiles.h"
+
+namespace quill {
+
+namespace {
+
+// Whether the file at path holds what the file written at written holds.
+bool SameBytes(TPlatform& platform, const std::string& path, const std::string& written) {
+    if (!platform.Status(path).IsFile()) return false;
+    std::string a, b;
+    return ReadWholeFile(platform, path, a) && ReadWholeFile(platform, written, b) && a == b;
+}
+
+}  // namespace
+
+void TPageRecorder::BeforeCommit(TStagedFiles& files, const std::vector<TWrittenFile>& written,
+                                 int pictures) {
+    record_.Pictures = pictures;
+    record_.Files.clear();
+    for (size_t i = 0; i + 1 < written.size(); ++i)
+        record_.Files.emplace_back(names::FileName(written[i].Name));
+    record_.FirstPicture = record_.Files.empty() ? std::string() : record_.Files.front();
+    record_.Gone = false;
+    if (compare_) {
+        inPlace_ = true;
+        for (const TWrittenFile& file : written)
+            inPlace_ = inPlace_ && SameBytes(platform_, file.Name, file.Path);
+    }
+    TPageRecords::Stage(files, folder_, record_, platform_);
+}
+
+}  // namespace quill
