@@ -279,11 +279,17 @@ TSettings ParseCommandLine(int argc, char** argv) {
 std::mutex gCallLock;
 TArchiveCall* gCall = nullptr;
 
+// Stops the call from putting anything more in place and writes the index pages (and
+// the failures and the report) for the documents that finished.
+void InterruptCall() {
+    std::lock_guard<std::mutex> lock(gCallLock);
+    if (gCall) gCall->Interrupt();
+}
+
 #ifdef _WIN32
-// The console's handler removes the temporary files of the documents in progress and
-// ends with 130; the finished documents keep their records, so --update lists them.
+// Ctrl-C, Ctrl-Break or closing the console: as a signal on Linux, then exit status 130.
 void InterruptCallOnSignal() {
-    windows::RemoveTemporaryFilesOnInterrupt();
+    windows::RemoveTemporaryFilesOnInterrupt(InterruptCall);
 }
 #else
 // Ends the process on SIGINT, SIGTERM or SIGHUP with 128 + the signal. The signals are
@@ -308,10 +314,7 @@ void InterruptCallOnSignal() {
         while (sigwait(&signals, &signal) != 0) {
         }
         std::thread([signal] {
-            {
-                std::lock_guard<std::mutex> lock(gCallLock);
-                if (gCall) gCall->Interrupt();
-            }
+            InterruptCall();
             TStagedFiles::AbandonAllForExit();
             _exit(128 + signal);
         }).detach();

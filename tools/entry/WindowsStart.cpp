@@ -5,6 +5,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,6 +33,9 @@ bool IsConsole(DWORD handle) {
     return GetConsoleMode(GetStdHandle(handle), &mode) != 0;
 }
 
+std::atomic<void (*)()> gFirstInterrupt{nullptr};
+std::atomic<bool> gInterrupted{false};
+
 BOOL WINAPI OnControl(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
@@ -40,7 +44,10 @@ BOOL WINAPI OnControl(DWORD event) {
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
             // Run on a thread of its own; the lock taken here waits for a document that
-            // is putting its files in place, and is never given back.
+            // is putting its files in place, and is never given back. Only the first
+            // interrupt waits for the index pages of what finished.
+            if (!gInterrupted.exchange(true))
+                if (void (*first)() = gFirstInterrupt.load()) first();
             TStagedFiles::AbandonAllForExit();
             TerminateProcess(GetCurrentProcess(), 130);
             return TRUE;
@@ -88,7 +95,8 @@ bool ErrorIsTerminal() {
            SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
-void RemoveTemporaryFilesOnInterrupt() {
+void RemoveTemporaryFilesOnInterrupt(void (*first)()) {
+    gFirstInterrupt = first;
     SetConsoleCtrlHandler(OnControl, TRUE);
 }
 

@@ -35,7 +35,9 @@ bool ErrorIsTerminal();
 
 // Ctrl-C, Ctrl-Break and closing the console (or logging off) end the program at once
 // with exit status 130, as Ctrl-C does on Linux, after removing the temporary files of
-// the documents in progress; finished documents stay.
-void RemoveTemporaryFilesOnInterrupt();
+// the documents in progress; finished documents stay. first, when given, runs on the
+// first interrupt before that (the call writing the index pages of what finished); an
+// interrupt while it runs ends the program at once.
+void RemoveTemporaryFilesOnInterrupt(void (*first)() = nullptr);
 
 }  // namespace quill::windows
