@@ -34,6 +34,9 @@ class TSearchIndex {
     // SITE/pagefind that is not a search bundle (never replaced); the bundle there is
     // then as it was.
     static int Build(const std::string& site, const std::string& program = {});
+    // The Pagefind program Build runs: program, or the one on PATH; fails as Build does
+    // when there is none.
+    static std::string FindProgram(const std::string& program = {});
 
     // The search box for an index page: its markup and script, for a page toRoot ("" or
     // "../" once for each folder) below the site's root.
