@@ -247,6 +247,9 @@ TSearchIndex::TRecord TSearchIndex::RecordOf(std::string_view page) {
 }
 
 std::string TSearchIndex::FindProgram(const std::string& program) {
+    // Said before a call converts anything, not once it has.
+    if (const std::string reason = TChildProcess::CannotStart(); !reason.empty())
+        throw Exception("Cannot build the search index: " + reason, {}, reason);
     std::string pagefind = program;
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind");
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind_extended");

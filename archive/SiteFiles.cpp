@@ -1,6 +1,7 @@
 #include "archive/SiteFiles.h"
 
 #include "convert/DocumentNames.h"
+#include "convert/LineRules.h"
 #include "convert/PageFace.h"
 #include "platform/CodePages.h"
 #include "platform/Exception.h"
@@ -92,6 +93,10 @@ std::string FirstTextLine(std::string_view document, bool skipHeader) {
         // A line ends at CR; an LF inside it shows nothing.
         const size_t end = document.find('\r');
         const std::string_view line = document.substr(0, end);
+        // A picture's row shows no text.
+        const bool picture =
+            line.size() >= 2 &&
+            lines::IsPictureLine(static_cast<uint8_t>(line[0]), static_cast<uint8_t>(line[1]));
         std::string text;
         size_t shown = 0, visible = 0;
         for (const char c : line) {
@@ -110,7 +115,7 @@ std::string FirstTextLine(std::string_view document, bool skipHeader) {
             text += b == 127 ? std::string("\u00a9") : codepage::Utf8(codepage::Cp866(b));
             ++visible;
         }
-        if (visible > 0) {
+        if (visible > 0 && !picture) {
             const size_t first = text.find_first_not_of(' ');
             const size_t last = text.find_last_not_of(' ');
             return text.substr(first, last - first + 1);
