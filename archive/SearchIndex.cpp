@@ -247,9 +247,13 @@ TSearchIndex::TRecord TSearchIndex::RecordOf(std::string_view page) {
 }
 
 std::string TSearchIndex::FindProgram(const std::string& program) {
-    // Said before a call converts anything, not once it has.
+    // Where nothing can be started, a program found is no help either.
     if (const std::string reason = TChildProcess::CannotStart(); !reason.empty())
         throw Exception("Cannot build the search index: " + reason, {}, reason);
+    return Program(program);
+}
+
+std::string TSearchIndex::Program(const std::string& program) {
     std::string pagefind = program;
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind");
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind_extended");
@@ -260,7 +264,7 @@ std::string TSearchIndex::FindProgram(const std::string& program) {
 }
 
 int TSearchIndex::Build(const std::string& site, const std::string& program) {
-    const std::string pagefind = FindProgram(program);
+    const std::string pagefind = Program(program);
 
     const std::string path = names::Join(site, kBundleName);
     std::error_code error;
