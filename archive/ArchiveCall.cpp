@@ -16,11 +16,15 @@
 #include "archive/CallRecords.h"
 #include "archive/FolderWalk.h"
 #include "archive/IndexPages.h"
+#include "archive/NaturalOrder.h"
 #include "archive/OrderedCommits.h"
+#include "archive/PageBar.h"
 #include "archive/PageClashes.h"
 #include "archive/PageOptions.h"
 #include "archive/PageRecorder.h"
 #include "archive/Progress.h"
+#include "archive/SearchIndex.h"
+#include "archive/SiteFiles.h"
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
 #include "convert/ConversionRun.h"
@@ -110,6 +114,15 @@ void TArchiveCall::EndCommit() {
 }
 
 int TArchiveCall::Run() {
+    // Without Pagefind a call with --search would convert everything, then fail.
+    if (WantsSearch() && !settings_.shard) {
+        try {
+            TSearchIndex::FindProgram(settings_.pagefind);
+        } catch (const std::exception& e) {
+            Complain(e.what());
+            return 1;
+        }
+    }
     if (settings_.indexOnly) return IndexOnly();
     if (!List()) return 1;
     Refuse();
@@ -150,10 +163,27 @@ int TArchiveCall::IndexOnly() {
         return 1;
     }
     std::vector<std::string> failures, unlisted;
-    TIndexPages::Build(outputRoot_, failures, platform_, &unlisted, settings_.run.NameEncoding);
+    TIndexPages::Build(outputRoot_, failures, platform_, &unlisted, settings_.run.NameEncoding,
+                       {.Search = WantsSearch()});
     for (const std::string& line : unlisted) Warn(line);
     for (const std::string& line : failures) Complain(line);
+    if (WantsSearch()) BuildSearch();
     return failed_ ? 1 : 0;
+}
+
+bool TArchiveCall::WantsSearch() const {
+    if (settings_.search) return true;
+    // A site searched before stays searchable: --index after the shards keeps its search.
+    return settings_.indexOnly &&
+           platform_.Status(names::Join(outputRoot_, TSearchIndex::kBundleName)).IsFolder();
+}
+
+void TArchiveCall::BuildSearch() {
+    try {
+        TSearchIndex::Build(outputRoot_, settings_.pagefind);
+    } catch (const std::exception& e) {
+        Complain(e.what());
+    }
 }
 
 bool TArchiveCall::List() {
@@ -213,7 +243,41 @@ void TArchiveCall::Select() {
     // A page of a document in another share is no gone document's.
     for (const TJob& j : jobs_) listedPages_.push_back(keyOf_(j.Page));
     std::sort(listedPages_.begin(), listedPages_.end());
+    // Before the shares: a page's neighbours are those of its folder in every share.
+    if (archive_ && s.run.Html5) MakeBars();
     std::erase_if(jobs_, [&](const TJob& j) { return s.shard && !s.shard->Contains(j.Share); });
+}
+
+void TArchiveCall::MakeBars() {
+    // A folder's pages in the order its index lists them.
+    std::map<std::string, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < jobs_.size(); ++i)
+        if (!jobs_[i].Folder.empty() && jobs_[i].Refusal.empty())
+            byFolder[jobs_[i].Folder].push_back(i);
+    for (auto& [folder, list] : byFolder) {
+        std::sort(list.begin(), list.end(), [&](size_t a, size_t b) {
+            return NaturalLess(std::string(names::FileName(jobs_[a].Page)),
+                               std::string(names::FileName(jobs_[b].Page)));
+        });
+        for (size_t k = 0; k < list.size(); ++k) {
+            TJob& job = jobs_[list[k]];
+            TPageBar bar;
+            bar.Folder = std::string(names::FolderOf(job.Share));
+            if (!bar.Folder.empty() && bar.Folder.back() != '/') bar.Folder += '/';
+            if (k > 0) {
+                const TJob& previous = jobs_[list[k - 1]];
+                bar.Previous = std::string(names::FileName(previous.Page));
+                bar.PreviousName = std::string(names::FileName(previous.Input));
+            }
+            if (k + 1 < list.size()) {
+                const TJob& next = jobs_[list[k + 1]];
+                bar.Next = std::string(names::FileName(next.Page));
+                bar.NextName = std::string(names::FileName(next.Input));
+            }
+            if (settings_.originals) bar.Original = std::string(names::FileName(job.Input));
+            job.Bar = bar.Html(settings_.run.NameEncoding);
+        }
+    }
 }
 
 void TArchiveCall::Plan() {
@@ -268,7 +332,12 @@ void TArchiveCall::Schedule() {
             documents.back().Kept.push_back(j.Page);
             for (const std::string& f : j.Record->Files)
                 documents.back().Kept.push_back(names::Join(j.Folder, f));
+            for (const std::string& f : j.Record->Extras)
+                documents.back().Kept.push_back(names::Join(j.Folder, f));
         }
+        if (!j.Folder.empty())
+            for (const std::string& f : SiteFilesOf(j).Names(j.Input))
+                documents.back().Extras.push_back(keyOf_(names::Join(j.Folder, f)));
         // Documents that could want one file: the same folder, and names alike but for
         // the digits a picture's name begins with. Any file two documents both may write
         // lies within one family, so a document never waits at the gate for one of
@@ -417,8 +486,9 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
         record.Size = job.Size;
         record.Time = job.Time;
         record.Options = options_;
+        record.Bar = job.Bar;
         recorder.emplace(std::move(record), job.Folder, job.Plan.Action == TAction::Compare,
-                         platform_);
+                         platform_, SiteFilesOf(job), job.Input);
     }
     // Closes the window an open gate began, however the run ends.
     struct TCommitting {
@@ -435,6 +505,7 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
     TCancellablePictures pictureWork(pool_->PicturesOf(i), cancelled);
     TRunSettings runSettings = s.run;
     runSettings.Platform = &platform_;
+    runSettings.Bar = job.Bar;
     TConversionRun run(options, files, s.style, runSettings, &gate, &pictureWork,
                        recorder ? &*recorder : nullptr);
     try {
@@ -447,6 +518,27 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
         outcome = TOutcome::Recorded;
         return recorder->Record().Pictures;
     }
+}
+
+TSiteFiles TArchiveCall::SiteFilesOf(const TJob& job) const {
+    const TCallSettings& s = settings_;
+    TSiteFiles site;
+    site.Originals = s.originals;
+    site.Thumbnails = s.thumbnails;
+    site.Render = s.render;
+    site.Look.ColourSpans = s.colors || s.style == TPageStyle::Quillo;
+    site.Look.Pitch42 = s.pitch42;
+    site.Look.Scale = s.run.Html5 ? s.run.Scale : 0;
+    site.Look.SkipHeader = s.run.SkipHeader || names::DeriveNames(job.Input).SkipHeader;
+    return site;
+}
+
+bool TArchiveCall::Changed() const {
+    if (goneSettled_ > 0) return true;
+    std::lock_guard<std::mutex> lock(outcomeLock_);
+    return std::any_of(jobs_.begin(), jobs_.end(), [](const TJob& j) {
+        return j.Outcome == TOutcome::Converted || j.Outcome == TOutcome::Recorded;
+    });
 }
 
 TCallCounts TArchiveCall::Counts() const {
@@ -475,8 +567,15 @@ void TArchiveCall::WriteRecordsAndIndexes(bool interrupted) {
     WriteReport(/*planned=*/false);
     // A share leaves the index pages to --index, once every share is done.
     if (archive_ && !settings_.shard)
-        TIndexPages::Build(outputRoot_, failures, platform_, nullptr, settings_.run.NameEncoding);
+        TIndexPages::Build(outputRoot_, failures, platform_, nullptr, settings_.run.NameEncoding,
+                           {.Search = settings_.search});
     for (const std::string& line : failures) Complain(line);
+    // The search index is brought up to date by a call that changed the site, or that
+    // finds none; an interrupt leaves it to the next call.
+    if (archive_ && !settings_.shard && settings_.search && !interrupted &&
+        (Changed() ||
+         !platform_.Status(names::Join(outputRoot_, TSearchIndex::kBundleName)).IsFolder()))
+        BuildSearch();
 }
 
 void TArchiveCall::WriteFailures(std::vector<std::string>& failures) {

@@ -18,6 +18,7 @@
 #include "archive/FailureRecords.h"
 #include "archive/GoneDocuments.h"
 #include "archive/PageRecords.h"
+#include "archive/SiteFiles.h"
 #include "platform/FileIdentity.h"
 
 namespace quill {
@@ -58,6 +59,12 @@ class TArchiveCall {
 
   private:
     int IndexOnly();
+    // Whether the call keeps the site's search index: --search, or --index of a site
+    // that has one.
+    bool WantsSearch() const;
+    void BuildSearch();
+    // Whether the call put anything in place or took anything off the index.
+    bool Changed() const;
     // The documents, in the order of the call; a folder's in the order of its walk.
     // Answers false when the call cannot go on.
     bool List();
@@ -67,6 +74,10 @@ class TArchiveCall {
     // Shares choose among all documents only now, so that a page two documents would write
     // goes to the same one in every share and in every run.
     void Select();
+    // The bar of each modern page of an archive: its folder, its neighbours there.
+    void MakeBars();
+    // The files of the site job's page gets besides its pictures.
+    TSiteFiles SiteFilesOf(const TJob& job) const;
     // What each document gets and why, from its page's record, the folder's failures and
     // the options; and which recorded documents are gone.
     void Plan();

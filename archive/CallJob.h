@@ -30,8 +30,9 @@ struct TCallJob {
     std::string Folder;   // in an archive: the page's folder, made and recorded; else ""
     std::string Refusal;  // non-empty: not converted, and why
     uint64_t Size = 0;
-    int Root = -1;     // in an archive: its folder INPUT (TArchiveRoots)
-    int64_t Time = 0;  // the document's modification time when it was planned
+    int Root = -1;         // in an archive: its folder INPUT (TArchiveRoots)
+    int64_t Time = 0;      // the document's modification time when it was planned
+    std::string Bar = {};  // the modern page's bar in an archive (TPageBar); "" for none
     TPlan Plan = {};
     std::optional<TPageRecord> Record = {};  // its page's record as the call found it
     // What came of it, set once, by the worker that ends it, under the call's lock.

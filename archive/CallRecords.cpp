@@ -24,6 +24,7 @@ void TCallRecords::Plan(TCallJob& job) {
     facts.Page = platform_.Status(job.Page);
     facts.Options = options_;
     facts.Folder = job.Folder;
+    facts.Bar = job.Bar;
     if (facts.Document.IsFile()) job.Size = facts.Document.Size;
     job.Time = facts.Document.ModifiedNs;
     if (!job.Folder.empty()) {

@@ -34,9 +34,15 @@ struct TCallSettings {
     bool dryRun = false;  // --dry-run: say what each document would get, write nothing
     std::optional<std::string> report;  // --report FILE: a JSON line per document
     bool indexOnly = false;             // --index: the index pages of DIR, nothing converted
-    bool terminal = false;              // stderr is a terminal: a live status line
-    TCallWatch* watch = nullptr;        // told instead of stderr, and may cancel the call
-    TPlatform* platform = nullptr;      // where the files are; null: the operating system's
+    // The site around an archive's pages (--html5 pages also get a bar of links).
+    bool originals = false;         // --originals: each document copied beside its page
+    bool thumbnails = false;        // --thumbnails: NAME.face.png, the top of each page
+    bool render = false;            // --render: NAME.page.png, the whole page
+    bool search = false;            // --search: SITE/pagefind and a search box on each index
+    std::string pagefind;           // the Pagefind program; empty: the one on PATH
+    bool terminal = false;          // stderr is a terminal: a live status line
+    TCallWatch* watch = nullptr;    // told instead of stderr, and may cancel the call
+    TPlatform* platform = nullptr;  // where the files are; null: the operating system's
 };
 
 }  // namespace quill

@@ -37,6 +37,11 @@ TPlan PlanOf(const TPlanFacts& f, TPlatform& platform) {
     for (const std::string& picture : f.Record->Files)
         if (!platform.Status(names::Join(f.Folder, picture)).IsFile())
             return {TAction::Convert, "picture " + picture + " missing"};
+    for (const std::string& file : f.Record->Extras)
+        if (!platform.Status(names::Join(f.Folder, file)).IsFile())
+            return {TAction::Convert, file + " missing"};
+    // A document added or gone beside it changes where its bar leads.
+    if (f.Record->Bar != f.Bar) return {TAction::Convert, "its neighbours changed"};
     if (f.Record->Gone) return {TAction::Record, "its document is back"};
     return {TAction::UpToDate, ""};
 }

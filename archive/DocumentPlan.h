@@ -38,6 +38,7 @@ struct TPlanFacts {
     std::string Options;                      // the call's (PageOptions)
     const TFailureRecord* Failure = nullptr;  // a failure the folder keeps of the document
     std::string Folder;                       // the page's folder, where its pictures lie
+    std::string Bar;                          // the bar the page would start with now
 };
 
 // A page of an archive is up to date only when it has a record of this document as it

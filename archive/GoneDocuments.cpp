@@ -44,10 +44,12 @@ void Prune(TPlatform& platform, const std::string& folder, const std::vector<TPa
         if (pruned.contains(page)) continue;
         kept.insert(page);
         kept.insert(r.Files.begin(), r.Files.end());
+        kept.insert(r.Extras.begin(), r.Extras.end());
         if (!r.FirstPicture.empty()) kept.insert(r.FirstPicture);
     }
     for (const TPageRecord& r : pages) {
         std::vector<std::string> files = r.Files;
+        files.insert(files.end(), r.Extras.begin(), r.Extras.end());
         files.push_back(r.Page);
         for (const std::string& file : files)
             if (!kept.contains(file) && platform.Status(names::Join(folder, file)).IsFile())

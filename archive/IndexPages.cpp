@@ -1,11 +1,14 @@
 #include "archive/IndexPages.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "archive/NaturalOrder.h"
 #include "archive/NumberText.h"
 #include "archive/PageRecords.h"
+#include "archive/SearchIndex.h"
+#include "archive/SiteFiles.h"
 #include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 #include "platform/Exception.h"
@@ -42,6 +45,12 @@ constexpr const char* kStyle =
     "</head>\n"
     "<body>\n";
 constexpr const char* kFoot = "</body>\n</html>\n";
+// The rules a site's index adds: faces are wider than first pictures.
+constexpr const char* kSiteStyle =
+    ".f{flex:none;width:160px;border:1px solid #ccc}\n"
+    ".l{display:block;color:#333;overflow:hidden;text-overflow:ellipsis;white-space:nowrap;"
+    "max-width:28em}\n"
+    "#search{margin:.8em 0}\n";
 
 // Names as links: the modern page's rules.
 std::string Link(const std::string& s) {
@@ -55,17 +64,67 @@ struct TBuild {
     std::vector<std::string>& failures;
     std::vector<std::string>* unlisted;  // what no index lists, when asked
     TFileKeys keys;                      // of every index, so that each folder is resolved once
+    TIndexPages::TSite site;
     int written = 0;
+    // The totals of the site, of every page listed so far.
+    bool siteFiles = false;  // some page has files of the site
+    uint64_t documents = 0, pictures = 0, bytes = 0;
+    int64_t made = 0;  // the newest page's time
 };
 
-std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& relative,
+// The date of a time in ns since 1970, as "2026-12-11" (UTC).
+std::string DateOf(int64_t ns) {
+    using namespace std::chrono;
+    const year_month_day day{floor<days>(sys_time<nanoseconds>(nanoseconds(ns)))};
+    const auto two = [](unsigned n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+    return std::to_string(static_cast<int>(day.year())) + "-" +
+           two(static_cast<unsigned>(day.month())) + "-" + two(static_cast<unsigned>(day.day()));
+}
+
+std::string Counted(uint64_t n, const char* one, const char* many) {
+    return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
+// The root's line of totals: what the site holds and when it last changed.
+std::string TotalsHtml(const TBuild& b) {
+    std::string html = "<p>" + Counted(b.documents, "document", "documents") + ", " +
+                       Counted(b.pictures, "picture", "pictures") + ", " +
+                       Counted(b.bytes, "byte", "bytes") + " of originals";
+    if (b.made != 0) html += "; last changed on " + DateOf(b.made);
+    return html + "</p>\n";
+}
+
+std::string ExtraOf(const TPageRecord& r, bool (*kind)(std::string_view)) {
+    for (const std::string& e : r.Extras)
+        if (kind(e)) return e;
+    return {};
+}
+
+std::string IndexHtml(const TBuild& b, const std::string& relative,
                       const std::vector<std::string>& folders,
                       const std::vector<TPageRecord>& pages) {
+    const names::TNameEncoding& encoding = b.encoding;
     // Names as the page shows them: the modern page's rules.
     const auto shown = [&](const std::string& s) { return names::HtmlText(encoding.Shown(s)); };
     std::string title = "/" + relative;
-    std::string html = kHead + std::string(kGenerator) + kTitle + shown(title) + kStyle;
+    // An index of a site made with its options (with the root's, anywhere in the site);
+    // the others stay as they were.
+    const bool site = b.site.Search || (relative.empty() && b.siteFiles) ||
+                      std::any_of(pages.begin(), pages.end(), [](const TPageRecord& r) {
+                          return !r.Extras.empty() || r.Made != 0;
+                      });
+    std::string style = kStyle;
+    // The style's own rules end before its closing tag.
+    if (site) style.insert(style.find("</style>"), kSiteStyle);
+    std::string html = kHead + std::string(kGenerator) + kTitle + shown(title) + style;
     html += "<h1>" + shown(title) + "</h1>\n";
+    if (site && relative.empty()) html += TotalsHtml(b);
+    if (b.site.Search) {
+        std::string toRoot;
+        for (const char c : relative)
+            if (c == '/') toRoot += "../";
+        html += TSearchIndex::SearchBox(toRoot);
+    }
     if (!relative.empty()) html += "<p><a href=\"../index.htm\">Up one folder</a></p>\n";
     if (!folders.empty()) {
         html += "<h2>Folders</h2>\n<ul>\n";
@@ -77,12 +136,21 @@ std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& r
         html += "<h2>Pages</h2>\n<ul>\n";
         for (const TPageRecord& r : pages) {
             html += "<li>";
-            if (r.FirstPicture.empty())
+            const std::string face = ExtraOf(r, TSiteFiles::IsFaceName);
+            if (!face.empty())
+                html += "<img class=\"f\" src=\"" + Link(face) + "\" alt=\"\">";
+            else if (r.FirstPicture.empty())
                 html += "<div class=\"t\"></div>";
             else
                 html += "<img class=\"t\" src=\"" + Link(r.FirstPicture) + "\" alt=\"\">";
             const std::string& name = r.Document.empty() ? r.Page : r.Document;
-            html += "<div><a href=\"" + Link(r.Page) + "\">" + shown(name) + "</a><br><small>";
+            html += "<div><a href=\"" + Link(r.Page) + "\">" + shown(name) + "</a>";
+            // The line is the document's text, already UTF-8.
+            if (!r.FirstLine.empty())
+                html += "<span class=\"l\">" + names::HtmlText(r.FirstLine) + "</span>";
+            else
+                html += "<br>";
+            html += "<small>";
             if (!r.Document.empty()) {
                 html += Grouped(r.Size) + (r.Size == 1 ? " byte, " : " bytes, ");
                 html += r.Pictures == 0 ? std::string("no pictures")
@@ -90,6 +158,12 @@ std::string IndexHtml(const names::TNameEncoding& encoding, const std::string& r
                             ? std::string("1 picture")
                             : Grouped(static_cast<uint64_t>(r.Pictures)) + " pictures";
             }
+            const std::string whole = ExtraOf(r, TSiteFiles::IsRenderName);
+            if (!whole.empty()) html += " &middot; <a href=\"" + Link(whole) + "\">whole page</a>";
+            // The original is the one file of the site that is neither face nor whole page.
+            for (const std::string& e : r.Extras)
+                if (!TSiteFiles::IsFaceName(e) && !TSiteFiles::IsRenderName(e))
+                    html += " &middot; <a href=\"" + Link(e) + "\">original</a>";
             html += "</small></div></li>\n";
         }
         html += "</ul>\n";
@@ -145,6 +219,8 @@ std::vector<TPageRecord> ListedPages(TPlatform& platform, const std::string& fol
         }
         if (!record.FirstPicture.empty() && !isFile(record.FirstPicture))
             record.FirstPicture.clear();
+        // A row links only to what is there.
+        std::erase_if(record.Extras, [&](const std::string& e) { return !isFile(e); });
         pages.push_back(record);
     }
     if (unlisted) {
@@ -167,9 +243,16 @@ bool BuildOne(TBuild& b, const std::string& folder, const std::string& relative,
     std::sort(pages.begin(), pages.end(), [](const TPageRecord& a, const TPageRecord& b) {
         return NaturalLess(a.Page, b.Page);
     });
+    for (const TPageRecord& r : pages) {
+        b.siteFiles = b.siteFiles || !r.Extras.empty() || r.Made != 0;
+        ++b.documents;
+        b.pictures += static_cast<uint64_t>(r.Pictures);
+        b.bytes += r.Size;
+        b.made = std::max(b.made, r.Made);
+    }
     if (pages.empty() && indexed.empty()) return false;
     try {
-        WriteIndex(b, folder, IndexHtml(b.encoding, relative, indexed, pages));
+        WriteIndex(b, folder, IndexHtml(b, relative, indexed, pages));
     } catch (const std::exception& e) {
         b.failures.push_back(e.what());
         return false;
@@ -222,8 +305,8 @@ std::vector<std::string> TIndexPages::FoldersOf(const std::string& folder, TPlat
 
 int TIndexPages::Build(const std::string& root, std::vector<std::string>& failures,
                        TPlatform& platform, std::vector<std::string>* unlisted,
-                       const names::TNameEncoding& encoding) {
-    TBuild b{platform, encoding, failures, unlisted, TFileKeys(platform)};
+                       const names::TNameEncoding& encoding, TSite site) {
+    TBuild b{platform, encoding, failures, unlisted, TFileKeys(platform), site};
     BuildTree(b, root);
     return b.written;
 }

@@ -14,8 +14,18 @@ namespace quill {
 // with the document's file name, its size, its number of pictures and its first picture
 // as a thumbnail. Made from what the folders hold (their pages and record files) alone,
 // so they can be made again at any time. UTF-8 HTML5, readable on a phone.
+// What the indexes of a site made with the site's options show besides: a search box
+// (SITE/pagefind), and on the root's the site's totals, which also show on a site whose
+// pages have files of the site (TSiteFiles). A row always shows what its record has: the
+// page's face and first line, links to its original and its whole page.
+struct TIndexSite {
+    bool Search = false;
+};
+
 class TIndexPages {
   public:
+    using TSite = TIndexSite;
+
     // Writes the index of root and of every folder below it that holds pages, each put in
     // place whole, unless it holds those bytes already; answers the number made. An
     // "index.htm" that this system did not write is never replaced: its folder is appended
@@ -27,7 +37,7 @@ class TIndexPages {
     static int Build(const std::string& root, std::vector<std::string>& failures,
                      TPlatform& platform = TPlatform::Real(),
                      std::vector<std::string>* unlisted = nullptr,
-                     const names::TNameEncoding& encoding = {});
+                     const names::TNameEncoding& encoding = {}, TSite site = {});
 
     // The folders of folder an index may list: not hidden, not links, in natural order.
     static std::vector<std::string> FoldersOf(const std::string& folder,

@@ -36,6 +36,8 @@ TOrderedCommits::TOrderedCommits(std::vector<TDocument> documents, TWorkerPool* 
 bool TOrderedCommits::MayWrite(size_t j, const std::string& key) const {
     const TDocument& d = documents_[j];
     if (key == d.PageKey) return true;
+    for (const std::string& extra : d.Extras)
+        if (key == extra) return true;
     const std::string_view folder = names::FolderOf(d.PageKey);
     return key.starts_with(folder) &&
            names::IsPictureName(std::string_view(key).substr(folder.size()), d.BaseName);

@@ -28,6 +28,8 @@ class TOrderedCommits {
         std::string BaseName;  // as FileKey spells names (TPlatform::KeyName)
         // Files it keeps as they are, up to date, by file name: no document replaces them.
         std::vector<std::string> Kept = {};
+        // Keys of the files of the site it writes beside its page (TSiteFiles).
+        std::vector<std::string> Extras = {};
     };
     // With a pool, a document that waits for its turn runs the pool's waiting pictures,
     // and otherwise sleeps with its place lent (see WorkerPool.h). A document whose files

@@ -26,6 +26,10 @@ std::string PageOptions(const TCallSettings& s) {
     }
     if (run.Embed) add("--embed");
     if (run.SkipHeader) add("--skip-header");
+    // The files beside the page: a page recorded without them is not up to date with them.
+    if (s.originals) add("--originals");
+    if (s.thumbnails) add("--thumbnails");
+    if (s.render) add("--render");
     return words;
 }
 

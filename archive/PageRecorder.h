@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/PageRecords.h"
+#include "archive/SiteFiles.h"
 #include "convert/RunSeams.h"
 #include "platform/Platform.h"
 
@@ -17,12 +18,16 @@ class TPageRecorder : public TRunRecorder {
   public:
     // record: the document's fields (its name, archive, source, size, time, options);
     // the run adds the pictures. folder: the page's folder.
+    // site: the files beside the page besides its pictures, made from document (a path).
     TPageRecorder(TPageRecord record, std::string folder, bool compare,
-                  TPlatform& platform = TPlatform::Real())
+                  TPlatform& platform = TPlatform::Real(), TSiteFiles site = {},
+                  std::string document = {})
         : record_(std::move(record)),
           folder_(std::move(folder)),
           compare_(compare),
-          platform_(platform) {}
+          platform_(platform),
+          site_(site),
+          document_(std::move(document)) {}
 
     void BeforeCommit(TStagedFiles& files, const std::vector<TWrittenFile>& written,
                       int pictures) override;
@@ -37,6 +42,8 @@ class TPageRecorder : public TRunRecorder {
     const std::string folder_;
     const bool compare_;
     TPlatform& platform_;
+    const TSiteFiles site_;
+    const std::string document_;
     bool inPlace_ = false;
 };
 

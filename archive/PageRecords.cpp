@@ -98,6 +98,12 @@ std::string TPageRecords::Text(const TPageRecord& r) {
         {"files", records::JoinNames(r.Files)},
     };
     if (r.Gone) fields.emplace_back("gone", "1");
+    // Fields of the site's options only where they are used: other records stay as they
+    // were written before.
+    if (!r.Extras.empty()) fields.emplace_back("extras", records::JoinNames(r.Extras));
+    if (!r.FirstLine.empty()) fields.emplace_back("line", r.FirstLine);
+    if (!r.Bar.empty()) fields.emplace_back("bar", r.Bar);
+    if (r.Made != 0) fields.emplace_back("made", std::to_string(r.Made));
     return records::Header(kKind) + records::Line(fields);
 }
 
@@ -117,6 +123,10 @@ std::optional<TPageRecord> TPageRecords::Parse(const std::string& text) {
     r.Files = records::SplitNames(records::Text(f, "files"));
     r.FirstPicture = r.Files.empty() ? std::string() : r.Files.front();
     r.Gone = records::Number(f, "gone") != 0;
+    r.Extras = records::SplitNames(records::Text(f, "extras"));
+    r.FirstLine = records::Text(f, "line");
+    r.Bar = records::Text(f, "bar");
+    r.Made = records::SignedNumber(f, "made");
     return r;
 }
 

@@ -27,6 +27,12 @@ struct TPageRecord {
     std::string Options;             // the options that shaped the page and pictures (PageOptions)
     std::vector<std::string> Files;  // the picture files beside the page, in order
     bool Gone = false;               // its document no longer exists: no index lists it
+    // The files of the site beside the page (its face, its whole page, the original), in
+    // the order staged; and what its index row says of it.
+    std::vector<std::string> Extras;
+    std::string FirstLine;  // the document's first line of text, UTF-8 (with its face)
+    std::string Bar;        // the bar the modern page starts with, as written
+    int64_t Made = 0;       // when the page was written (ns since 1970), with the extras
     // A row of the record file a whole folder had before each page had its own: it has
     // neither the document's source and time nor the options.
     bool Old = false;

@@ -246,13 +246,25 @@ TSearchIndex::TRecord TSearchIndex::RecordOf(std::string_view page) {
     return record;
 }
 
-int TSearchIndex::Build(const std::string& site, const std::string& program) {
+std::string TSearchIndex::FindProgram(const std::string& program) {
+    // Where nothing can be started, a program found is no help either.
+    if (const std::string reason = TChildProcess::CannotStart(); !reason.empty())
+        throw Exception("Cannot build the search index: " + reason, {}, reason);
+    return Program(program);
+}
+
+std::string TSearchIndex::Program(const std::string& program) {
     std::string pagefind = program;
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind");
     if (pagefind.empty()) pagefind = TChildProcess::FindOnPath("pagefind_extended");
     if (pagefind.empty())
         throw Exception("Cannot build the search index: " + std::string(kInstallHint), {},
                         std::string(kInstallHint));
+    return pagefind;
+}
+
+int TSearchIndex::Build(const std::string& site, const std::string& program) {
+    const std::string pagefind = Program(program);
 
     const std::string path = names::Join(site, kBundleName);
     std::error_code error;

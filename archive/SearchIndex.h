@@ -34,12 +34,19 @@ class TSearchIndex {
     // SITE/pagefind that is not a search bundle (never replaced); the bundle there is
     // then as it was.
     static int Build(const std::string& site, const std::string& program = {});
+    // The Pagefind program Build runs: program, or the one on PATH; fails as Build does
+    // when there is none, and where no other program can be started.
+    static std::string FindProgram(const std::string& program = {});
 
     // The search box for an index page: its markup and script, for a page toRoot ("" or
     // "../" once for each folder) below the site's root.
     static std::string SearchBox(std::string_view toRoot);
 
     static constexpr const char* kBundleName = "pagefind";
+
+  private:
+    // program, or the one on PATH; fails when there is none.
+    static std::string Program(const std::string& program);
 };
 
 }  // namespace quill

@@ -67,7 +67,8 @@ class TModernPage : public TPageWriter {
         else
             WriteHtml(page, useColors ? modern::kStyleDark : modern::kStyleLight);
         WriteSizes(page, options,
-                   style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle);
+                   style_ == TPageStyle::Quillo ? page::kQuilloHeaderMiddle : page::kHeaderMiddle,
+                   settings_.Bar);
     }
 
     void WriteFooter(TRecordFile& page, std::string_view openCloser) override {
@@ -94,11 +95,20 @@ std::unique_ptr<TPageWriter> TPageWriter::Make(TPageStyle style, const TRunSetti
     return std::make_unique<TClassicPage>(style, settings);
 }
 
-void TPageWriter::WriteSizes(TRecordFile& page, TOptionsSource& options, std::string_view middle) {
+void TPageWriter::WriteSizes(TRecordFile& page, TOptionsSource& options, std::string_view middle,
+                             std::string_view bar) {
     WriteHtml(page, options.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
     WriteHtml(page, middle);
     WriteHtml(page, options.Pitch42Checked() ? page::kPitch42Size : page::kNormalSize);
-    WriteHtml(page, page::kHeaderLast);
+    if (bar.empty()) {
+        WriteHtml(page, page::kHeaderLast);
+        return;
+    }
+    constexpr std::string_view kTextStart = "<pre>\r\n";
+    static_assert(page::kHeaderLast.ends_with(kTextStart));
+    WriteHtml(page, page::kHeaderLast.substr(0, page::kHeaderLast.size() - kTextStart.size()));
+    WriteHtml(page, bar);
+    WriteHtml(page, kTextStart);
 }
 
 void TPageWriter::WriteImageLine(TRecordFile& page, int n, std::string_view fileName) {

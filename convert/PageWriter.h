@@ -65,7 +65,9 @@ class TPageWriter {
         : style_(style), settings_(settings) {}
     // The image line with the picture's address as the page kind writes it.
     virtual void WriteImage(TRecordFile& page, int n, std::string_view address, bool embedded) = 0;
-    void WriteSizes(TRecordFile& page, TOptionsSource& options, std::string_view middle);
+    // bar: markup between the body's start and the text's block.
+    void WriteSizes(TRecordFile& page, TOptionsSource& options, std::string_view middle,
+                    std::string_view bar = {});
 
     const TPageStyle style_;
     const TRunSettings settings_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "convert/NameEncoding.h"
 #include "convert/PageLanguage.h"
 #include "platform/Platform.h"
@@ -29,6 +31,9 @@ struct TRunSettings {
     language::TLanguageTag Lang = {};
     // How the modern page's title shows a document name that is not UTF-8 (cp866).
     names::TNameEncoding NameEncoding = {};
+    // Markup the modern page's body starts with, before the text: an archive's bar of
+    // links, held by the caller for the run. Empty: none.
+    std::string_view Bar = {};
 };
 
 }  // namespace quill

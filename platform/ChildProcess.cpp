@@ -143,6 +143,10 @@ int TChildProcess::Wait() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string TChildProcess::CannotStart() {
+    return {};
+}
+
 std::string TChildProcess::FindOnPath(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::string_view folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";

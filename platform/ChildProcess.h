@@ -34,6 +34,8 @@ class TChildProcess {
 
     // The first file named name in a folder of PATH that may be run; empty when none.
     static std::string FindOnPath(const std::string& name);
+    // Empty where other programs can be started; else why not (the Windows build).
+    static std::string CannotStart();
 
   private:
     std::string program_;

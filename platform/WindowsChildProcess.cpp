@@ -31,6 +31,10 @@ int TChildProcess::Wait() {
     return -1;
 }
 
+std::string TChildProcess::CannotStart() {
+    return kNotHere;
+}
+
 std::string TChildProcess::FindOnPath(const std::string& name) {
     const wchar_t* path = _wgetenv(L"PATH");
     std::wstring_view folders = path != nullptr ? path : L"";

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/PageFace.h"
 #include "support/SampleArchive.h"
 #include "support/TestSupport.h"
 
@@ -122,7 +123,15 @@ TEST(Vornik2Html, ExitStatusAndMessages) {
          "vornik2html: nowhere: Cannot read the folder: No such file or directory\n"},
         {"--index a.txt", 2, "*vornik2html: --index takes -d DIR only, no INPUT"},
         {"--index --html5 -d out", 2,
-         "*vornik2html: --index takes -d DIR, -q and --name-encoding only, not --html5"},
+         "*vornik2html: --index takes -d DIR, -q, --search and --name-encoding only, not "
+         "--html5"},
+        {"--index --thumbnails -d out", 2,
+         "*vornik2html: --index takes -d DIR, -q, --search and --name-encoding only, not "
+         "--thumbnails"},
+        {"--thumbnails a.txt", 2,
+         "*vornik2html: --thumbnails needs a folder INPUT (an archive), written with -d DIR"},
+        {"--search -d out a.txt", 2,
+         "*vornik2html: --search needs a folder INPUT (an archive), written with -d DIR"},
         {"-o x.htm out", 2,
          "*vornik2html: -o writes one page, and \"out\" is a folder: an archive needs -d DIR"},
         {"--retry-failed a.txt", 2, "*vornik2html: --retry-failed needs --update"},
@@ -823,5 +832,101 @@ TEST(Vornik2Html, SharesAndIndexMakeTheWholeSiteAndUpdateConvertsOnlyWhatChanged
         << skipped.err;
 }
 
+// An address of the site as the file it names: %XX decoded, below folder.
+std::string Resolved(const std::string& folder, const std::string& href) {
+    std::string name;
+    for (size_t i = 0; i < href.size(); ++i) {
+        if (href[i] == '%' && i + 2 < href.size()) {
+            name += static_cast<char>(std::stoi(href.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            name += href[i];
+        }
+    }
+    return (std::filesystem::path(folder) / name).lexically_normal().string();
+}
+
+// With the site's options: each modern page's bar leads up its folders, to its
+// neighbours and to its original; the faces are the render's thumbnails; an unchanged
+// --update writes nothing, and --prune takes every file of a gone document.
+TEST(Vornik2Html, ASiteLinksItsPagesAndKeepsTheirFiles) {
+    TempDir dir;
+    test::WriteSampleArchive(dir.Path());
+    const std::string options = "-q --html5 --originals --thumbnails --render -d site ";
+    const TToolRun made = Tool(dir, options + "archive");
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string site = dir.File("site");
+    struct Bar {
+        std::string page;
+        std::vector<std::string> links;  // up to the root first, then previous, next, original
+    };
+    const Bar bars[] = {
+        {"a&b #1%.htm", {"index.htm", "news 1.htm", "a&b #1%.$w"}},
+        {"news 1.htm", {"index.htm", "a&b #1%.htm", "obzor.htm", "news 1.$w"}},
+        {"obzor.htm", {"index.htm", "news 1.htm", "obzor.$w"}},
+        {"sub folder/погода.htm", {"index.htm", "sub folder/index.htm", "sub folder/погода.$ж"}},
+        {"sub folder/deeper/english.htm",
+         {"index.htm", "sub folder/index.htm", "sub folder/deeper/index.htm",
+          "sub folder/deeper/english.$w"}},
+    };
+    for (const Bar& b : bars) {
+        const std::string html = Page(dir, "site/" + b.page);
+        const size_t start = html.find("<body><nav "), end = html.find("</nav>");
+        ASSERT_NE(start, std::string::npos) << b.page;
+        const std::string nav = html.substr(start, end - start);
+        const std::regex href("href=\"([^\"]*)\"");
+        std::vector<std::string> links;
+        const std::string folder(std::filesystem::path(site + "/" + b.page).parent_path());
+        for (auto m = std::sregex_iterator(nav.begin(), nav.end(), href);
+             m != std::sregex_iterator(); ++m) {
+            const std::string file = Resolved(folder, (*m)[1]);
+            EXPECT_TRUE(std::filesystem::is_regular_file(file)) << b.page << ": " << (*m)[1];
+            links.push_back(std::filesystem::relative(file, site).string());
+        }
+        EXPECT_EQ(links, b.links) << b.page;
+    }
+    // The original byte for byte; the faces of a text-only and a picture document are the
+    // render's thumbnails (whose pixels page_face_test holds against the render).
+    for (const std::string& name : {std::string("news 1"), std::string("obzor")}) {
+        const std::string document = Page(dir, "archive/" + name + ".$w");
+        EXPECT_EQ(Page(dir, "site/" + name + ".$w"), document);
+        const TPageLook look{.SkipHeader = true};
+        const std::vector<uint8_t> face = ThumbnailPng(document, look);
+        EXPECT_EQ(Page(dir, "site/" + name + ".face.png"), std::string(face.begin(), face.end()));
+        const std::vector<uint8_t> whole = RenderedPagePng(document, look);
+        EXPECT_EQ(Page(dir, "site/" + name + ".page.png"), std::string(whole.begin(), whole.end()));
+    }
+    const std::string root = Page(dir, "site/index.htm");
+    for (const char* shown :
+         {"<img class=\"f\" src=\"obzor.face.png\"", "<span class=\"l\">ОБЗОР НОМЕРА</span>",
+          "<p>5 documents, 3 pictures, 2,045 bytes of originals; last changed on ",
+          "href=\"obzor.page.png\">whole page</a>", "href=\"obzor.$w\">original</a>"})
+        EXPECT_NE(root.find(shown), std::string::npos) << shown << "\n" << root;
+
+    // An unchanged --update writes nothing, the root's date included.
+    const auto before = Tree(site);
+    const auto indexTime = std::filesystem::last_write_time(site + "/index.htm");
+    EXPECT_EQ(Tool(dir, "--update " + options + "archive").status, 0);
+    EXPECT_EQ(Tree(site), before);
+    EXPECT_EQ(std::filesystem::last_write_time(site + "/index.htm"), indexTime);
+
+    // A document gone: --prune removes all its files, and its neighbour's bar ends.
+    std::filesystem::remove(dir.File("archive/obzor.$w"));
+    EXPECT_EQ(Tool(dir, "--update --prune " + options + "archive").status, 0);
+    for (const char* file : {"obzor.htm", "obzor.$w", "obzor.face.png", "obzor.page.png",
+                             "1obzor.png", ".vornik2html/obzor.rec"})
+        EXPECT_FALSE(std::filesystem::exists(site + "/" + file)) << file;
+    EXPECT_EQ(Page(dir, "site/news 1.htm").find("obzor"), std::string::npos);
+
+    // No Pagefind: the call fails before it writes anything.
+    if (test::WindowsTools()) return;
+    const std::string noSearch = "cd '" + dir.Path().string() + "' && PATH=/nowhere " +
+                                 test::ToolCommand("vornik2html") +
+                                 " -q --search -d unsearched archive 2> .stderr";
+    const int raw = std::system(noSearch.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_NE(Page(dir, ".stderr").find("npm install -g pagefind"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("unsearched/index.htm")));
+}
 }  // namespace
 }  // namespace quill

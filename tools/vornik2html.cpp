@@ -38,7 +38,7 @@ using namespace quill;
 // "or:" are what help2man takes for the man page's SYNOPSIS.
 constexpr const char* kUsage =
     "Usage: vornik2html [OPTION]... INPUT...\n"
-    "  or:  vornik2html --index [-d DIR] [-q] [--name-encoding CODEPAGE]\n";
+    "  or:  vornik2html --index [-d DIR] [-q] [--search] [--name-encoding CODEPAGE]\n";
 
 // The rest of --help, in the form help2man turns into DESCRIPTION, OPTIONS and EXIT
 // STATUS: paragraphs, "Options:", options indented by two spaces with their text in the
@@ -90,7 +90,17 @@ constexpr const char* kHelp =
     "  --report FILE     write a JSON line for each document to FILE: status, input,\n"
     "                    page, pictures, reason\n"
     "  --shard K/N       convert only the K-th of N fixed shares of the documents\n"
-    "  --index           only write the index pages of DIR again, from the records\n"
+    "  --index           only write the index pages of DIR again, from the records (and\n"
+    "                    the search index, with --search or where DIR/pagefind is)\n"
+    "  --originals       copy each document beside its page; its index row and, with\n"
+    "                    --html5, its page's bar link to it\n"
+    "  --thumbnails      write NAME.face.png, the top of each page, shown in its index row\n"
+    "                    with the document's first line of text\n"
+    "  --render          write NAME.page.png, the whole page as one picture, linked from\n"
+    "                    its index row\n"
+    "  --search          index the whole site with Pagefind (found on PATH) into\n"
+    "                    DIR/pagefind and put a search box on every index page; search\n"
+    "                    needs the site served over HTTP (python3 -m http.server)\n"
     "  --name-encoding CODEPAGE\n"
     "                    file names that are not UTF-8 are shown (in index pages, titles\n"
     "                    and these lines) as names of this single-byte code page\n"
@@ -151,6 +161,10 @@ void ReadWords(int argc, char** argv, TSettings& s, TWords& words) {
         {"--prune", &s.prune},
         {"--dry-run", &s.dryRun},
         {"--index", &s.indexOnly},
+        {"--originals", &s.originals},
+        {"--thumbnails", &s.thumbnails},
+        {"--render", &s.render},
+        {"--search", &s.search},
     };
     for (const auto& [name, flag] : flags) options[name] = app.add_flag(name, *flag);
     // What each option's value is, for the message when it is missing.
@@ -198,8 +212,20 @@ void CheckIndexOnly(TWords& words, const TSettings& s) {
     if (!s.inputs.empty()) UsageError("--index takes -d DIR only, no INPUT");
     for (const auto& [name, count] : words.counts)
         if (count > 0 && name != "--index" && name != "-d" && name != "-q" &&
-            name != "--name-encoding")
-            UsageError("--index takes -d DIR, -q and --name-encoding only, not " + name);
+            name != "--name-encoding" && name != "--search")
+            UsageError("--index takes -d DIR, -q, --search and --name-encoding only, not " + name);
+}
+
+// The site's options shape an archive: a page named alone has no folder to lay them out in.
+void CheckSiteOptions(TWords& words, const TSettings& s) {
+    if (s.indexOnly) return;
+    const bool archive = std::any_of(s.inputs.begin(), s.inputs.end(), [](const std::string& i) {
+        return !i.empty() && i != names::kStandardStream && TPlatform::Real().Status(i).IsFolder();
+    });
+    for (const char* name : {"--originals", "--thumbnails", "--render", "--search"})
+        if (words.counts[name] > 0 && !archive)
+            UsageError(std::string(name) +
+                       " needs a folder INPUT (an archive), written with -d DIR");
 }
 
 // The options that take a value, and what the options say together.
@@ -250,6 +276,7 @@ void CheckOptions(TWords& words, TSettings& s) {
     }
     CheckIndexOnly(words, s);
     if (s.inputs.empty() && !s.indexOnly) UsageError("no INPUT given");
+    if (!s.page) CheckSiteOptions(words, s);
     if (s.page && s.dir) UsageError("-o and -d exclude each other");
     if (s.page && s.inputs.size() > 1) UsageError("-o takes one INPUT only");
     if (s.page && s.page->empty()) UsageError("-o needs a page name");
