@@ -4,19 +4,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 
 #include "archive/CallGate.h"
+#include "archive/CallInputs.h"
 #include "archive/CallRecords.h"
-#include "archive/FolderWalk.h"
 #include "archive/IndexPages.h"
-#include "archive/NaturalOrder.h"
 #include "archive/OrderedCommits.h"
 #include "archive/PageBar.h"
 #include "archive/PageClashes.h"
@@ -33,8 +29,6 @@
 #include "convert/StandardStreams.h"
 #include "platform/Exception.h"
 #include "platform/FileIdentity.h"
-#include "platform/StagedFiles.h"
-#include "platform/WholeFiles.h"
 
 namespace quill {
 
@@ -44,20 +38,6 @@ using TJob = TArchiveCall::TJob;
 
 std::string BaseNameOf(const std::string& path) {
     return names::DeriveNames(path).BaseName;
-}
-
-// The page of a document named on the command line: -o, or DIR/NAME.htm.
-std::string PageOf(const TCallSettings& s, const std::string& input) {
-    if (s.page) return *s.page;
-    return names::Join(s.dir.value_or(""), names::PageName(BaseNameOf(names::DocumentFile(input))));
-}
-
-// The first bytes of a document, for a look at what kind of file it is: of a plain file
-// only, for what a pipe or a device gives is read once, by the run.
-std::string Head(TPlatform& platform, const std::string& path) {
-    std::string head;
-    if (platform.Status(path).IsFile()) ReadWholeFile(platform, path, head, 4096);
-    return head;
 }
 
 bool Converts(TAction action) {
@@ -124,7 +104,9 @@ int TArchiveCall::Run() {
         }
     }
     if (settings_.indexOnly) return IndexOnly();
-    if (!List()) return 1;
+    if (!ListInputs(settings_, outputRoot_, platform_, roots_, jobs_, archive_,
+                    [this](const std::string& line) { Complain(line); }))
+        return 1;
     Refuse();
     Select();
     Plan();
@@ -186,47 +168,6 @@ void TArchiveCall::BuildSearch() {
     }
 }
 
-bool TArchiveCall::List() {
-    const TCallSettings& s = settings_;
-    const std::string dir = s.dir.value_or("");
-    const TDocumentFilter filter(s.patterns);
-    const auto makeRoot = [&] {
-        if (s.dryRun) return true;
-        if (const int error = platform_.MakeFolders(outputRoot_)) {
-            Complain(outputRoot_ + ": Cannot create the folder: " + TPlatform::Reason(error));
-            return false;
-        }
-        return true;
-    };
-    // -d DIR is made for documents named alone too, as for an archive.
-    if (!dir.empty() && !makeRoot()) return false;
-    for (const std::string& input : s.inputs) {
-        // With -o every INPUT is one document; a folder is refused by its run.
-        if (input.empty() || s.page || !platform_.Status(input).IsFolder()) {
-            jobs_.push_back(TJob{input, PageOf(s, input), input, "", "", 0});
-            continue;
-        }
-        if (!archive_ && dir.empty() && !makeRoot()) return false;
-        archive_ = true;
-        const int root = roots_.Add(input);
-        std::vector<TFoundDocument> found;
-        std::vector<std::string> unreadable;
-        TFolderWalk(filter, outputRoot_, platform_).Walk(input, found, unreadable);
-        for (const std::string& line : unreadable) Complain(line);
-        for (const TFoundDocument& d : found) {
-            const std::string below(names::FolderOf(d.Relative));
-            const std::string folder = names::Join(outputRoot_, below);
-            TJob job{
-                d.Path,     names::Join(dir, below + names::PageName(BaseNameOf(d.Relative))),
-                d.Relative, folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder,
-                "",         0};
-            job.Root = root;
-            jobs_.push_back(std::move(job));
-        }
-    }
-    return true;
-}
-
 void TArchiveCall::Refuse() {
     // A page on standard output clashes with nothing.
     if (!settings_.toStdout) RefuseClashingPages(platform_, jobs_, keyOf_);
@@ -244,40 +185,8 @@ void TArchiveCall::Select() {
     for (const TJob& j : jobs_) listedPages_.push_back(keyOf_(j.Page));
     std::sort(listedPages_.begin(), listedPages_.end());
     // Before the shares: a page's neighbours are those of its folder in every share.
-    if (archive_ && s.run.Html5) MakeBars();
+    if (archive_ && s.run.Html5) SetBars(jobs_, s.originals, s.run.NameEncoding);
     std::erase_if(jobs_, [&](const TJob& j) { return s.shard && !s.shard->Contains(j.Share); });
-}
-
-void TArchiveCall::MakeBars() {
-    // A folder's pages in the order its index lists them.
-    std::map<std::string, std::vector<size_t>> byFolder;
-    for (size_t i = 0; i < jobs_.size(); ++i)
-        if (!jobs_[i].Folder.empty() && jobs_[i].Refusal.empty())
-            byFolder[jobs_[i].Folder].push_back(i);
-    for (auto& [folder, list] : byFolder) {
-        std::sort(list.begin(), list.end(), [&](size_t a, size_t b) {
-            return NaturalLess(std::string(names::FileName(jobs_[a].Page)),
-                               std::string(names::FileName(jobs_[b].Page)));
-        });
-        for (size_t k = 0; k < list.size(); ++k) {
-            TJob& job = jobs_[list[k]];
-            TPageBar bar;
-            bar.Folder = std::string(names::FolderOf(job.Share));
-            if (!bar.Folder.empty() && bar.Folder.back() != '/') bar.Folder += '/';
-            if (k > 0) {
-                const TJob& previous = jobs_[list[k - 1]];
-                bar.Previous = std::string(names::FileName(previous.Page));
-                bar.PreviousName = std::string(names::FileName(previous.Input));
-            }
-            if (k + 1 < list.size()) {
-                const TJob& next = jobs_[list[k + 1]];
-                bar.Next = std::string(names::FileName(next.Page));
-                bar.NextName = std::string(names::FileName(next.Input));
-            }
-            if (settings_.originals) bar.Original = std::string(names::FileName(job.Input));
-            job.Bar = bar.Html(settings_.run.NameEncoding);
-        }
-    }
 }
 
 void TArchiveCall::Plan() {
@@ -336,7 +245,7 @@ void TArchiveCall::Schedule() {
                 documents.back().Kept.push_back(names::Join(j.Folder, f));
         }
         if (!j.Folder.empty())
-            for (const std::string& f : SiteFilesOf(j).Names(j.Input))
+            for (const std::string& f : TSiteFiles::Of(settings_, j.Input).Names(j.Input))
                 documents.back().Extras.push_back(keyOf_(names::Join(j.Folder, f)));
         // Documents that could want one file: the same folder, and names alike but for
         // the digits a picture's name begins with. Any file two documents both may write
@@ -466,7 +375,7 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
                               job.Folder, reason);
         }
     }
-    const std::string kind = LooksLikeOtherText(Head(platform_, job.Input));
+    const std::string kind = LooksLikeOtherText(DocumentHead(platform_, job.Input));
     if (!kind.empty())
         progress_->Warn(
             i, job.Input + ": looks like " + kind + ", not a Vornik document; converted anyway");
@@ -488,7 +397,7 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
         record.Options = options_;
         record.Bar = job.Bar;
         recorder.emplace(std::move(record), job.Folder, job.Plan.Action == TAction::Compare,
-                         platform_, SiteFilesOf(job), job.Input);
+                         platform_, TSiteFiles::Of(settings_, job.Input), job.Input);
     }
     // Closes the window an open gate began, however the run ends.
     struct TCommitting {
@@ -518,19 +427,6 @@ int TArchiveCall::ConvertJob(size_t i, TOutcome& outcome) {
         outcome = TOutcome::Recorded;
         return recorder->Record().Pictures;
     }
-}
-
-TSiteFiles TArchiveCall::SiteFilesOf(const TJob& job) const {
-    const TCallSettings& s = settings_;
-    TSiteFiles site;
-    site.Originals = s.originals;
-    site.Thumbnails = s.thumbnails;
-    site.Render = s.render;
-    site.Look.ColourSpans = s.colors || s.style == TPageStyle::Quillo;
-    site.Look.Pitch42 = s.pitch42;
-    site.Look.Scale = s.run.Html5 ? s.run.Scale : 0;
-    site.Look.SkipHeader = s.run.SkipHeader || names::DeriveNames(job.Input).SkipHeader;
-    return site;
 }
 
 bool TArchiveCall::Changed() const {

@@ -65,19 +65,12 @@ class TArchiveCall {
     void BuildSearch();
     // Whether the call put anything in place or took anything off the index.
     bool Changed() const;
-    // The documents, in the order of the call; a folder's in the order of its walk.
-    // Answers false when the call cannot go on.
-    bool List();
     // Pages that are another document of the call or the page of an earlier one, and
     // pages that would take an index page's name.
     void Refuse();
     // Shares choose among all documents only now, so that a page two documents would write
     // goes to the same one in every share and in every run.
     void Select();
-    // The bar of each modern page of an archive: its folder, its neighbours there.
-    void MakeBars();
-    // The files of the site job's page gets besides its pictures.
-    TSiteFiles SiteFilesOf(const TJob& job) const;
     // What each document gets and why, from its page's record, the folder's failures and
     // the options; and which recorded documents are gone.
     void Plan();

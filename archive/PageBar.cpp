@@ -1,8 +1,12 @@
 #include "archive/PageBar.h"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include "archive/IndexPages.h"
+#include "archive/NaturalOrder.h"
+#include "convert/DocumentNames.h"
 #include "convert/MarkupNames.h"
 
 namespace quill {
@@ -49,6 +53,38 @@ std::string TPageBar::Html(const names::TNameEncoding& encoding) const {
         html +=
             Anchor(names::AddressOf(Original), std::string("original: ").append(shown(Original)));
     return html + kEnd;
+}
+
+void SetBars(std::vector<TCallJob>& jobs, bool originals, const names::TNameEncoding& encoding) {
+    // A folder's pages in the order its index lists them.
+    std::map<std::string, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        if (!jobs[i].Folder.empty() && jobs[i].Refusal.empty())
+            byFolder[jobs[i].Folder].push_back(i);
+    for (auto& [folder, list] : byFolder) {
+        std::sort(list.begin(), list.end(), [&](size_t a, size_t b) {
+            return NaturalLess(std::string(names::FileName(jobs[a].Page)),
+                               std::string(names::FileName(jobs[b].Page)));
+        });
+        for (size_t k = 0; k < list.size(); ++k) {
+            TCallJob& job = jobs[list[k]];
+            TPageBar bar;
+            bar.Folder = std::string(names::FolderOf(job.Share));
+            if (!bar.Folder.empty() && bar.Folder.back() != '/') bar.Folder += '/';
+            if (k > 0) {
+                const TCallJob& previous = jobs[list[k - 1]];
+                bar.Previous = std::string(names::FileName(previous.Page));
+                bar.PreviousName = std::string(names::FileName(previous.Input));
+            }
+            if (k + 1 < list.size()) {
+                const TCallJob& next = jobs[list[k + 1]];
+                bar.Next = std::string(names::FileName(next.Page));
+                bar.NextName = std::string(names::FileName(next.Input));
+            }
+            if (originals) bar.Original = std::string(names::FileName(job.Input));
+            job.Bar = bar.Html(encoding);
+        }
+    }
 }
 
 }  // namespace quill

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "archive/CallJob.h"
 
 #include "convert/NameEncoding.h"
 
@@ -22,5 +25,11 @@ struct TPageBar {
     // The bar's markup, names shown by encoding and linked with their bytes.
     std::string Html(const names::TNameEncoding& encoding) const;
 };
+
+// The bar of every modern page of an archive among jobs: its folder, and its neighbours
+// among the folder's pages in the order its index lists them. Made before --shard
+// chooses, so that every share writes the same bars; originals: the bar links the
+// original document too.
+void SetBars(std::vector<TCallJob>& jobs, bool originals, const names::TNameEncoding& encoding);
 
 }  // namespace quill

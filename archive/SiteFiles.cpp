@@ -1,5 +1,7 @@
 #include "archive/SiteFiles.h"
 
+#include "archive/CallSettings.h"
+
 #include "convert/DocumentNames.h"
 #include "convert/LineRules.h"
 #include "convert/PageFace.h"
@@ -124,6 +126,18 @@ std::string FirstTextLine(std::string_view document, bool skipHeader) {
         document.remove_prefix(end + 1);
     }
     return {};
+}
+
+TSiteFiles TSiteFiles::Of(const TCallSettings& s, const std::string& document) {
+    TSiteFiles site;
+    site.Originals = s.originals;
+    site.Thumbnails = s.thumbnails;
+    site.Render = s.render;
+    site.Look.ColourSpans = s.colors || s.style == TPageStyle::Quillo;
+    site.Look.Pitch42 = s.pitch42;
+    site.Look.Scale = s.run.Html5 ? s.run.Scale : 0;
+    site.Look.SkipHeader = s.run.SkipHeader || names::DeriveNames(document).SkipHeader;
+    return site;
 }
 
 }  // namespace quill

@@ -11,6 +11,7 @@
 namespace quill {
 
 class TStagedFiles;
+struct TCallSettings;
 
 // The files an archive's site keeps beside a page besides its pictures: the original
 // document (--originals), the page's face for its index row (--thumbnails,
@@ -23,6 +24,9 @@ struct TSiteFiles {
     TPageLook Look;  // how the page looks, for its face and its whole picture
 
     bool Any() const { return Originals || Thumbnails || Render; }
+
+    // The files the call's options give the page of document, and how the page looks.
+    static TSiteFiles Of(const TCallSettings& settings, const std::string& document);
 
     static std::string FaceName(std::string_view baseName);
     static std::string RenderName(std::string_view baseName);

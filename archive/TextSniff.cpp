@@ -1,5 +1,7 @@
 #include "archive/TextSniff.h"
 
+#include "platform/WholeFiles.h"
+
 namespace quill {
 
 namespace {
@@ -31,6 +33,12 @@ std::string LooksLikeOtherText(std::string_view head) {
     if (head.find('\n') != std::string_view::npos && head.find('\r') == std::string_view::npos)
         return "a text file with LF line ends";
     return "";
+}
+
+std::string DocumentHead(TPlatform& platform, const std::string& path) {
+    std::string head;
+    if (platform.Status(path).IsFile()) ReadWholeFile(platform, path, head, 4096);
+    return head;
 }
 
 }  // namespace quill
