@@ -5,6 +5,7 @@
 
 #include "archive/RecordText.h"
 #include "convert/DocumentNames.h"
+#include "convert/MarkupNames.h"
 #include "platform/Exception.h"
 #include "platform/StagedFiles.h"
 #include "platform/WholeFiles.h"
@@ -19,19 +20,6 @@ constexpr const char* kRecordEnd = ".rec";
 // The record file of a whole folder, as earlier versions wrote it.
 constexpr const char* kOldPrefix = ".vornik2html-pages";
 constexpr const char* kOldFirstLine = "vornik2html pages 1";
-
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
 
 // The rows of one record file of an earlier version; a line that does not parse is left
 // out.
@@ -50,11 +38,11 @@ void ReadOldFile(TPlatform& platform, const std::string& path,
         if (fields.size() != 5) continue;
         try {
             TPageRecord r;
-            r.Page = Unescape(fields[0]);
-            r.Document = Unescape(fields[1]);
+            r.Page = names::PercentDecoded(fields[0]);
+            r.Document = names::PercentDecoded(fields[1]);
             r.Size = std::stoull(fields[2]);
             r.Pictures = std::stoi(fields[3]);
-            r.FirstPicture = Unescape(fields[4]);
+            r.FirstPicture = names::PercentDecoded(fields[4]);
             r.Old = true;
             records[r.Page] = r;
         } catch (const std::exception&) {

@@ -65,6 +65,27 @@ std::string AddressOf(std::string_view fileName) {
     return out;
 }
 
+std::string PercentDecoded(std::string_view address) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < address.size(); ++i) {
+        const int high = address[i] == '%' && i + 2 < address.size() ? hex(address[i + 1]) : -1;
+        const int low = high >= 0 ? hex(address[i + 2]) : -1;
+        if (low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += address[i];
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // UTF-8 kept, bytes that are no UTF-8 and control bytes as U+FFFD, and the markup's four

@@ -21,6 +21,10 @@ std::string ClassicAddress(std::string_view fileName);
 // name such as "javascript:x" stays a name and never becomes a scheme.
 std::string AddressOf(std::string_view fileName);
 
+// The bytes an address names, as a browser takes them: each "%XX" as its byte; a "%"
+// without two hex digits after it stays as it is.
+std::string PercentDecoded(std::string_view address);
+
 // The length of the UTF-8 character at the start of s (well formed: no overlong form, no
 // surrogate, nothing past U+10FFFF), or 0 when it is none.
 size_t Utf8Length(std::string_view s);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/MarkupNames.h"
 #include "convert/PictureStore.h"
 #include "support/LibpngDecode.h"
 #include "support/LocalServer.h"
@@ -87,7 +88,7 @@ TShown Show(const std::string& page, const std::string& profile) {
     while (words >> word) {
         if (word == "TEXT") {
             words >> shown.text;
-            shown.text = test::PercentDecoded(shown.text);
+            shown.text = names::PercentDecoded(shown.text);
         } else if (word == "IMG") {
             std::string complete, scheme;
             words >> word >> complete >> scheme;

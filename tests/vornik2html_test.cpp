@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/MarkupNames.h"
 #include "convert/PageFace.h"
 #include "support/SampleArchive.h"
 #include "support/TestSupport.h"
@@ -695,7 +696,7 @@ TEST(Vornik2Html, AnArchiveBecomesASiteAlikeForAnyNumberOfWorkers) {
             // As a browser takes it: the file is what comes before "#" or "?".
             const std::string address = (*m)[2];
             const std::string target =
-                test::PercentDecoded(address.substr(0, address.find_first_of("#?")));
+                names::PercentDecoded(address.substr(0, address.find_first_of("#?")));
             EXPECT_TRUE(std::filesystem::is_regular_file(folder / target)) << name << target;
             links.push_back(target);
         }

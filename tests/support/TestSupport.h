@@ -33,9 +33,6 @@ void WriteFileBytes(const std::string& fileName, const Bytes& bytes);
 std::string ToString(const Bytes& bytes);
 Bytes ToBytes(const std::string& text);
 
-// "%3F" as "?" and so on: an address's bytes as a browser takes them.
-std::string PercentDecoded(const std::string& s);
-
 // Every vector width this processor can run, narrowest first.
 inline std::vector<TVectorWidth> AllWidths() {
     std::vector<TVectorWidth> widths;
