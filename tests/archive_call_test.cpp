@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -208,6 +209,21 @@ TEST(ArchiveCall, EveryDocumentIsConvertedOrNamed) {
     }
 }
 
+// A site's files, with the moment each record's page was made left out: two calls make
+// their pages at other times.
+std::map<std::string, std::string> Timeless(std::map<std::string, std::string> files) {
+    static const std::regex made("\tmade\t[0-9]+");
+    for (auto& [name, bytes] : files)
+        if (name.ends_with(".rec")) bytes = std::regex_replace(bytes, made, "\tmade\t");
+    return files;
+}
+
+// The site's options: modern pages with their bars, originals, faces and whole pages.
+void SiteOptions(TCallSettings& s) {
+    s.run.Html5 = true;
+    s.originals = s.thumbnails = s.render = true;
+}
+
 TEST(ArchiveCall, ClashesUpdatesAndSharesInMemory) {
     TMemoryPlatform memory;
     for (const char* name : {"/arc/a.$w", "/arc/a.$1", "/arc/1a.$w", "/arc/sub/b.$w"})
@@ -225,26 +241,40 @@ TEST(ArchiveCall, ClashesUpdatesAndSharesInMemory) {
     EXPECT_EQ(Call(memory, {"/arc"}, 2, update).converted,
               std::vector<std::string>{"/arc/sub/b.$w"});
 
-    // Three shares and the index pages once make the site of one run.
-    for (unsigned k = 1; k <= 3; ++k)
-        Call(memory, {"/arc"}, 2, [&](TCallSettings& s) {
-            s.dir = "/parts";
-            s.shard = TShard::Parse(std::to_string(k) + "/3");
-        });
-    EXPECT_EQ(memory.Files("/parts").count("index.htm"), 0u);
-    EXPECT_EQ(Call(memory, {}, 1,
-                   [](TCallSettings& s) {
-                       s.dir = "/parts";
-                       s.indexOnly = true;
-                   })
-                  .status,
-              0);
-    auto parts = memory.Files("/parts");
-    auto site = memory.Files("/site");
-    // Every page has its record alike; only a whole call keeps the failures.
-    std::erase_if(site, [](const auto& f) { return f.first.ends_with("/failures"); });
-    EXPECT_EQ(parts, site);
-    EXPECT_EQ(site.size(), whole.size() - 1);
+    // Three shares and the index pages once make the site of one run; with the site's
+    // options too (every share writes the same bars, faces and originals).
+    for (const bool withSite : {false, true}) {
+        const auto options = [&](TCallSettings& s, const char* dir) {
+            s.dir = dir;
+            if (withSite) SiteOptions(s);
+        };
+        if (withSite) Call(memory, {"/arc"}, 2, [&](TCallSettings& s) { options(s, "/site2"); });
+        for (unsigned k = 1; k <= 3; ++k)
+            Call(memory, {"/arc"}, 2, [&](TCallSettings& s) {
+                options(s, withSite ? "/parts2" : "/parts");
+                s.shard = TShard::Parse(std::to_string(k) + "/3");
+            });
+        const char* partsDir = withSite ? "/parts2" : "/parts";
+        EXPECT_EQ(memory.Files(partsDir).count("index.htm"), 0u);
+        EXPECT_EQ(Call(memory, {}, 1,
+                       [&](TCallSettings& s) {
+                           s.dir = partsDir;
+                           s.indexOnly = true;
+                       })
+                      .status,
+                  0);
+        auto parts = memory.Files(partsDir);
+        auto site = memory.Files(withSite ? "/site2" : "/site");
+        // Every page has its record alike; only a whole call keeps the failures.
+        std::erase_if(site, [](const auto& f) { return f.first.ends_with("/failures"); });
+        EXPECT_EQ(Timeless(parts), Timeless(site)) << withSite;
+        if (!withSite) {
+            EXPECT_EQ(site.size(), whole.size() - 1);
+        } else {
+            for (const char* file : {"1a.$w", "sub/b.face.png", "sub/b.page.png"})
+                EXPECT_EQ(site.count(file), 1u) << file;
+        }
+    }
 }
 
 // An archive of pages with pictures in two folders, and a document without a text part.
@@ -259,55 +289,64 @@ void MakeArchive(TMemoryPlatform& memory) {
 // records included. Interrupted by a cancel, the call still writes the index pages of what
 // finished; a process that ends writes nothing more from that moment on.
 TEST(ArchiveCall, AnInterruptedCallAndUpdateMakeTheSiteOfOneCall) {
-    TMemoryPlatform reference;
-    MakeArchive(reference);
-    ASSERT_EQ(Call(reference, {"/arc"}, 2).status, 1);
-    const auto whole = reference.Files("/site");
-    struct Case {
-        const char* what;
-        std::string kind;  // files whose n-th put in place is the moment
-        int n;
-        bool cancel;  // else the process ends
-    };
-    const Case cases[] = {
-        {"after the first document, by a cancel", "/.vornik2html/", 1, true},
-        {"after the first document", "/.vornik2html/", 1, false},
-        {"in the middle", "/.vornik2html/", 3, false},
-        {"during the index pages", "index.htm", 1, false},
-    };
-    for (const Case& c : cases) {
-        TMemoryPlatform memory;
-        MakeArchive(memory);
-        std::atomic<int> seen{0};
-        memory.SetFault([&](TCall call, const std::string& path) {
-            if (seen >= c.n && !c.cancel && call != TCall::Status && call != TCall::List &&
-                call != TCall::Remove)
-                return EIO;
-            if (call == TCall::Rename && path.find(c.kind) != std::string::npos) ++seen;
-            return 0;
-        });
-        Call(memory, {"/arc"}, c.cancel ? 1 : 2, {}, [&] { return seen >= c.n; });
-        memory.SetFault({});
-        const auto cut = memory.Files("/site");
-        EXPECT_LT(cut.size(), whole.size()) << c.what;
-        // Every page in place has its record; no temporary file is left.
-        for (const auto& [name, bytes] : cut) {
-            EXPECT_FALSE(name.ends_with(".tmp")) << c.what << name;
-            const size_t at = name.rfind('/') + 1;
-            if (name.ends_with(".htm") && !name.ends_with("index.htm") &&
-                name.find(".vornik2html/") == std::string::npos) {
-                EXPECT_EQ(cut.count(name.substr(0, at) + ".vornik2html/" +
-                                    name.substr(at, name.size() - at - 4) + ".rec"),
-                          1u)
-                    << c.what << name;
+    for (const bool withSite : {false, true}) {
+        const auto options = [&](TCallSettings& s) {
+            if (withSite) SiteOptions(s);
+        };
+        TMemoryPlatform reference;
+        MakeArchive(reference);
+        ASSERT_EQ(Call(reference, {"/arc"}, 2, options).status, 1);
+        const auto whole = reference.Files("/site");
+        struct Case {
+            const char* what;
+            std::string kind;  // files whose n-th put in place is the moment
+            int n;
+            bool cancel;  // else the process ends
+        };
+        const Case cases[] = {
+            {"after the first document, by a cancel", "/.vornik2html/", 1, true},
+            {"after the first document", "/.vornik2html/", 1, false},
+            {"in the middle", "/.vornik2html/", 3, false},
+            {"during the index pages", "index.htm", 1, false},
+        };
+        for (const Case& c : cases) {
+            TMemoryPlatform memory;
+            MakeArchive(memory);
+            std::atomic<int> seen{0};
+            memory.SetFault([&](TCall call, const std::string& path) {
+                if (seen >= c.n && !c.cancel && call != TCall::Status && call != TCall::List &&
+                    call != TCall::Remove)
+                    return EIO;
+                if (call == TCall::Rename && path.find(c.kind) != std::string::npos) ++seen;
+                return 0;
+            });
+            Call(memory, {"/arc"}, c.cancel ? 1 : 2, options, [&] { return seen >= c.n; });
+            memory.SetFault({});
+            const auto cut = memory.Files("/site");
+            EXPECT_LT(cut.size(), whole.size()) << c.what;
+            // Every page in place has its record; no temporary file is left.
+            for (const auto& [name, bytes] : cut) {
+                EXPECT_FALSE(name.ends_with(".tmp")) << c.what << name;
+                const size_t at = name.rfind('/') + 1;
+                if (name.ends_with(".htm") && !name.ends_with("index.htm") &&
+                    name.find(".vornik2html/") == std::string::npos) {
+                    EXPECT_EQ(cut.count(name.substr(0, at) + ".vornik2html/" +
+                                        name.substr(at, name.size() - at - 4) + ".rec"),
+                              1u)
+                        << c.what << name;
+                }
             }
+            if (c.cancel) {
+                EXPECT_NE(cut.at("index.htm").find("href=\"a.htm\""), std::string::npos)
+                    << withSite;
+                EXPECT_EQ(cut.at("index.htm").find("href=\"b.htm\""), std::string::npos);
+            }
+            Call(memory, {"/arc"}, 2, [&](TCallSettings& s) {
+                options(s);
+                s.update = true;
+            });
+            EXPECT_EQ(Timeless(memory.Files("/site")), Timeless(whole)) << c.what << withSite;
         }
-        if (c.cancel) {
-            EXPECT_NE(cut.at("index.htm").find("href=\"a.htm\""), std::string::npos);
-            EXPECT_EQ(cut.at("index.htm").find("href=\"b.htm\""), std::string::npos);
-        }
-        Call(memory, {"/arc"}, 2, [](TCallSettings& s) { s.update = true; });
-        EXPECT_EQ(memory.Files("/site"), whole) << c.what;
     }
 }
 
