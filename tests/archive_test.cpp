@@ -14,6 +14,7 @@
 #include "archive/PageRecords.h"
 #include "archive/Progress.h"
 #include "archive/Shard.h"
+#include "archive/SiteFiles.h"
 #include "archive/TextSniff.h"
 #include "archive/WorkerPool.h"
 #include "platform/FileIdentity.h"
@@ -246,6 +247,30 @@ TEST(Archive, FileKeysAreThoseOfTheFilesNamed) {
 #ifndef _WIN32
     EXPECT_EQ(keys("/"), "/");
 #endif
+}
+
+// What an index row says of a document: its first line that shows text, as the page shows
+// it.
+TEST(Archive, AnIndexRowShowsTheFirstLineThePageShows) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string document;
+        bool skipHeader;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"\r \r  Hello  \rsecond\r", false, "Hello"},
+        {std::string(17, 'h') + "text\r", true, "text"},
+        {"hdr\r"s + "text\r", false, "hdr"},
+        {"\x02red\x01 and\tplain\r", false, "red and plain"},
+        {"a\nb\r", false, "ab"},
+        {"\x8f\xe0\xa8\xa2\xa5\xe2\r", false, "\u041f\u0440\u0438\u0432\u0435\u0442"},
+        {"\xff\x80\rafter the picture\r", false, "after the picture"},
+        {"\r\0only text before the pictures"s, false, ""},
+        {std::string(130, 'a'), false, std::string(120, 'a')},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FirstTextLine(c.document, c.skipHeader), c.line) << c.document;
 }
 
 }  // namespace
