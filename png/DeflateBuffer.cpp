@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -30,7 +31,7 @@ uint8_t* Grow(TZlibBlock& block, int64_t size) {
     return block.get();
 }
 
-// A stream kept for the thread's next picture at the same level. Making one costs more than a
+// A stream kept for the thread's next picture at its level. Making one costs more than a
 // small picture's whole compression (zlib allocates and clears about 270 KiB of tables),
 // and a reset one compresses exactly as a new one does. A stream whose use failed is not
 // kept.
@@ -72,7 +73,10 @@ class TThreadStream {
 
 void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64_t& outBytes,
                    int level) {
-    thread_local TThreadStream cached;
+    // One stream a level: a thread that makes faces between its pictures (two levels) keeps
+    // both instead of making each anew in turn.
+    thread_local std::array<TThreadStream, 10> streams;
+    TThreadStream& cached = streams[static_cast<size_t>(level < 0 ? 6 : std::min(level, 9))];
 
     int64_t outSize = DeflateOutputEstimate(inBytes);
     TZlibBlock out(static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outSize))));
