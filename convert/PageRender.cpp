@@ -43,9 +43,10 @@ struct TItem {
 
 class TRenderer {
   public:
-    TRenderer(const TPageLook& look, std::string_view data)
+    TRenderer(const TPageLook& look, std::string_view data, int halvings)
         : look_(look),
           data_(data),
+          shift_(halvings),
           rowHeight_(look.Pitch42 ? 25 : 17),
           pictureWidth_(look.Scale == 0 ? 640 : kStoreWidth * look.Scale) {}
 
@@ -94,46 +95,60 @@ class TRenderer {
         const int y0 = top + (rowHeight_ - kGlyphHeight) / 2;
         for (int r = 0; r < kGlyphHeight; ++r) {
             const int y = y0 + r;
-            if (y >= bitmap.Height()) return;
+            if (!Drawn(y)) continue;
+            if (y >> shift_ >= bitmap.Height()) return;
             uint8_t bits = 0;
             if (glyph >= 0) {
                 const auto& words = font::kConsoleFont866[static_cast<size_t>(glyph)];
                 bits = static_cast<uint8_t>(words[r / 8] >> (56 - 8 * (r % 8)));
             }
             if (underline && r == kGlyphHeight - 1) bits = 0xFF;
-            uint8_t* line = bitmap.ScanLine(y) + 8 * column;
-            for (int k = 0; k < 8; ++k)
-                if (bits & (0x80 >> k)) line[k] = ink;
+            if (bits == 0) continue;
+            uint8_t* line = bitmap.ScanLine(y >> shift_);
+            for (int k = 0; k < 8; k += 1 << shift_)
+                if (bits & (0x80 >> k)) line[(8 * column + k) >> shift_] = ink;
         }
-    }
-
-    // Picture pixel (x, y) of the store, or 0 where no complete group of data reaches.
-    uint8_t StorePixel(int x, int y) const {
-        const size_t group = static_cast<size_t>(y / 8);
-        if ((group + 1) * kGroupBytes > data_.size() || group >= kStoreRows) return 0;
-        const std::string_view g = data_.substr(group * kGroupBytes, kGroupBytes);
-        const size_t cell = static_cast<size_t>(x / 8);
-        const auto [ink, paper] = CellColours(static_cast<uint8_t>(g[8 * kCellsPerRow + cell]));
-        const uint8_t bits =
-            static_cast<uint8_t>(g[static_cast<size_t>(y % 8) * kCellsPerRow + cell]);
-        return (bits & (0x80 >> (x % 8))) ? ink : paper;
     }
 
     void DrawPicture(TBitmap& bitmap, const TItem& item, int top) const {
         const int height = Height(item);
-        const int width = std::min(pictureWidth_, kRenderWidth);
-        for (int y = 0; y < height && top + y < bitmap.Height(); ++y) {
-            uint8_t* line = bitmap.ScanLine(top + y);
+        for (int y = 0; y < height && (top + y) >> shift_ < bitmap.Height(); ++y) {
+            if (!Drawn(top + y)) continue;
+            uint8_t* line = bitmap.ScanLine((top + y) >> shift_);
             const int sy = 8 * item.FirstRow + y * kStoreWidth / pictureWidth_;
-            for (int x = 0; x < width; ++x)
-                line[x] = StorePixel(x * kStoreWidth / pictureWidth_, sy);
+            // Colour 0 where no complete group of data reaches.
+            const size_t group = static_cast<size_t>(sy / 8);
+            if ((group + 1) * kGroupBytes > data_.size() || group >= kStoreRows) {
+                std::fill_n(line, columns_.size(), uint8_t{0});
+                continue;
+            }
+            const auto* g = reinterpret_cast<const uint8_t*>(data_.data()) + group * kGroupBytes;
+            const uint8_t* bits = g + static_cast<size_t>(sy % 8) * kCellsPerRow;
+            for (size_t x = 0; x < columns_.size(); ++x) {
+                const int sx = columns_[x];
+                const auto [ink, paper] = CellColours(g[8 * kCellsPerRow + sx / 8]);
+                line[x] = (bits[sx / 8] & (0x80 >> (sx % 8))) ? ink : paper;
+            }
         }
+    }
+
+    // The store column of each drawn column of a picture.
+    std::vector<int> PictureColumns() const {
+        std::vector<int> columns;
+        for (int x = 0; x < std::min(pictureWidth_, kRenderWidth); x += 1 << shift_)
+            columns.push_back(x * kStoreWidth / pictureWidth_);
+        return columns;
     }
 
     const TPageLook look_;
     const std::string_view data_;
+    // Pixels of the full page whose coordinates are multiples of 2^shift_ are drawn, at
+    // those coordinates shifted right.
+    bool Drawn(int y) const { return (y & ((1 << shift_) - 1)) == 0; }
+    const int shift_;
     const int rowHeight_;
     const int pictureWidth_;
+    const std::vector<int> columns_ = PictureColumns();
 };
 
 // The text part as the page holds it: its text lines and its finished pictures, in order,
@@ -174,14 +189,15 @@ std::vector<TItem> Layout(std::string_view text, const TRenderer& renderer, int 
 
 }  // namespace
 
-std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& look, int rows) {
+std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& look, int rows,
+                                    int halvings) {
     if (look.SkipHeader) document.remove_prefix(std::min(document.size(), kHeaderBytes));
     const size_t zero = document.find('\0');
     const std::string_view text =
         document.substr(0, zero == std::string_view::npos ? zero : zero + 1);
     const std::string_view data =
         zero == std::string_view::npos ? std::string_view() : document.substr(zero + 1);
-    const TRenderer renderer(look, data);
+    const TRenderer renderer(look, data, halvings);
     const int limit = rows > 0 ? rows * renderer.RowHeight() : kMaxRenderHeight;
     const std::vector<TItem> items = Layout(text, renderer, limit);
     int height = 0;
@@ -189,7 +205,8 @@ std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& 
 
     auto bitmap = std::make_unique<TBitmap>();
     bitmap->SetPixelFormat(pf8bit);
-    bitmap->SetSize(kRenderWidth, rows > 0 ? limit : std::clamp(height, 1, limit));
+    const int fullHeight = rows > 0 ? limit : std::clamp(height, 1, limit);
+    bitmap->SetSize(kRenderWidth >> halvings, std::max(1, fullHeight >> halvings));
     TLogPalette palette;
     palette.palPalEntry.assign(PaletteColours.begin(), PaletteColours.end());
     palette.palPalEntry.insert(palette.palPalEntry.end(), kDarkPage.begin(), kDarkPage.end());
@@ -199,7 +216,7 @@ std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& 
     }
     bitmap->SetPalette(CreatePalette(palette));
     for (int y = 0; y < bitmap->Height(); ++y)
-        std::fill_n(bitmap->ScanLine(y), kRenderWidth, static_cast<uint8_t>(kBackground));
+        std::fill_n(bitmap->ScanLine(y), bitmap->Width(), static_cast<uint8_t>(kBackground));
     int top = 0;
     for (const TItem& item : items) {
         renderer.Draw(*bitmap, item, top);

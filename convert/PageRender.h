@@ -38,7 +38,10 @@ struct TPageLook {
 // rows: the first rows text rows of height (rows x 17 or 25 pixels), the page's
 // background where it ends sooner (a thumbnail); 0: the whole page, up to
 // kMaxRenderHeight pixels.
-std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& look, int rows = 0);
+// halvings: the page at half its size that many times, each pixel (x, y) the full render's
+// pixel (x, y) x 2^halvings, drawn without drawing the others (a thumbnail: 1).
+std::unique_ptr<TBitmap> RenderPage(std::string_view document, const TPageLook& look, int rows = 0,
+                                    int halvings = 0);
 
 inline constexpr int kRenderColumns = 80;
 inline constexpr int kRenderWidth = kRenderColumns * 8;
