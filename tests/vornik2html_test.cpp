@@ -507,7 +507,11 @@ TEST(Vornik2Html, AnInterruptRemovesTheFilesInProgressAndKeepsTheFinishedOnes) {
         EXPECT_NE(Page(dir, "done.htm").find("done\r\n\r\n</pre></body></html>"),
                   std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(dir.File("pipe.htm")));
-        EXPECT_TRUE(Temporaries(dir).empty());
+        // A file removed while open goes when its last handle closes; Wine closes a
+        // program's handles a moment after its process has gone.
+        for (int i = 0; windows && i < 300 && !Temporaries(dir).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(Temporaries(dir), std::vector<std::string>{});
         // The index pages are written for what finished, from its record.
         EXPECT_NE(Page(dir, "index.htm").find("<a href=\"done.htm\">done.$w</a>"),
                   std::string::npos);
