@@ -84,12 +84,18 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) {
+    std::ifstream in(PathOf(path), std::ios::binary | std::ios::ate);
+    const auto fail = [&path] {
         const std::string reason = std::strerror(errno);
         throw EInOutError("Cannot read \"" + path + "\": " + reason, path, reason);
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    if (!in) fail();
+    // Read at once: pages are whole files of known size.
+    const std::streamoff size = in.tellg();
+    if (size < 0) fail();
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (!in.seekg(0) || !in.read(bytes.data(), size)) fail();
+    return bytes;
 }
 
 // Pagefind's service: requests and answers, each a JSON text in base64 ended by ",".
@@ -99,10 +105,16 @@ class TPagefind {
         : errorFile_(errorFile), child_(program, {"--service"}, 0, 1, errorFile) {}
 
     // The answer's payload; fails with Pagefind's own message on an error.
-    std::string Ask(const std::string& payload) {
-        child_.Write(Base64Encode("{\"message_id\":" + std::to_string(++id_) +
-                                  ",\"payload\":" + payload + "}") +
-                     ",");
+    std::string Ask(std::string_view payload) {
+        // A site's pages are megabytes of text: each is framed in buffers kept for the
+        // next, not in new strings.
+        message_.clear();
+        message_.append("{\"message_id\":").append(std::to_string(++id_));
+        message_.append(",\"payload\":").append(payload).append("}");
+        wire_.clear();
+        AppendBase64(wire_, reinterpret_cast<const uint8_t*>(message_.data()), message_.size());
+        wire_ += ',';
+        child_.Write(wire_);
         for (;;) {
             const std::optional<std::string> line = child_.ReadUntil(',');
             if (!line) Fail("it ended unexpectedly" + LastError());
@@ -139,6 +151,7 @@ class TPagefind {
     std::string errorFile_;
     TChildProcess child_;
     int id_ = 0;
+    std::string message_, wire_;
 };
 
 // Every recorded page below site that exists; hidden folders, the bundle and links to
@@ -218,7 +231,18 @@ TSearchIndex::TRecord TSearchIndex::RecordOf(std::string_view page) {
     // The text without tags, entities as they show, control bytes as spaces; the classic
     // page's bytes as cp866 (its tags and entities are ASCII).
     TRecord record;
+    record.Text.reserve(pre.size());
+    // Bytes that stand for themselves go over in runs.
+    const auto plain = [modern](char c) {
+        const auto b = static_cast<uint8_t>(c);
+        return c != '<' && c != '&' && (b >= 0x20 || c == '\n' || c == '\t') &&
+               (modern || b < 0x80);
+    };
     for (size_t i = 0; i < pre.size(); ++i) {
+        const size_t run = i;
+        while (i < pre.size() && plain(pre[i])) ++i;
+        record.Text.append(pre.substr(run, i - run));
+        if (i == pre.size()) break;
         const char c = pre[i];
         if (c == '<') {
             const size_t end = pre.find('>', i);
@@ -226,10 +250,12 @@ TSearchIndex::TRecord TSearchIndex::RecordOf(std::string_view page) {
             continue;
         }
         const auto entity =
-            std::find_if(std::begin(kEntities), std::end(kEntities),
-                         [&](const TEntity& e) { return pre.substr(i).starts_with(e.Name); });
+            c != '&'
+                ? std::end(kEntities)
+                : std::find_if(std::begin(kEntities), std::end(kEntities),
+                               [&](const TEntity& e) { return pre.substr(i).starts_with(e.Name); });
         const auto b = static_cast<uint8_t>(c);
-        if (c == '&' && entity != std::end(kEntities)) {
+        if (entity != std::end(kEntities)) {
             record.Text += entity->Text;
             i += entity->Name.size() - 1;
         } else if (b < 0x20 && c != '\n' && c != '\t') {
@@ -281,11 +307,20 @@ int TSearchIndex::Build(const std::string& site, const std::string& program) {
             service.Ask("{\"type\":\"NewIndex\",\"config\":{\"force_language\":" +
                         json::Quoted(IndexLanguage(records)) + "}}");
         const std::string index = json::Member(answer, "index_id").value_or("0");
-        for (const TRecord& r : records)
-            service.Ask("{\"type\":\"AddRecord\",\"index_id\":" + index +
-                        ",\"url\":" + json::Quoted(r.Url) + ",\"content\":" + json::Quoted(r.Text) +
-                        ",\"language\":" + json::Quoted(r.Language) +
-                        ",\"meta\":{\"title\":" + json::Quoted(r.Title) + "}}");
+        std::string add;
+        for (const TRecord& r : records) {
+            add.assign("{\"type\":\"AddRecord\",\"index_id\":").append(index);
+            add.append(",\"url\":");
+            json::AppendQuoted(add, r.Url);
+            add.append(",\"content\":");
+            json::AppendQuoted(add, r.Text);
+            add.append(",\"language\":");
+            json::AppendQuoted(add, r.Language);
+            add.append(",\"meta\":{\"title\":");
+            json::AppendQuoted(add, r.Title);
+            add.append("}}");
+            service.Ask(add);
+        }
         service.Ask("{\"type\":\"WriteFiles\",\"index_id\":" + index +
                     ",\"output_path\":" + json::Quoted(staged) + "}");
         service.Finish();

@@ -17,7 +17,12 @@ int DigitValue(char c) {
 
 std::string Base64Encode(const uint8_t* data, size_t size) {
     std::string out;
-    out.reserve((size + 2) / 3 * 4);
+    AppendBase64(out, data, size);
+    return out;
+}
+
+void AppendBase64(std::string& out, const uint8_t* data, size_t size) {
+    out.reserve(out.size() + (size + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 3 <= size; i += 3) {
         const uint32_t v = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
@@ -31,7 +36,6 @@ std::string Base64Encode(const uint8_t* data, size_t size) {
         out += i + 1 < size ? kDigits[v >> 6 & 63] : '=';
         out += '=';
     }
-    return out;
 }
 
 std::optional<std::string> Base64Decode(std::string_view text) {

@@ -101,8 +101,15 @@ bool IsSpace(char c) {
 }  // namespace
 
 std::string Quoted(std::string_view s) {
+    std::string out;
+    AppendQuoted(out, s);
+    return out;
+}
+
+void AppendQuoted(std::string& out, std::string_view s) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
+    out.reserve(out.size() + s.size() + 2);
+    out += '"';
     for (const char c : s) {
         const auto b = static_cast<uint8_t>(c);
         if (c == '"' || c == '\\') {
@@ -116,7 +123,7 @@ std::string Quoted(std::string_view s) {
             out += c;
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
 std::optional<std::string> Member(std::string_view text, std::string_view key) {
