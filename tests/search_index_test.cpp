@@ -14,6 +14,7 @@
 
 #include "archive/SearchIndex.h"
 #include "convert/DocumentNames.h"
+#include "platform/Base64.h"
 #include "platform/ChildProcess.h"
 #include "platform/Exception.h"
 #include "platform/JsonText.h"
@@ -42,6 +43,9 @@ TEST(SearchIndex, RecordsHoldWhatThePagesShow) {
          "Привет a<b>&~© \"q\"\n x y\n", "ru"},
         {"\xb0\xc4 R&amp;D\x0b\t.\x05\r", false, "░─ R&D \t. \n", "en"},
         {"\xb0\xc4 R&amp;D\x0b\t.\x05\r", true, "░─ R&amp;D♂\t. \n", "en"},
+        // Entities and letters where runs of plain bytes begin and end.
+        {"&<>&\r\x80&\x80", false, "&<>&\nА&А", "ru"},
+        {"&<>&\r\x80&\x80", true, "&<>&\nА&А", "ru"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -52,6 +56,29 @@ TEST(SearchIndex, RecordsHoldWhatThePagesShow) {
         EXPECT_EQ(r.Text, c.text) << c.modern << " " << testing::PrintToString(c.document);
         EXPECT_EQ(r.Language, c.language) << c.modern;
     }
+}
+
+// The service's framing: base64 as RFC 4648's own examples, JSON strings escaped, both
+// added after what a buffer holds already.
+TEST(SearchIndex, RequestsAreFramedAsTheServiceReadsThem) {
+    const std::pair<std::string, std::string> rfc[] = {
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+    };
+    for (const auto& [bytes, text] : rfc) {
+        std::string out = "x,";
+        AppendBase64(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        EXPECT_EQ(out, "x," + text);
+        EXPECT_EQ(Base64Decode(text), bytes);
+    }
+    std::string out = "{\"a\":";
+    json::AppendQuoted(out, "q\"b\\c\x01\x1f\u00e9");
+    EXPECT_EQ(out, "{\"a\":\"q\\\"b\\\\c\\u0001\\u001f\u00e9\"");
 }
 
 void SetPath(const std::string& value) {
