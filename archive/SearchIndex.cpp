@@ -84,9 +84,11 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 std::string ReadFile(const std::string& path) {
+    errno = 0;
     std::ifstream in(PathOf(path), std::ios::binary | std::ios::ate);
     const auto fail = [&path] {
-        const std::string reason = std::strerror(errno);
+        // A file cut short while it is read leaves no error of the system.
+        const std::string reason = errno != 0 ? std::strerror(errno) : "it ended before its size";
         throw EInOutError("Cannot read \"" + path + "\": " + reason, path, reason);
     };
     if (!in) fail();
