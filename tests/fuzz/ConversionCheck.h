@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "convert/ByteScan.h"
@@ -66,7 +67,8 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
     // The folder holds the page and "<n>doc.png" or ".bmp" files, as many as reported,
     // and nothing at all after a failed run.
     int pictures = 0;
-    for (const auto& [name, bytes] : memory.Files(out)) {
+    const std::map<std::string, std::string> written = memory.Files(out);
+    for (const auto& [name, bytes] : written) {
         const size_t digits = name.find_first_not_of("0123456789");
         const bool picture = digits > 0 && digits != std::string::npos &&
                              (name.substr(digits) == "doc.png" || name.substr(digits) == "doc.bmp");
@@ -92,14 +94,18 @@ inline void CheckConversion(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    // The same run with the narrowest searches (a byte at a time) writes the same page and
-    // stops with the same error.
+    // The same run with the narrowest searches and filters (a byte at a time) writes the
+    // same page and pictures, and stops with the same error.
     {
         TRunResult plainResult;
         std::string plainError;
         const std::string plainPage = convert(plainResult, plainError, TVectorWidth::Plain);
         if (plainPage != page || plainError != error) {
             std::fprintf(stderr, "the page differs between vector widths\n");
+            std::abort();
+        }
+        if (memory.Files(out) != written) {
+            std::fprintf(stderr, "the pictures differ between vector widths\n");
             std::abort();
         }
     }
