@@ -6,6 +6,8 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "platform/Exception.h"
 #include "platform/LargeBlock.h"
@@ -31,59 +33,71 @@ uint8_t* Grow(TZlibBlock& block, int64_t size) {
     return block.get();
 }
 
-// A stream kept for the thread's next picture at its level. Making one costs more than a
-// small picture's whole compression (zlib allocates and clears about 270 KiB of tables),
-// and a reset one compresses exactly as a new one does. A stream whose use failed is not
-// kept.
-class TThreadStream {
+// A stream kept for the next picture at its level. Making one costs more than a small
+// picture's whole compression (zlib allocates and clears about 270 KiB of tables), and a
+// reset one compresses exactly as a new one does.
+class TKeptStream {
   public:
-    ~TThreadStream() {
-        if (ready_) deflateEnd(&stream_);
-    }
-    // Ready for a new compression; raises the compression error when it cannot be made.
-    z_stream& Take(int level) {
-        if (ready_ && level != level_) {
-            ready_ = false;
-            deflateEnd(&stream_);
-        }
-        if (ready_) {
-            ready_ = false;
-            if (deflateReset(&stream_) == Z_OK) return stream_;
-            deflateEnd(&stream_);
-        }
-        std::memset(&stream_, 0, sizeof stream_);
+    explicit TKeptStream(int level) {
         stream_.zalloc = ZlibAllocMem;
         stream_.zfree = ZlibFreeMem;
         CompressionCheck(deflateInit(&stream_, level));
-        level_ = level;
-        return stream_;
     }
-    // The compression ended well: the stream may serve the next one.
-    void Keep() { ready_ = true; }
-    // It did not: the stream goes.
-    void Drop() { deflateEnd(&stream_); }
+    TKeptStream(const TKeptStream&) = delete;
+    TKeptStream& operator=(const TKeptStream&) = delete;
+    ~TKeptStream() { deflateEnd(&stream_); }
+    z_stream& Stream() { return stream_; }
 
   private:
     z_stream stream_{};
-    bool ready_ = false;
-    int level_ = 0;
+};
+
+// The kept streams of all threads, a shelf a level. They are not kept per thread: a
+// thread's own objects are ended as it exits, and the Windows runtime may free the
+// thread's storage before it ends them, so ending a stream there wrote to freed memory.
+// Every worker is joined before the program ends, so the shelf outlives its users. A
+// thread takes a stream for one picture and puts it back only when the compression ended
+// well; one whose use failed goes.
+class TStreamShelf {
+  public:
+    std::unique_ptr<TKeptStream> Take(int level) {
+        {
+            const std::lock_guard<std::mutex> hold(mutex_);
+            auto& kept = shelves_[Index(level)];
+            if (!kept.empty()) {
+                std::unique_ptr<TKeptStream> stream = std::move(kept.back());
+                kept.pop_back();
+                if (deflateReset(&stream->Stream()) == Z_OK) return stream;
+            }
+        }
+        return std::make_unique<TKeptStream>(level);
+    }
+    void Put(int level, std::unique_ptr<TKeptStream> stream) {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        shelves_[Index(level)].push_back(std::move(stream));
+    }
+
+  private:
+    static size_t Index(int level) {
+        return static_cast<size_t>(level < 0 ? 6 : std::min(level, 9));
+    }
+    std::mutex mutex_;
+    std::array<std::vector<std::unique_ptr<TKeptStream>>, 10> shelves_;
 };
 
 }  // namespace
 
 void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64_t& outBytes,
                    int level) {
-    // One stream a level: a thread that makes faces between its pictures (two levels) keeps
-    // both instead of making each anew in turn.
-    thread_local std::array<TThreadStream, 10> streams;
-    TThreadStream& cached = streams[static_cast<size_t>(level < 0 ? 6 : std::min(level, 9))];
+    static TStreamShelf shelf;
 
     int64_t outSize = DeflateOutputEstimate(inBytes);
     TZlibBlock out(static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outSize))));
     if (!out) throw EOutOfMemory("Out of memory");
     AdviseHugePages(out.get(), outSize);  // a whole image's worth: fault it in cheaply
 
-    z_stream& zrec = cached.Take(level);
+    std::unique_ptr<TKeptStream> kept = shelf.Take(level);
+    z_stream& zrec = kept->Stream();
     const auto* in = static_cast<const uint8_t*>(inBuf);
     int64_t inLeft = inBytes;
     int64_t outFree = outSize;  // bytes of the block after next_out
@@ -99,32 +113,27 @@ void DeflateBuffer(const void* inBuf, int64_t inBytes, TZlibBlock& outBuf, int64
         outFree -= piece;
     };
 
-    try {
-        feed();
-        zrec.next_out = out.get();
-        room();
-        for (;;) {
-            const int flush = inLeft > 0 ? Z_NO_FLUSH : Z_FINISH;
-            if (CompressionCheck(deflate(&zrec, flush)) == Z_STREAM_END) break;
-            if (zrec.avail_in == 0 && inLeft > 0) feed();
-            if (zrec.avail_out == 0) {
-                if (outFree == 0) {
-                    // Output block full: grow it by 256 bytes, keeping what is written.
-                    const int64_t written = outSize;
-                    outSize += 256;
-                    zrec.next_out = Grow(out, outSize) + written;
-                    outFree = 256;
-                }
-                room();
+    feed();
+    zrec.next_out = out.get();
+    room();
+    for (;;) {
+        const int flush = inLeft > 0 ? Z_NO_FLUSH : Z_FINISH;
+        if (CompressionCheck(deflate(&zrec, flush)) == Z_STREAM_END) break;
+        if (zrec.avail_in == 0 && inLeft > 0) feed();
+        if (zrec.avail_out == 0) {
+            if (outFree == 0) {
+                // Output block full: grow it by 256 bytes, keeping what is written.
+                const int64_t written = outSize;
+                outSize += 256;
+                zrec.next_out = Grow(out, outSize) + written;
+                outFree = 256;
             }
+            room();
         }
-    } catch (...) {
-        cached.Drop();
-        throw;
     }
-    cached.Keep();
-
     outBytes = static_cast<int64_t>(zrec.total_out);
+    shelf.Put(level, std::move(kept));
+
     if (outBytes > 0 && outBytes < outSize) Grow(out, outBytes);
     outBuf = std::move(out);
 }
