@@ -29,7 +29,7 @@ struct TRun {
 TRun Inspect(const test::TempDir& dir, const std::string& args) {
     const std::string tool = test::ToolCommand("pnginspect");
     const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
-    const int rc = std::system((tool + " " + args + " >" + out + " 2>" + err).c_str());
+    const int rc = test::RunTool(tool + " " + args + " >" + out + " 2>" + err, out, err);
     TRun run;
     run.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     run.Out = test::ToString(test::ReadFileBytes(out));

@@ -41,7 +41,7 @@ TToolRun Tool(const TempDir& dir, const std::string& args) {
     const std::string command = "cd '" + dir.Path().string() + "' && " +
                                 test::ToolCommand("vornik2html") + " " + args +
                                 " > .stdout 2> .stderr";
-    const int raw = std::system(command.c_str());
+    const int raw = test::RunTool(command, dir.File(".stdout"), dir.File(".stderr"));
     TToolRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = test::ToString(test::ReadFileBytes(dir.File(".stdout")));

@@ -1,5 +1,10 @@
 #include "support/TestSupport.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -64,6 +69,23 @@ std::string ToolCommand(const std::string& name) {
         return "wine '" + std::string(std::getenv("QUILL_WINDOWS_TOOLS")) + "/" + name + ".exe'";
     return "'" + std::string(QUILL_BINARY_DIR) + "/tools/" + name + "'";
 }
+
+#ifndef _WIN32
+int RunTool(const std::string& command, const std::filesystem::path& out,
+            const std::filesystem::path& err) {
+    const auto empty = [](const std::filesystem::path& file) {
+        std::error_code error;
+        return std::filesystem::file_size(file, error) == 0 && !error;
+    };
+    int raw = std::system(command.c_str());
+    if (WindowsTools() && WIFEXITED(raw) && WEXITSTATUS(raw) == 1 && empty(out) && empty(err)) {
+        std::fprintf(stderr, "wine ended with 1 and printed nothing; once more: %s\n",
+                     command.c_str());
+        raw = std::system(command.c_str());
+    }
+    return raw;
+}
+#endif
 
 std::string PngcheckErrors(const std::vector<std::string>& files) {
     const TempDir dir;

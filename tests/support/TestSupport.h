@@ -47,6 +47,11 @@ inline std::vector<TVectorWidth> AllWidths() {
 std::string ToolCommand(const std::string& name);
 // Whether ToolCommand runs the Windows programs.
 bool WindowsTools();
+// Runs a shell command that sends a program's streams to the files out and err, and gives
+// std::system's status. Under Wine, a run that ends with 1 and leaves both empty is made
+// once more (Wine was seen to end so on its own; ours always say why). Not on Windows.
+int RunTool(const std::string& command, const std::filesystem::path& out,
+            const std::filesystem::path& err);
 
 // What pngcheck finds wrong with the files: "" when it passes every one of them.
 std::string PngcheckErrors(const std::vector<std::string>& files);
